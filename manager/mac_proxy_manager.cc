@@ -1,0 +1,85 @@
+#include "manager/mac_proxy_manager.h"
+
+#include "manager/mac_proxy_error.h"
+#include "manager/record_store.h"
+
+namespace tavlune {
+namespace {
+
+using channel::EncodableMap;
+using channel::EncodableValue;
+
+// A map whose keys are all text, the only argument shape the manager reads.
+const EncodableMap* textKeyedMap(const EncodableValue* arguments) {
+  const auto* map = arguments ? std::get_if<EncodableMap>(arguments) : nullptr;
+  if (!map) return nullptr;
+  for (const auto& [key, value] : *map)
+    if (!std::holds_alternative<std::string>(key)) return nullptr;
+  return map;
+}
+
+// "enabled" when it is a boolean; on in every other case.
+bool webRtcProtectionEnabled(const EncodableValue* arguments) {
+  const EncodableMap* map = textKeyedMap(arguments);
+  if (!map) return true;
+  auto entry = map->find(EncodableValue("enabled"));
+  if (entry == map->end()) return true;
+  const bool* enabled = std::get_if<bool>(&entry->second);
+  return enabled ? *enabled : true;
+}
+
+void replyError(channel::MethodResult& result, const AnyError& error) {
+  result.Error(flutterError(error));
+}
+
+}  // namespace
+
+MacProxyManager::MacProxyManager(MacProxyEnvironment environment, std::shared_ptr<ProxyOperations> operations)
+    : environment_(std::move(environment)), operations_(std::move(operations)) {}
+
+bool MacProxyManager::hasStoredState() {
+  return load<MacProxyConnectionState>(*environment_.defaults, stateKey).has_value();
+}
+
+bool MacProxyManager::liveStateConfirmed() {
+  return hasStoredState() && operations_->systemProxyMatchesCurrentState();
+}
+
+void MacProxyManager::handle(const channel::MethodCall& call, MethodResultPtr result) {
+  const std::string& method = call.method_name();
+  const EncodableValue* arguments = call.arguments();
+
+  if (method == "checkVpnPermission" || method == "showLowDataAlert") {
+    result->Success(EncodableValue(false));
+  } else if (method == "requestVpnPermission" || method == "clearBrowserProxy" || method == "updateVpnSettings") {
+    result->Success(EncodableValue(true));
+  } else if (method == "connectProxy") {
+    if (const EncodableMap* map = textKeyedMap(arguments)) {
+      operations_->connect(*map, std::move(result));
+    } else {
+      replyError(*result, MacProxyError::invalidConfiguration());
+    }
+  } else if (method == "disconnectProxy") {
+    operations_->disconnect(std::move(result));
+  } else if (method == "setWebRtcProtection") {
+    operations_->setWebRtcProtection(webRtcProtectionEnabled(arguments), std::move(result));
+  } else if (method == "confirmProxyConnection" || method == "getConnectionStatus") {
+    result->Success(EncodableValue(liveStateConfirmed()));
+  } else if (method == "getConnectionState") {
+    result->Success(operations_->connectionStateValue());
+  } else if (method == "getProxyPort") {
+    result->Success(EncodableValue(int32_t{0}));
+  } else if (method == "inspectProxy") {
+    operations_->inspect(std::move(result));
+  } else if (method == "enableBrowserProxy") {
+    result->Success(EncodableValue(hasStoredState()));
+  } else if (method == "getInstalledApps") {
+    result->Success(EncodableValue(channel::EncodableList{}));
+  } else if (method == "openVpnSettings") {
+    result->Success(EncodableValue(environment_.workspace->open(networkSettingsURL)));
+  } else {
+    result->NotImplemented();
+  }
+}
+
+}  // namespace tavlune

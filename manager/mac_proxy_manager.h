@@ -1,0 +1,64 @@
+// The native half of the application: answers every call of the front end on
+// the method channel, and owns the constants and the work queue that the
+// manager's operations share.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "manager/proxy_operations.h"
+#include "platform/channel/method_call.h"
+#include "platform/defaults/user_defaults.h"
+#include "platform/dispatch/clock.h"
+#include "platform/dispatch/main_queue.h"
+#include "platform/dispatch/serial_queue.h"
+#include "platform/workspace/workspace.h"
+
+namespace tavlune {
+
+// The platform pieces the manager works with, given by construction so that
+// tests can hand in fakes.
+struct MacProxyEnvironment {
+  std::shared_ptr<platform::UserDefaults> defaults;
+  std::shared_ptr<platform::Workspace> workspace;
+  std::shared_ptr<platform::MainQueue> mainQueue;
+  std::shared_ptr<platform::SerialQueue> queue;
+  std::shared_ptr<platform::Clock> clock;
+};
+
+class MacProxyManager {
+ public:
+  static constexpr const char* stateKey = "com.tavlune.macos.proxy-state";
+  static constexpr const char* snapshotKey = "com.tavlune.macos.proxy-snapshot";
+  static constexpr const char* diagnosticKey = "com.tavlune.macos.proxy-diagnostic";
+  static constexpr const char* helperLabel = "com.tavlune.proxyhelper";
+  static constexpr const char* helperSocketPath = "/var/run/com.tavlune.proxyhelper.sock";
+  static constexpr const char* helperInstallPath = "/Library/PrivilegedHelperTools/com.tavlune.proxyhelper";
+  static constexpr const char* helperLaunchDaemonPath = "/Library/LaunchDaemons/com.tavlune.proxyhelper.plist";
+  static constexpr int64_t helperVersion = 2;
+  static constexpr const char* queueLabel = "com.tavlune.macos.proxy";
+  static constexpr const char* networkSettingsURL = "x-apple.systempreferences:com.apple.Network-Settings.extension";
+
+  // The one manager of the process, built with the real platform on first use.
+  static MacProxyManager& shared();
+
+  MacProxyManager(MacProxyEnvironment environment, std::shared_ptr<ProxyOperations> operations);
+  MacProxyManager(const MacProxyManager&) = delete;
+  MacProxyManager& operator=(const MacProxyManager&) = delete;
+
+  // Answers every call exactly once: before returning, or later from the
+  // operation it hands the result to. Entered on the main thread.
+  void handle(const channel::MethodCall& call, MethodResultPtr result);
+
+  const MacProxyEnvironment& environment() const { return environment_; }
+
+ private:
+  // True when a connection state is stored and decodes.
+  bool hasStoredState();
+  bool liveStateConfirmed();
+
+  MacProxyEnvironment environment_;
+  std::shared_ptr<ProxyOperations> operations_;
+};
+
+}  // namespace tavlune

@@ -1,0 +1,29 @@
+// The manager's long-running and live-state operations, behind one interface
+// so that the dispatcher does not depend on how they are carried out.
+#pragma once
+
+#include <memory>
+
+#include "platform/channel/encodable_value.h"
+#include "platform/channel/method_result.h"
+
+namespace tavlune {
+
+using MethodResultPtr = std::unique_ptr<channel::MethodResult>;
+
+class ProxyOperations {
+ public:
+  virtual ~ProxyOperations() = default;
+
+  // Each of these answers its result exactly once, possibly later.
+  virtual void connect(const channel::EncodableMap& arguments, MethodResultPtr result) = 0;
+  virtual void disconnect(MethodResultPtr result) = 0;
+  virtual void setWebRtcProtection(bool enabled, MethodResultPtr result) = 0;
+  virtual void inspect(MethodResultPtr result) = 0;
+
+  // Answered at once on the calling (main) thread.
+  virtual channel::EncodableValue connectionStateValue() = 0;
+  virtual bool systemProxyMatchesCurrentState() = 0;
+};
+
+}  // namespace tavlune

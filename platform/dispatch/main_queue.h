@@ -1,0 +1,50 @@
+// The main queue: items posted from any thread run on the thread that serves
+// the run loop, in the order posted. Replies to the front end and the
+// administrator prompt happen there.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace tavlune::platform {
+
+class MainQueue {
+ public:
+  MainQueue() = default;
+  MainQueue(const MainQueue&) = delete;
+  MainQueue& operator=(const MainQueue&) = delete;
+
+  void async(std::function<void()> work);
+
+  // Runs work on the main thread and waits for it: directly when already there,
+  // otherwise by posting it and blocking until the run loop has run it.
+  void sync(const std::function<void()>& work);
+
+  // Serves items on the calling thread, which becomes the main thread, until
+  // stop() is called; items posted before stop() still run.
+  void run();
+  void stop();
+
+  // Runs the items already posted, without waiting for more. For tests that
+  // drive the loop by hand from their own (main) thread.
+  void drain();
+
+  bool isMainThread() const;
+  // Marks the calling thread as the main thread without running the loop.
+  void adoptCurrentThread();
+
+ private:
+  bool runOne(std::unique_lock<std::mutex>& lock);
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> items_;
+  bool stopping_ = false;
+  std::atomic<std::thread::id> mainThread_{std::this_thread::get_id()};
+};
+
+}  // namespace tavlune::platform

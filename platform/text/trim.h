@@ -1,0 +1,18 @@
+// Trimming by Unicode character classes, as Foundation's character sets
+// define them: "white space" is the space separators (Zs) and tab; "white
+// space and line breaks" adds U+000A-U+000D, U+0085 and the line and
+// paragraph separators.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavlune::strings {
+
+std::string_view trimWhitespaceAndNewlines(std::string_view text);
+std::string_view trimWhitespace(std::string_view text);
+
+// True for well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
+bool isValidUtf8(std::string_view text);
+
+}  // namespace tavlune::strings

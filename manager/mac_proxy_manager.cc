@@ -1,5 +1,6 @@
 #include "manager/mac_proxy_manager.h"
 
+
 #include "manager/mac_proxy_error.h"
 #include "manager/record_store.h"
 
@@ -41,36 +42,49 @@ bool MacProxyManager::hasStoredState() {
   return load<MacProxyConnectionState>(*environment_.defaults, stateKey).has_value();
 }
 
-bool MacProxyManager::liveStateConfirmed() {
-  return hasStoredState() && operations_->systemProxyMatchesCurrentState();
-}
-
 void MacProxyManager::handle(const channel::MethodCall& call, MethodResultPtr result) {
   const std::string& method = call.method_name();
   const EncodableValue* arguments = call.arguments();
+  // Rows that rest on the long-running operations answer not-implemented in a
+  // build without them, rather than pretend.
+  auto withOperations = [&](auto&& use) {
+    if (operations_) {
+      use(*operations_);
+    } else {
+      result->NotImplemented();
+    }
+  };
 
   if (method == "checkVpnPermission" || method == "showLowDataAlert") {
     result->Success(EncodableValue(false));
   } else if (method == "requestVpnPermission" || method == "clearBrowserProxy" || method == "updateVpnSettings") {
     result->Success(EncodableValue(true));
   } else if (method == "connectProxy") {
-    if (const EncodableMap* map = textKeyedMap(arguments)) {
-      operations_->connect(*map, std::move(result));
-    } else {
+    const EncodableMap* map = textKeyedMap(arguments);
+    if (!map) {
       replyError(*result, MacProxyError::invalidConfiguration());
+    } else {
+      withOperations([&](ProxyOperations& operations) { operations.connect(*map, std::move(result)); });
     }
   } else if (method == "disconnectProxy") {
-    operations_->disconnect(std::move(result));
+    withOperations([&](ProxyOperations& operations) { operations.disconnect(std::move(result)); });
   } else if (method == "setWebRtcProtection") {
-    operations_->setWebRtcProtection(webRtcProtectionEnabled(arguments), std::move(result));
+    bool enabled = webRtcProtectionEnabled(arguments);
+    withOperations([&](ProxyOperations& operations) { operations.setWebRtcProtection(enabled, std::move(result)); });
   } else if (method == "confirmProxyConnection" || method == "getConnectionStatus") {
-    result->Success(EncodableValue(liveStateConfirmed()));
+    if (!hasStoredState()) {
+      result->Success(EncodableValue(false));
+    } else {
+      withOperations([&](ProxyOperations& operations) {
+        result->Success(EncodableValue(operations.systemProxyMatchesCurrentState()));
+      });
+    }
   } else if (method == "getConnectionState") {
-    result->Success(operations_->connectionStateValue());
+    withOperations([&](ProxyOperations& operations) { result->Success(operations.connectionStateValue()); });
   } else if (method == "getProxyPort") {
     result->Success(EncodableValue(int32_t{0}));
   } else if (method == "inspectProxy") {
-    operations_->inspect(std::move(result));
+    withOperations([&](ProxyOperations& operations) { operations.inspect(std::move(result)); });
   } else if (method == "enableBrowserProxy") {
     result->Success(EncodableValue(hasStoredState()));
   } else if (method == "getInstalledApps") {

@@ -42,6 +42,7 @@ class MacProxyManager {
   // The one manager of the process, built with the real platform on first use.
   static MacProxyManager& shared();
 
+  // Without operations, the rows that need them answer not-implemented.
   MacProxyManager(MacProxyEnvironment environment, std::shared_ptr<ProxyOperations> operations);
   MacProxyManager(const MacProxyManager&) = delete;
   MacProxyManager& operator=(const MacProxyManager&) = delete;
@@ -55,10 +56,12 @@ class MacProxyManager {
  private:
   // True when a connection state is stored and decodes.
   bool hasStoredState();
-  bool liveStateConfirmed();
 
   MacProxyEnvironment environment_;
   std::shared_ptr<ProxyOperations> operations_;
 };
+
+// The process's main queue, served by the application's run loop.
+std::shared_ptr<platform::MainQueue> sharedMainQueue();
 
 }  // namespace tavlune

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "manager/mac_proxy_manager.h"
+#include "manager/record_store.h"
+#include "platform/channel/method_result_functions.h"
+#include "platform/defaults/file_user_defaults.h"
+
+namespace tavlune {
+namespace {
+
+using channel::EncodableValue;
+
+// The process-wide manager reads the user's own defaults file, and every
+// thread that asks for it gets the same one.
+TEST(SharedManager, OneInstanceOnTheUsersDefaults) {
+  char pattern[] = "/tmp/shared-manager-XXXXXX";
+  std::string home = mkdtemp(pattern);
+  setenv("HOME", home.c_str(), 1);
+
+  platform::FileUserDefaults defaults(home + "/Library/Preferences/com.tavlune.desktop.plist");
+  MacProxyConnectionState state{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1};
+  ASSERT_TRUE(save(defaults, state, MacProxyManager::stateKey).has_value());
+
+  MacProxyManager* seen[4] = {};
+  std::vector<std::thread> threads;
+  for (auto& slot : seen) threads.emplace_back([&slot] { slot = &MacProxyManager::shared(); });
+  for (auto& t : threads) t.join();
+  for (auto* manager : seen) EXPECT_EQ(manager, seen[0]);
+
+  std::optional<EncodableValue> answer;
+  MacProxyManager::shared().handle(
+      channel::MethodCall("enableBrowserProxy"),
+      std::make_unique<channel::MethodResultFunctions>(
+          [&](const EncodableValue* value) { answer = value ? *value : EncodableValue(); }, nullptr, nullptr));
+  EXPECT_EQ(answer, EncodableValue(true));
+  std::system(("rm -rf " + home).c_str());
+}
+
+}  // namespace
+}  // namespace tavlune

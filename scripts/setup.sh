@@ -3,12 +3,8 @@
 # (or through sudo); does nothing else.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libplist-dev nlohmann-json3-dev libutf8proc-dev
-)
+# One list per area in scripts/packages/, one package per line, # comments.
+mapfile -t packages < <(cat "$(dirname "$0")"/packages/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | grep -v '^$' | sort -u)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,100 @@
+#include "sim/launchctl/supervisor.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+extern char** environ;
+
+namespace tavlune::sim {
+namespace {
+
+// launchd waits before starting a job that keeps exiting; so do we, briefly.
+constexpr auto kRestartThrottle = std::chrono::milliseconds(500);
+constexpr auto kStopGrace = std::chrono::seconds(5);
+
+pid_t start(const LaunchJob& job, const sigset_t& defaults) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> argv;
+  for (const auto& argument : job.programArguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  return pid;
+}
+
+[[noreturn]] void stop(pid_t child) {
+  if (child > 0) {
+    kill(child, SIGTERM);
+    auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+    while (waitpid(child, nullptr, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        break;
+      }
+      usleep(20000);
+    }
+  }
+  _exit(0);
+}
+
+}  // namespace
+
+void superviseJob(const LaunchJob& job) {
+  sigset_t handled;
+  sigemptyset(&handled);
+  sigaddset(&handled, SIGTERM);
+  sigaddset(&handled, SIGINT);
+  sigaddset(&handled, SIGCHLD);
+  sigprocmask(SIG_BLOCK, &handled, nullptr);
+  int signals = signalfd(-1, &handled, SFD_CLOEXEC);
+  if (signals < 0) _exit(1);
+
+  pid_t child = job.runAtLoad || job.keepAlive ? start(job, handled) : -1;
+  bool restartPending = child < 0 && job.keepAlive;
+  for (;;) {
+    pollfd waiting{signals, POLLIN, 0};
+    int timeout = restartPending ? static_cast<int>(kRestartThrottle.count()) : -1;
+    int ready = poll(&waiting, 1, timeout);
+    if (ready < 0 && errno != EINTR) _exit(1);
+    if (ready == 0 && restartPending) {
+      child = start(job, handled);
+      restartPending = child < 0;
+      continue;
+    }
+    signalfd_siginfo info;
+    if (read(signals, &info, sizeof info) != sizeof info) continue;
+    if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) stop(child);
+    // SIGCHLD: reap, and start again when the job asks to be kept alive.
+    if (child > 0 && waitpid(child, nullptr, WNOHANG) == child) {
+      child = -1;
+      restartPending = job.keepAlive;
+    }
+  }
+}
+
+}  // namespace tavlune::sim

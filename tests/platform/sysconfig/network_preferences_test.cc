@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/plist/plist.h"
+#include "platform/sysconfig/file_network_configuration.h"
+#include "platform/sysconfig/network_preferences.h"
+
+namespace tavlune::platform::sysconfig {
+namespace {
+
+namespace pl = plist;
+
+class PreferencesFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sysconfig-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    path_ = dir_ + "/preferences.plist";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+  void write(const NetworkPreferences& preferences) {
+    auto bytes = preferences.toBinary();
+    ASSERT_TRUE(bytes.has_value());
+    write(std::string(bytes->begin(), bytes->end()));
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+pl::Value proxiesWithHost(const std::string& host) {
+  return pl::Value(pl::Dictionary{{"HTTPEnable", pl::Value(int64_t{1})}, {"HTTPProxy", pl::Value(host)}});
+}
+
+InterfaceSeed en(const std::string& device) { return {device, "Ethernet", device}; }
+
+// Ids sort differently from the service order, so that the two orders can be told apart.
+PreferencesSeed mixedSeed() {
+  PreferencesSeed seed;
+  seed.services = {
+      {"C-WIFI", "Wi-Fi", en("en0"), true, proxiesWithHost("wifi.example")},
+      {"A-ETH", "Ethernet", en("en1"), true, std::nullopt},
+      {"B-OFF", "Thunderbolt Bridge", en("bridge0"), false, proxiesWithHost("off.example")},
+      {"D-VPN", "Office VPN", InterfaceSeed{std::nullopt, "PPP", "VPN"}, true, proxiesWithHost("vpn.example")},
+      {"E-BARE", std::nullopt, std::nullopt, true, std::nullopt},
+  };
+  return seed;
+}
+
+TEST_F(PreferencesFile, ServicesComeInEnumerationOrderDescribedAsStored) {
+  write(seededPreferences(mixedSeed()));
+  FileNetworkConfiguration configuration(path_);
+  auto services = configuration.currentServices();
+  ASSERT_TRUE(services.has_value()) << services.error().description;
+  ASSERT_EQ(services->size(), 5u);
+
+  struct Expected {
+    const char* id;
+    std::optional<std::string> name;
+    bool enabled;
+    bool hasInterface;
+    std::optional<std::string> bsdName;
+    bool hasProxies;
+  } expected[] = {
+      {"A-ETH", "Ethernet", true, true, "en1", false},
+      {"B-OFF", "Thunderbolt Bridge", false, true, "bridge0", true},
+      {"C-WIFI", "Wi-Fi", true, true, "en0", true},
+      {"D-VPN", "Office VPN", true, true, std::nullopt, true},
+      {"E-BARE", std::nullopt, true, false, std::nullopt, false},
+  };
+  for (size_t i = 0; i < 5; ++i) {
+    const NetworkService& s = (*services)[i];
+    SCOPED_TRACE(expected[i].id);
+    EXPECT_EQ(s.serviceID, expected[i].id);
+    EXPECT_EQ(s.name, expected[i].name);
+    EXPECT_EQ(s.enabled, expected[i].enabled);
+    EXPECT_EQ(s.hasInterface, expected[i].hasInterface);
+    EXPECT_EQ(s.bsdName, expected[i].bsdName);
+    EXPECT_EQ(s.proxies.has_value(), expected[i].hasProxies);
+  }
+  EXPECT_EQ((*services)[2].proxies, proxiesWithHost("wifi.example"));
+}
+
+TEST_F(PreferencesFile, ReadsTheXmlFormAsTheSystemWritesIt) {
+  write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>CurrentSet</key>
+	<string>/Sets/0F6D1B4C-1111-4A2B-9C3D-5E6F7A8B9C0D</string>
+	<key>NetworkServices</key>
+	<dict>
+		<key>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</key>
+		<dict>
+			<key>Interface</key>
+			<dict>
+				<key>DeviceName</key>
+				<string>en0</string>
+				<key>Hardware</key>
+				<string>AirPort</string>
+				<key>Type</key>
+				<string>Ethernet</string>
+				<key>UserDefinedName</key>
+				<string>Wi-Fi</string>
+			</dict>
+			<key>Proxies</key>
+			<dict>
+				<key>ExceptionsList</key>
+				<array>
+					<string>*.local</string>
+					<string>169.254/16</string>
+				</array>
+				<key>FTPPassive</key>
+				<integer>1</integer>
+				<key>HTTPEnable</key>
+				<integer>1</integer>
+				<key>HTTPPort</key>
+				<integer>3128</integer>
+				<key>HTTPProxy</key>
+				<string>proxy.corp.example</string>
+			</dict>
+			<key>UserDefinedName</key>
+			<string>Wi-Fi</string>
+		</dict>
+	</dict>
+	<key>Sets</key>
+	<dict>
+		<key>0F6D1B4C-1111-4A2B-9C3D-5E6F7A8B9C0D</key>
+		<dict>
+			<key>Network</key>
+			<dict>
+				<key>Global</key>
+				<dict>
+					<key>IPv4</key>
+					<dict>
+						<key>ServiceOrder</key>
+						<array>
+							<string>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</string>
+						</array>
+					</dict>
+				</dict>
+				<key>Service</key>
+				<dict>
+					<key>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</key>
+					<dict>
+						<key>__LINK__</key>
+						<string>/NetworkServices/8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</string>
+					</dict>
+				</dict>
+			</dict>
+			<key>UserDefinedName</key>
+			<string>Automatic</string>
+		</dict>
+	</dict>
+</dict>
+</plist>
+)");
+  FileNetworkConfiguration configuration(path_);
+  auto services = configuration.currentServices();
+  ASSERT_TRUE(services.has_value()) << services.error().description;
+  ASSERT_EQ(services->size(), 1u);
+  EXPECT_EQ((*services)[0].name, "Wi-Fi");
+  EXPECT_EQ((*services)[0].bsdName, "en0");
+  auto live = configuration.liveProxies();
+  ASSERT_TRUE(live.has_value());
+  const pl::Dictionary& proxies = *live->as<pl::Dictionary>();
+  EXPECT_EQ(proxies.at("HTTPProxy"), pl::Value("proxy.corp.example"));
+  EXPECT_EQ(proxies.at("HTTPPort"), pl::Value(int64_t{3128}));
+}
+
+// Each case breaks one step on the way from the file to the service list.
+TEST_F(PreferencesFile, UnreadableConfigurationsFailWithoutCrashing) {
+  auto seeded = [](auto change) {
+    pl::Dictionary root = seededPreferences(mixedSeed()).root();
+    change(root);
+    auto bytes = pl::toBinary(pl::Value(std::move(root)));
+    return std::string(bytes->begin(), bytes->end());
+  };
+  auto network = [](pl::Dictionary& root) -> pl::Dictionary& {
+    pl::Dictionary& sets = *root["Sets"].as<pl::Dictionary>();
+    return *(*sets.begin()->second.as<pl::Dictionary>())["Network"].as<pl::Dictionary>();
+  };
+  struct Case {
+    const char* what;
+    std::optional<std::string> bytes;  // absent: no file at all
+  } cases[] = {
+      {"no file", std::nullopt},
+      {"empty file", std::string()},
+      {"not a property list", std::string("this is not a plist")},
+      {"truncated binary", seeded([](pl::Dictionary&) {}).substr(0, 40)},
+      {"top level is an array", std::string("<plist><array><string>x</string></array></plist>")},
+      {"no current set", seeded([](pl::Dictionary& r) { r.erase("CurrentSet"); })},
+      {"current set not text", seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value(int64_t{1}); })},
+      {"current set not a path", seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value(r["Sets"].as<pl::Dictionary>()->begin()->first); })},
+      {"current set names a missing set", seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value("/Sets/NOPE"); })},
+      {"no sets", seeded([](pl::Dictionary& r) { r.erase("Sets"); })},
+      {"set without network", seeded([](pl::Dictionary& r) { r["Sets"].as<pl::Dictionary>()->begin()->second = pl::Value(pl::Dictionary{}); })},
+      {"no service list", seeded([&](pl::Dictionary& r) { network(r).erase("Service"); })},
+      {"service list not a dictionary", seeded([&](pl::Dictionary& r) { network(r)["Service"] = pl::Value(pl::Array{}); })},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path_);
+    if (c.bytes) write(*c.bytes);
+    FileNetworkConfiguration configuration(path_);
+    EXPECT_FALSE(configuration.currentServices().has_value());
+    EXPECT_FALSE(configuration.liveProxies().has_value());
+  }
+}
+
+TEST_F(PreferencesFile, SetEntriesFollowTheirLinksAndSkipMissingServices) {
+  pl::Dictionary root = seededPreferences(mixedSeed()).root();
+  pl::Dictionary& sets = *root["Sets"].as<pl::Dictionary>();
+  pl::Dictionary& network = *(*sets.begin()->second.as<pl::Dictionary>())["Network"].as<pl::Dictionary>();
+  pl::Dictionary& members = *network["Service"].as<pl::Dictionary>();
+  members.erase("A-ETH");
+  // An entry keyed unlike its target, one without a link, and one to nowhere.
+  members["0-ALIAS"] = pl::Value(pl::Dictionary{{"__LINK__", pl::Value("/NetworkServices/A-ETH")}});
+  members["B-OFF"] = pl::Value(pl::Dictionary{});
+  members["Z-GONE"] = pl::Value(pl::Dictionary{{"__LINK__", pl::Value("/NetworkServices/Z-GONE")}});
+  write(NetworkPreferences(root));
+
+  auto services = FileNetworkConfiguration(path_).currentServices();
+  ASSERT_TRUE(services.has_value());
+  std::vector<std::string> ids;
+  for (const auto& s : *services) ids.push_back(s.serviceID);
+  EXPECT_EQ(ids, (std::vector<std::string>{"A-ETH", "B-OFF", "C-WIFI", "D-VPN", "E-BARE"}));
+}
+
+TEST_F(PreferencesFile, LiveProxiesAreThoseOfThePrimaryService) {
+  struct Case {
+    const char* what;
+    std::optional<std::vector<std::string>> order;
+    bool ethernetHasProxies;
+    pl::Value expected;
+  } cases[] = {
+      // Disabled and BSD-less services are passed over on the way down the order.
+      {"first usable in order", std::vector<std::string>{"B-OFF", "D-VPN", "E-BARE", "C-WIFI", "A-ETH"}, true,
+       proxiesWithHost("wifi.example")},
+      {"primary without proxies", std::vector<std::string>{"A-ETH", "C-WIFI"}, false, pl::Value(pl::Dictionary{})},
+      {"unknown ids skipped", std::vector<std::string>{"NOPE", "C-WIFI"}, true, proxiesWithHost("wifi.example")},
+      // Services missing from the order follow it in enumeration order: A-ETH first.
+      {"no order", std::nullopt, true, proxiesWithHost("eth.example")},
+      {"order lists only unusable", std::vector<std::string>{"B-OFF", "D-VPN"}, true, proxiesWithHost("eth.example")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PreferencesSeed seed = mixedSeed();
+    if (c.ethernetHasProxies) seed.services[1].proxies = proxiesWithHost("eth.example");
+    seed.serviceOrder = c.order;
+    NetworkPreferences preferences = seededPreferences(seed);
+    if (!c.order) {
+      pl::Dictionary root = preferences.root();
+      pl::Dictionary& set = *(*root["Sets"].as<pl::Dictionary>()).begin()->second.as<pl::Dictionary>();
+      (*set["Network"].as<pl::Dictionary>()).erase("Global");
+      preferences = NetworkPreferences(root);
+    }
+    write(preferences);
+    auto live = FileNetworkConfiguration(path_).liveProxies();
+    ASSERT_TRUE(live.has_value());
+    EXPECT_EQ(*live, c.expected);
+  }
+}
+
+TEST_F(PreferencesFile, NoUsableServiceGivesEmptyLiveProxies) {
+  PreferencesSeed seed;
+  seed.services = {{"A", "Wi-Fi", en("en0"), false, proxiesWithHost("x")},
+                   {"B", "VPN", InterfaceSeed{std::nullopt, "PPP", "VPN"}, true, proxiesWithHost("y")}};
+  write(seededPreferences(seed));
+  auto live = FileNetworkConfiguration(path_).liveProxies();
+  ASSERT_TRUE(live.has_value());
+  EXPECT_EQ(*live, pl::Value(pl::Dictionary{}));
+}
+
+TEST(NetworkPreferences, ServiceLookupIsExactAndFollowsTheServiceOrder) {
+  PreferencesSeed seed;
+  seed.services = {{"A", "Wi-Fi", en("en0"), true, std::nullopt},
+                   {"B", "Wi-Fi", en("en1"), true, std::nullopt},
+                   {"C", "Ethernet ", en("en2"), true, pl::Value("not a dictionary")}};
+  seed.serviceOrder = std::vector<std::string>{"B", "A", "C"};
+  NetworkPreferences preferences = seededPreferences(seed);
+  struct Case {
+    const char* name;
+    std::optional<std::string> id;
+  } cases[] = {{"Wi-Fi", "B"}, {"wi-fi", std::nullopt}, {"Ethernet", std::nullopt}, {"Ethernet ", "C"}, {"", std::nullopt}};
+  for (const Case& c : cases) {
+    auto id = preferences.serviceIDNamed(c.name);
+    ASSERT_TRUE(id.has_value());
+    EXPECT_EQ(*id, c.id) << c.name;
+  }
+  pl::Dictionary* proxies = preferences.mutableProxies("C");
+  ASSERT_NE(proxies, nullptr);
+  EXPECT_TRUE(proxies->empty());
+  EXPECT_EQ(preferences.mutableProxies("NOPE"), nullptr);
+}
+
+}  // namespace
+}  // namespace tavlune::platform::sysconfig

@@ -1,0 +1,56 @@
+#include "helperd/command_runner.h"
+
+#include <cstdint>
+
+#include "platform/process/process.h"
+#include "platform/text/trim.h"
+
+namespace tavlune::helperd {
+namespace {
+
+// Kept of each stream; the rest is drained and dropped. Far above anything
+// networksetup says, far below what would strain the daemon.
+constexpr std::size_t kCapturedBytes = 1024 * 1024;
+
+// A stream cut at the capture limit may end inside a character; that tail is
+// ours, not the command's, so it does not make the text invalid.
+std::string_view withoutCutCharacter(std::string_view bytes) {
+  if (bytes.size() < kCapturedBytes) return bytes;
+  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    auto lead = static_cast<uint8_t>(bytes[bytes.size() - back]);
+    if ((lead & 0xC0) == 0x80) continue;  // continuation byte: keep looking
+    std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return needed > back ? bytes.substr(0, bytes.size() - back) : bytes;
+  }
+  return bytes;
+}
+
+std::string boundedText(std::string_view text) {
+  if (text.size() <= kMaxOutcomeTextBytes) return std::string(text);
+  std::size_t end = kMaxOutcomeTextBytes;
+  while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end));
+}
+
+}  // namespace
+
+std::vector<std::string> commandEnvironment() {
+  return {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"};
+}
+
+Outcome runCommandLine(std::string_view command, const std::string& shell) {
+  platform::ProcessOptions options;
+  options.environment = commandEnvironment();
+  options.maxCapturedBytes = kCapturedBytes;
+  auto result = platform::runProcess(shell, {"-c", std::string(command)}, options);
+  if (!result) return Outcome{false, boundedText(result.error().description)};
+
+  const auto& chosen = result->standardError.empty() ? result->standardOutput : result->standardError;
+  std::string_view bytes = withoutCutCharacter(
+      std::string_view(reinterpret_cast<const char*>(chosen.data()), chosen.size()));
+  std::string text;
+  if (strings::isValidUtf8(bytes)) text = boundedText(strings::trimWhitespaceAndNewlines(bytes));
+  return Outcome{result->succeeded(), std::move(text)};
+}
+
+}  // namespace tavlune::helperd

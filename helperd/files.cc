@@ -1,0 +1,137 @@
+#include "helperd/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace tavlune::helperd::files {
+namespace {
+
+using platform::Error;
+using platform::Result;
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  // Closing can report a failed write-back, so callers that wrote check it.
+  int release() { int fd = fd_; fd_ = -1; return ::close(fd); }
+
+ private:
+  int fd_;
+};
+
+Result<void> writeAll(int fd, const std::string& bytes, const std::string& path) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return unexpected(Error::fromErrno("Could not write " + path));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+std::string temporaryPathFor(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+}  // namespace
+
+std::string parentDirectory(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+Result<void> makeDirectories(const std::string& path, mode_t mode) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) == 0) {
+    if (S_ISDIR(status.st_mode)) return {};
+    return unexpected(Error::fromErrno("Could not create the folder " + path, ENOTDIR));
+  }
+  std::string parent = parentDirectory(path);
+  if (parent != path && parent != "/" && parent != ".") {
+    if (auto made = makeDirectories(parent, mode); !made) return made;
+  }
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+    return unexpected(Error::fromErrno("Could not create the folder " + path));
+  return {};
+}
+
+bool exists(const std::string& path) {
+  struct stat status;
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
+Result<std::string> read(const std::string& path) {
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open " + path));
+  std::string bytes;
+  char buffer[16384];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return unexpected(Error::fromErrno("Could not read " + path));
+    }
+    if (n == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+Result<void> writeAtomically(const std::string& path, const std::string& bytes, mode_t mode) {
+  std::string temporary = temporaryPathFor(path);
+  Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 0777));
+  if (fd.get() < 0) return unexpected(Error::fromErrno("Could not create " + temporary));
+  auto fail = [&](Error error) -> Result<void> {
+    ::unlink(temporary.c_str());
+    return unexpected(std::move(error));
+  };
+  if (auto written = writeAll(fd.get(), bytes, temporary); !written) return fail(written.error());
+  // The mode asked for, whatever the umask took away.
+  if (::fchmod(fd.get(), mode) != 0) return fail(Error::fromErrno("Could not set the permissions of " + temporary));
+  if (::fsync(fd.get()) != 0) return fail(Error::fromErrno("Could not write " + temporary));
+  if (fd.release() != 0) return fail(Error::fromErrno("Could not write " + temporary));
+  if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(Error::fromErrno("Could not replace " + path));
+  return {};
+}
+
+Result<void> copy(const std::string& from, const std::string& to) {
+  struct stat status;
+  if (::lstat(from.c_str(), &status) != 0) return unexpected(Error::fromErrno("Could not copy " + from));
+  auto bytes = read(from);
+  if (!bytes) return unexpected(bytes.error());
+  return writeAtomically(to, *bytes, status.st_mode & 07777);
+}
+
+Result<void> remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return unexpected(Error::fromErrno("Could not remove " + path));
+  return {};
+}
+
+Result<void> move(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return {};
+  if (errno != EXDEV) return unexpected(Error::fromErrno("Could not move " + from + " to " + to));
+  if (auto copied = copy(from, to); !copied) return copied;
+  return remove(from);
+}
+
+Result<void> setMode(const std::string& path, mode_t mode) {
+  if (::chmod(path.c_str(), mode) != 0) return unexpected(Error::fromErrno("Could not set the permissions of " + path));
+  return {};
+}
+
+}  // namespace tavlune::helperd::files

@@ -1,0 +1,23 @@
+// TavluneProxyHelper: launchd runs it as root with "--uid" and the id of the
+// user it serves.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "helperd/server.h"
+
+int main(int argc, char** argv) {
+  using namespace tavlune::helperd;
+  // A client that leaves before its reply must not end the daemon.
+  signal(SIGPIPE, SIG_IGN);
+  // Children start in "/" and the folders we make come out 0755, whatever
+  // the starter left us.
+  umask(022);
+  if (chdir("/") != 0) return 1;
+
+  ServerConfig config;
+  config.allowedUid = allowedUidFromArguments(argc, argv);
+  auto server = HelperServer::listen(std::move(config));
+  if (!server) return 1;
+  server->serveForever();
+}

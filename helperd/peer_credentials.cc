@@ -1,0 +1,27 @@
+#include "helperd/peer_credentials.h"
+
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace tavlune::helperd {
+
+std::optional<uint32_t> peerUserId(int fd) {
+#if defined(__linux__)
+  ucred credentials{};
+  credentials.uid = static_cast<uid_t>(-1);
+  socklen_t length = sizeof credentials;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || length != sizeof credentials)
+    return std::nullopt;
+  // All bits set is the kernel's "unknown", never a user.
+  if (credentials.uid == static_cast<uid_t>(-1)) return std::nullopt;
+  return static_cast<uint32_t>(credentials.uid);
+#else
+  uid_t uid = static_cast<uid_t>(-1);
+  gid_t gid = static_cast<gid_t>(-1);
+  if (getpeereid(fd, &uid, &gid) != 0 || uid == static_cast<uid_t>(-1)) return std::nullopt;
+  return static_cast<uint32_t>(uid);
+#endif
+}
+
+}  // namespace tavlune::helperd

@@ -1,0 +1,142 @@
+#include "helperd/server.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+#include <utility>
+
+#include "helperclient/framing.h"
+#include "helperd/peer_credentials.h"
+#include "helperd/request.h"
+
+namespace tavlune::helperd {
+namespace {
+
+using platform::Error;
+
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on each connection instead
+#endif
+
+[[maybe_unused]] void setCloseOnExec(int fd) { fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC); }
+
+int makeSocket() {
+#if defined(SOCK_CLOEXEC)
+  return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+#else
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd >= 0) setCloseOnExec(fd);
+  return fd;
+#endif
+}
+
+int acceptConnection(int server) {
+#if defined(__linux__)
+  return ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+#else
+  int fd = ::accept(server, nullptr, nullptr);
+  if (fd >= 0) setCloseOnExec(fd);
+  return fd;
+#endif
+}
+
+void prepareConnection(int fd, int timeoutMilliseconds) {
+  // A peer that never reads cannot hold the single write for ever.
+  timeval timeout{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+#if defined(SO_NOSIGPIPE)
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+}
+
+// One write; a short write or a failure is the peer's loss, not ours.
+void writeResponse(const helper::Reply& reply, int fd) {
+  auto line = helper::encodeReply(reply);
+  if (!line) return;
+  (void)::send(fd, line->data(), line->size(), kSendFlags);
+}
+
+helper::Reply replyFor(const Outcome& outcome) {
+  return outcome.succeeded ? helper::Reply::success() : helper::Reply::failure(outcome.text);
+}
+
+}  // namespace
+
+platform::Result<HelperServer> HelperServer::listen(ServerConfig config) {
+  ::unlink(config.socketPath.c_str());
+  int fd = makeSocket();
+  if (fd < 0) return unexpected(Error::fromErrno("Could not create the helper socket"));
+  sockaddr_un address = helper::makeAddress(config.socketPath);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength) != 0) {
+    Error error = Error::fromErrno("Could not bind " + config.socketPath);
+    ::close(fd);
+    return unexpected(std::move(error));
+  }
+  (void)::chmod(config.socketPath.c_str(), kSocketMode);
+  if (::listen(fd, kListenBacklog) != 0) {
+    Error error = Error::fromErrno("Could not listen on " + config.socketPath);
+    ::close(fd);
+    return unexpected(std::move(error));
+  }
+  return HelperServer(std::move(config), fd);
+}
+
+HelperServer::HelperServer(HelperServer&& other) noexcept
+    : config_(std::move(other.config_)), fd_(std::exchange(other.fd_, -1)) {}
+
+HelperServer::~HelperServer() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void HelperServer::serveOne() {
+  for (;;) {
+    int connection = acceptConnection(fd_);
+    if (connection >= 0) return serve(connection);
+    // Out of descriptors or memory: retrying at once would only spin.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+void HelperServer::serveForever() {
+  for (;;) serveOne();
+}
+
+void HelperServer::serve(int connection) const {
+  prepareConnection(connection, config_.requestTimeoutMilliseconds);
+  writeResponse(respond(connection), connection);
+  ::close(connection);
+}
+
+helper::Reply HelperServer::respond(int connection) const {
+  using Kind = Action::Kind;
+  auto peer = peerUserId(connection);
+  // The request of a refused peer is never read.
+  if (!peer || config_.allowedUid == kNoUser || *peer != config_.allowedUid)
+    return helper::Reply::failure(std::string(helper::kUnauthorizedText));
+
+  Action action = classifyRequest(helper::readMessage(connection, config_.requestTimeoutMilliseconds));
+  switch (action.kind) {
+    case Kind::ping:
+      return helper::Reply::pong();
+    case Kind::chromeWebRTCOn:
+      return replyFor(configureChromeWebRTC(true, config_.chrome));
+    case Kind::chromeWebRTCOff:
+      return replyFor(configureChromeWebRTC(false, config_.chrome));
+    case Kind::runCommandLine:
+      return replyFor(runCommandLine(action.commandLine, config_.shell));
+    case Kind::invalid:
+      break;
+  }
+  return helper::Reply::failure(std::string(helper::kInvalidCommandText));
+}
+
+}  // namespace tavlune::helperd

@@ -1,0 +1,134 @@
+// Temporary folders, a server core on a thread, and a plain socket client for
+// the daemon's tests.
+#pragma once
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "helperclient/protocol.h"
+#include "helperd/server.h"
+
+namespace tavlune::helperd::testing {
+
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavlune-helperd-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline int connectTo(const std::string& socketPath) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address = helper::makeAddress(socketPath);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+inline bool sendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Everything until the daemon closes.
+inline std::string readAll(int fd) {
+  std::string out;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return out;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// One whole exchange, raw bytes in, raw bytes out. A request without its
+// line feed is ended by closing the sending side.
+inline std::string exchange(const std::string& socketPath, std::string_view request) {
+  int fd = connectTo(socketPath);
+  if (fd < 0) return "<no connection>";
+  sendAll(fd, request);
+  if (request.find('\n') == std::string_view::npos) ::shutdown(fd, SHUT_WR);
+  std::string reply = readAll(fd);
+  ::close(fd);
+  return reply;
+}
+
+inline std::string commandLine(std::string_view command) {
+  return helper::encodeRequest(helper::Request{std::string(command)}).value();
+}
+
+inline std::string replyLine(const helper::Reply& reply) { return helper::encodeReply(reply).value(); }
+inline std::string invalidReply() { return replyLine(helper::Reply::failure(std::string(helper::kInvalidCommandText))); }
+inline std::string unauthorizedReply() {
+  return replyLine(helper::Reply::failure(std::string(helper::kUnauthorizedText)));
+}
+
+// Serves this test process's own user.
+inline ServerConfig configForThisUser() {
+  ServerConfig config;
+  config.allowedUid = static_cast<uint32_t>(::getuid());
+  return config;
+}
+
+// The server core in a temporary folder, serving on its own thread.
+class RunningServer {
+ public:
+  explicit RunningServer(const TemporaryFolder& folder, ServerConfig config = configForThisUser()) {
+    config.socketPath = folder / "helper.sock";
+    config.chrome = ChromePolicyPaths{folder / "Managed Preferences/com.google.Chrome.plist",
+                                      folder / "Application Support/Tavlune/chrome-policy.backup.plist",
+                                      folder / "Application Support/Tavlune/chrome-policy.managed"};
+    socketPath_ = config.socketPath;
+    chrome_ = config.chrome;
+    auto server = HelperServer::listen(std::move(config));
+    if (!server) return;
+    server_.emplace(std::move(*server));
+    thread_ = std::thread([this] {
+      while (!stopping_) server_->serveOne();
+    });
+  }
+  ~RunningServer() {
+    if (!server_) return;
+    stopping_ = true;
+    int fd = connectTo(socketPath_);  // wakes the accept
+    if (fd >= 0) ::close(fd);
+    thread_.join();
+  }
+  bool listening() const { return server_.has_value(); }
+  const std::string& socketPath() const { return socketPath_; }
+  const ChromePolicyPaths& chrome() const { return chrome_; }
+  std::string exchange(std::string_view request) const { return testing::exchange(socketPath_, request); }
+
+ private:
+  std::string socketPath_;
+  ChromePolicyPaths chrome_;
+  std::optional<HelperServer> server_;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+}  // namespace tavlune::helperd::testing

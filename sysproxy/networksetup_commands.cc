@@ -1,0 +1,29 @@
+#include "sysproxy/networksetup_commands.h"
+
+#include "sysproxy/shell_quoting.h"
+
+namespace tavlune::networksetup {
+
+void appendSwitchOffBlock(std::vector<std::string>& commands, const std::string& quotedService) {
+  for (std::string_view invocation :
+       {setWebProxyState, setSecureWebProxyState, setSocksFirewallProxyState, setAutoProxyState, setProxyAutoDiscovery}) {
+    commands.push_back(std::string(invocation) + quotedService + " off");
+  }
+}
+
+std::string proxyCommand(std::string_view invocation, const std::string& quotedService, std::string_view host,
+                         int64_t port, const std::string& authentication) {
+  return std::string(invocation) + quotedService + " " + shellQuoted(host) + " " + std::to_string(port) + " " +
+         authentication;
+}
+
+std::string joined(const std::vector<std::string>& commands) {
+  std::string line;
+  for (size_t i = 0; i < commands.size(); ++i) {
+    if (i > 0) line += separator;
+    line += commands[i];
+  }
+  return line;
+}
+
+}  // namespace tavlune::networksetup

@@ -1,0 +1,31 @@
+// Read-only tests of proxy settings: one service's captured settings, and the
+// live system proxy against the stored connection.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/defaults/user_defaults.h"
+#include "platform/sysconfig/network_configuration.h"
+
+namespace tavlune {
+
+// The host name of this system's own proxy gateway; settings pointing there
+// were left by this system.
+inline constexpr const char* tavluneGatewayHost = "gw.tavlune.com";
+
+// Is a web, secure web or SOCKS proxy switched on? Automatic configuration
+// and discovery do not count. False for an unreadable blob.
+bool hasEnabledProxy(std::span<const uint8_t> configuration);
+
+// Does a switched-on web, secure web or SOCKS proxy point at the gateway
+// (host trimmed, compared without letter case, nothing else stripped)?
+bool containsTavluneGateway(std::span<const uint8_t> configuration);
+
+// Does the live system proxy carry the stored connection: the protocol's
+// switch on, host equal (case-sensitive) and port equal? False without a
+// stored state or readable live settings.
+bool systemProxyMatchesCurrentState(platform::UserDefaults& defaults,
+                                    platform::sysconfig::NetworkConfiguration& configuration);
+
+}  // namespace tavlune

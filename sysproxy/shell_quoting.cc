@@ -1,0 +1,18 @@
+#include "sysproxy/shell_quoting.h"
+
+namespace tavlune {
+
+std::string shellQuoted(std::string_view value) {
+  std::string quoted = "'";
+  for (char c : value) {
+    if (c == '\'') {
+      quoted += "'\"'\"'";
+    } else {
+      quoted += c;
+    }
+  }
+  quoted += '\'';
+  return quoted;
+}
+
+}  // namespace tavlune

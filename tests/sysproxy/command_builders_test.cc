@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "manager/mac_proxy_manager.h"
+#include "manager/record_store.h"
+#include "platform/defaults/memory_user_defaults.h"
+#include "platform/plist/plist.h"
+#include "sysproxy/connect_command.h"
+#include "sysproxy/restore_commands.h"
+#include "sysproxy/shell_quoting.h"
+
+namespace tavlune {
+namespace {
+
+namespace pl = platform::plist;
+
+std::vector<std::string> split(const std::string& line) {
+  std::vector<std::string> pieces;
+  if (line.empty()) return pieces;
+  size_t start = 0;
+  for (size_t at; (at = line.find(" && ", start)) != std::string::npos; start = at + 4) {
+    pieces.push_back(line.substr(start, at - start));
+  }
+  pieces.push_back(line.substr(start));
+  return pieces;
+}
+
+std::vector<uint8_t> blob(const pl::Dictionary& proxies) { return *pl::toBinary(pl::Value(proxies)); }
+
+pl::Value n(int64_t v) { return pl::Value(v); }
+pl::Value s(const char* v) { return pl::Value(v); }
+
+std::string restoreOf(const std::vector<MacNetworkServiceSnapshot>& services) {
+  platform::MemoryUserDefaults defaults;
+  EXPECT_TRUE(save(defaults, MacProxySnapshot{services}, MacProxyManager::snapshotKey).has_value());
+  return disconnectCommand(defaults);
+}
+
+const char* kSwitchOffWiFi =
+    "/usr/sbin/networksetup -setwebproxystate 'Wi-Fi' off && "
+    "/usr/sbin/networksetup -setsecurewebproxystate 'Wi-Fi' off && "
+    "/usr/sbin/networksetup -setsocksfirewallproxystate 'Wi-Fi' off && "
+    "/usr/sbin/networksetup -setautoproxystate 'Wi-Fi' off && "
+    "/usr/sbin/networksetup -setproxyautodiscovery 'Wi-Fi' off";
+
+TEST(ConnectCommand, WorkedExamples) {
+  const std::string prefix = std::string(kSwitchOffWiFi) +
+                             " && /usr/sbin/networksetup -setproxybypassdomains 'Wi-Fi' localhost 127.0.0.1 ::1 "
+                             "'*.local' && ";
+  EXPECT_EQ(connectCommand({"Wi-Fi"}, "203.0.113.5", 80, "http", "", ""),
+            prefix +
+                "/usr/sbin/networksetup -setwebproxy 'Wi-Fi' '203.0.113.5' 80 off && "
+                "/usr/sbin/networksetup -setsecurewebproxy 'Wi-Fi' '203.0.113.5' 80 off");
+  EXPECT_EQ(connectCommand({"Wi-Fi"}, "203.0.113.5", 80, "socks5", "", ""),
+            prefix + "/usr/sbin/networksetup -setsocksfirewallproxy 'Wi-Fi' '203.0.113.5' 80 off");
+}
+
+TEST(ConnectCommand, ProxyCommandsPerProtocol) {
+  struct Case {
+    const char* protocol;
+    std::vector<std::string> tail;
+  } cases[] = {
+      {"http", {"-setwebproxy", "-setsecurewebproxy"}},
+      {"https", {"-setsecurewebproxy"}},
+      {"socks4", {"-setsocksfirewallproxy"}},
+      {"socks5", {"-setsocksfirewallproxy"}},
+      // Never reaches the builder in practice; the default is the web pair.
+      {"HTTPS", {"-setwebproxy", "-setsecurewebproxy"}},
+      {"Socks5", {"-setwebproxy", "-setsecurewebproxy"}},
+      {"", {"-setwebproxy", "-setsecurewebproxy"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.protocol);
+    auto pieces = split(connectCommand({"A", "B"}, "h", 1, c.protocol, "", ""));
+    const size_t perService = 6 + c.tail.size();
+    ASSERT_EQ(pieces.size(), 2 * perService);
+    // Service by service, never interleaved.
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      const std::string service = i < perService ? "'A'" : "'B'";
+      EXPECT_NE(pieces[i].find(" " + service + " "), std::string::npos) << pieces[i];
+    }
+    for (size_t k = 0; k < c.tail.size(); ++k) {
+      EXPECT_EQ(pieces[6 + k], "/usr/sbin/networksetup " + c.tail[k] + " 'A' 'h' 1 off");
+      EXPECT_EQ(pieces[perService + 6 + k], "/usr/sbin/networksetup " + c.tail[k] + " 'B' 'h' 1 off");
+    }
+  }
+}
+
+TEST(ConnectCommand, AuthenticationSuffixAndPort) {
+  struct Case {
+    const char* user;
+    const char* password;
+    int64_t port;
+    const char* expected;
+  } cases[] = {
+      {"", "", 8080, "/usr/sbin/networksetup -setsecurewebproxy 'S' 'h' 8080 off"},
+      {"", "secret", 8080, "/usr/sbin/networksetup -setsecurewebproxy 'S' 'h' 8080 off"},
+      {"bob", "", 1, "/usr/sbin/networksetup -setsecurewebproxy 'S' 'h' 1 on 'bob' ''"},
+      {"bob", "pw", 65535, "/usr/sbin/networksetup -setsecurewebproxy 'S' 'h' 65535 on 'bob' 'pw'"},
+      {" ", " ", -3, "/usr/sbin/networksetup -setsecurewebproxy 'S' 'h' -3 on ' ' ' '"},
+      {"o'neil", "p'w\"$x", 2, "/usr/sbin/networksetup -setsecurewebproxy 'S' 'h' 2 on 'o'\"'\"'neil' 'p'\"'\"'w\"$x'"},
+  };
+  for (const Case& c : cases) {
+    auto pieces = split(connectCommand({"S"}, "h", c.port, "https", c.user, c.password));
+    ASSERT_EQ(pieces.size(), 7u);
+    EXPECT_EQ(pieces.back(), c.expected);
+  }
+  EXPECT_EQ(connectCommand({}, "h", 1, "http", "u", "p"), "");
+}
+
+TEST(ShellQuoting, OnlySingleQuotesAreRewritten) {
+  struct Case {
+    const char* value;
+    const char* quoted;
+  } cases[] = {
+      {"", "''"},
+      {"Bob's Wi-Fi", "'Bob'\"'\"'s Wi-Fi'"},
+      {"''", "''\"'\"''\"'\"''"},
+      {"a \"b\" $HOME `id`; *", "'a \"b\" $HOME `id`; *'"},
+      {"Wi\xE2\x80\x91" "Fi caf\xC3\xA9 ", "'Wi\xE2\x80\x91" "Fi caf\xC3\xA9 '"},
+      {"back\\slash", "'back\\slash'"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(shellQuoted(c.value), c.quoted) << c.value;
+}
+
+TEST(DisableProxyCommand, FiveSwitchOffsPerNameInOrder) {
+  EXPECT_EQ(disableProxyCommand({}), "");
+  EXPECT_EQ(disableProxyCommand({"Wi-Fi"}), kSwitchOffWiFi);
+  auto pieces = split(disableProxyCommand({"Wi-Fi", "Bob's"}));
+  ASSERT_EQ(pieces.size(), 10u);
+  EXPECT_EQ(pieces[4], "/usr/sbin/networksetup -setproxyautodiscovery 'Wi-Fi' off");
+  EXPECT_EQ(pieces[5], "/usr/sbin/networksetup -setwebproxystate 'Bob'\"'\"'s' off");
+  EXPECT_EQ(pieces[9], "/usr/sbin/networksetup -setproxyautodiscovery 'Bob'\"'\"'s' off");
+}
+
+TEST(DisconnectCommand, WorkedExamples) {
+  pl::Dictionary proxies{{"HTTPEnable", n(1)},
+                         {"HTTPProxy", s("10.0.0.2")},
+                         {"HTTPPort", n(88)},
+                         {"ExceptionsList", pl::Value(pl::Array{s("*.local"), s("169.254/16")})}};
+  EXPECT_EQ(restoreOf({{"Wi-Fi", blob(proxies)}}),
+            std::string(kSwitchOffWiFi) +
+                " && /usr/sbin/networksetup -setwebproxy 'Wi-Fi' '10.0.0.2' 88 off && "
+                "/usr/sbin/networksetup -setproxybypassdomains 'Wi-Fi' '*.local' '169.254/16'");
+  EXPECT_EQ(restoreOf({{"Wi-Fi", blob({})}}),
+            std::string(kSwitchOffWiFi) + " && /usr/sbin/networksetup -setproxybypassdomains 'Wi-Fi' Empty");
+}
+
+TEST(DisconnectCommand, WithoutSnapshotOrServices) {
+  platform::MemoryUserDefaults defaults;
+  EXPECT_EQ(disconnectCommand(defaults), ":");
+  ASSERT_TRUE(defaults.setData(MacProxyManager::snapshotKey, {'{', '}'}).has_value());  // not a snapshot
+  EXPECT_EQ(disconnectCommand(defaults), ":");
+  defaults.setString(MacProxyManager::snapshotKey, "{\"services\":[]}");  // not a data value
+  EXPECT_EQ(disconnectCommand(defaults), ":");
+  EXPECT_EQ(restoreOf({}), "");
+}
+
+// What follows the five switch-offs of one service named S, per dictionary.
+TEST(DisconnectCommand, RestoredPiecesPerDictionary) {
+  const std::string P = "/usr/sbin/networksetup ";
+  const std::string emptyBypass = P + "-setproxybypassdomains 'S' Empty";
+  struct Case {
+    const char* what;
+    pl::Dictionary proxies;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"port missing", {{"HTTPEnable", n(1)}, {"HTTPProxy", s("h")}}, {emptyBypass}},
+      {"host blank", {{"HTTPEnable", n(1)}, {"HTTPProxy", s(" \n")}, {"HTTPPort", n(1)}}, {emptyBypass}},
+      {"switch off", {{"HTTPEnable", n(0)}, {"HTTPProxy", s("h")}, {"HTTPPort", n(1)}}, {emptyBypass}},
+      {"switch 2", {{"HTTPEnable", n(2)}, {"HTTPProxy", s("h")}, {"HTTPPort", n(1)}}, {emptyBypass}},
+      {"values as text, host trimmed",
+       {{"SOCKSEnable", s("1")}, {"SOCKSProxy", s(" socks.example\n")}, {"SOCKSPort", s("1080")}},
+       {P + "-setsocksfirewallproxy 'S' 'socks.example' 1080 off", emptyBypass}},
+      {"secure web user",
+       {{"HTTPSEnable", n(1)}, {"HTTPSProxy", s("h")}, {"HTTPSPort", n(443)}, {"HTTPSUser", s("o'neil")}},
+       {P + "-setsecurewebproxy 'S' 'h' 443 on 'o'\"'\"'neil' ''", emptyBypass}},
+      {"blank user is no user",
+       {{"HTTPEnable", n(1)}, {"HTTPProxy", s("h")}, {"HTTPPort", n(1)}, {"HTTPUser", s("  ")}},
+       {P + "-setwebproxy 'S' 'h' 1 off", emptyBypass}},
+      {"all three in order",
+       {{"SOCKSEnable", n(1)}, {"SOCKSProxy", s("c")}, {"SOCKSPort", n(3)},
+        {"HTTPSEnable", n(1)}, {"HTTPSProxy", s("b")}, {"HTTPSPort", n(2)},
+        {"HTTPEnable", n(1)}, {"HTTPProxy", s("a")}, {"HTTPPort", n(1)}},
+       {P + "-setwebproxy 'S' 'a' 1 off", P + "-setsecurewebproxy 'S' 'b' 2 off",
+        P + "-setsocksfirewallproxy 'S' 'c' 3 off", emptyBypass}},
+      {"empty exceptions", {{"ExceptionsList", pl::Value(pl::Array{})}}, {emptyBypass}},
+      {"numeric exceptions", {{"ExceptionsList", pl::Value(pl::Array{s("a"), n(1)})}}, {emptyBypass}},
+      {"exceptions not a list", {{"ExceptionsList", s("*.local")}}, {emptyBypass}},
+      {"exception with a quote", {{"ExceptionsList", pl::Value(pl::Array{s("it's.local"), s("")})}},
+       {P + "-setproxybypassdomains 'S' 'it'\"'\"'s.local' ''"}},
+      {"discovery and configuration URL after the bypass list",
+       {{"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoConfigURLString", s("http://wpad/x.pac")},
+        {"ProxyAutoDiscoveryEnable", n(1)}},
+       {emptyBypass, P + "-setproxyautodiscovery 'S' on", P + "-setautoproxyurl 'S' 'http://wpad/x.pac'"}},
+      {"configuration URL blank", {{"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoConfigURLString", s(" ")}},
+       {emptyBypass}},
+      {"configuration URL switched off", {{"ProxyAutoConfigEnable", n(0)}, {"ProxyAutoConfigURLString", s("u")}},
+       {emptyBypass}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto pieces = split(restoreOf({{"S", blob(c.proxies)}}));
+    ASSERT_GE(pieces.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(pieces.begin() + 5, pieces.end()), c.expected);
+  }
+}
+
+TEST(DisconnectCommand, UnreadableEntriesDegradeToSwitchedOff) {
+  std::vector<uint8_t> notPlist{'n', 'o', 'p', 'e'};
+  std::vector<uint8_t> array = *pl::toBinary(pl::Value(pl::Array{s("x")}));
+  auto xml = pl::toXml(pl::Value(pl::Dictionary{{"HTTPEnable", n(1)}, {"HTTPProxy", s("x")}, {"HTTPPort", n(9)}}));
+  auto pieces = split(restoreOf({{"A", notPlist}, {"B", array}, {"C", {xml->begin(), xml->end()}}}));
+  // A and B: only their switch-offs. C (any format reads): web proxy and bypass list.
+  ASSERT_EQ(pieces.size(), 17u);
+  EXPECT_EQ(pieces[5], "/usr/sbin/networksetup -setwebproxystate 'B' off");
+  EXPECT_EQ(pieces[15], "/usr/sbin/networksetup -setwebproxy 'C' 'x' 9 off");
+}
+
+}  // namespace
+}  // namespace tavlune

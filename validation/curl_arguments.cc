@@ -1,0 +1,53 @@
+#include "validation/curl_arguments.h"
+
+namespace tavlune::validation {
+namespace {
+
+void appendCredentials(std::vector<std::string>& arguments, const std::optional<std::string>& credentials) {
+  if (!credentials) return;
+  arguments.push_back("--proxy-user");
+  arguments.push_back(*credentials);
+}
+
+}  // namespace
+
+std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const std::string& proxyProtocol) {
+  std::vector<std::string> schemes;
+  if (proxyProtocol == "socks4") schemes = {"socks4a"};
+  else if (proxyProtocol == "socks5") schemes = {"socks5h", "socks5"};  // proxy-side resolution first
+  else if (proxyProtocol == "https") schemes = {"https"};
+  else schemes = {"http"};
+
+  std::vector<std::string> urls;
+  for (const auto& scheme : schemes) urls.push_back(scheme + "://" + host + ":" + std::to_string(port));
+  return urls;
+}
+
+std::optional<std::string> proxyCredentials(const std::string& username, const std::string& password) {
+  if (username.empty()) return std::nullopt;
+  return username + ":" + password;
+}
+
+std::vector<std::string> probeArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,
+                                        const std::string& endpoint, int64_t timeoutSeconds) {
+  std::vector<std::string> arguments = {"--silent",   "--show-error", "--fail",
+                                        "--location", "--ipv4",       "--max-time",
+                                        std::to_string(timeoutSeconds), "--proxy", proxyUrl,
+                                        "--user-agent", kUserAgent};
+  appendCredentials(arguments, credentials);
+  arguments.push_back(endpoint);
+  return arguments;
+}
+
+std::vector<std::string> speedArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,
+                                        const std::string& downloadUrl) {
+  // No --fail: an HTTP error page still took time to arrive, and its rate counts.
+  std::vector<std::string> arguments = {"--silent",  "--show-error", "--location",          "--ipv4",
+                                        "--max-time", "10",          "--output",            "/dev/null",
+                                        "--write-out", "%{speed_download}", "--proxy", proxyUrl};
+  appendCredentials(arguments, credentials);
+  arguments.push_back(downloadUrl);
+  return arguments;
+}
+
+}  // namespace tavlune::validation

@@ -1,0 +1,80 @@
+#include "validation/proxy_validator.h"
+
+#include <chrono>
+#include <string_view>
+
+#include "platform/json/json.h"
+#include "platform/process/process.h"
+#include "platform/text/trim.h"
+#include "validation/curl_arguments.h"
+#include "validation/diagnostic_fields.h"
+#include "validation/speed_text.h"
+
+namespace tavlune::validation {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds kPauseBeforeFirstPass = 1200ms;
+
+std::chrono::milliseconds pauseAfterPass(int pass) { return 1000ms + 750ms * pass; }
+
+std::string_view asText(const std::vector<uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
+ManagerResult<std::vector<uint8_t>> ProxyValidator::runCurl(const std::string& proxyUrl,
+                                                            const std::optional<std::string>& credentials,
+                                                            const std::string& endpoint, int64_t timeoutSeconds) {
+  auto finished = platform::runProcess(endpoints_.curlPath,
+                                       probeArguments(proxyUrl, credentials, endpoint, timeoutSeconds));
+  if (!finished) return unexpected(AnyError(finished.error()));
+  if (finished->succeeded()) return std::move(finished->standardOutput);
+
+  std::string_view error = asText(finished->standardError);
+  if (!strings::isValidUtf8(error)) error = {};
+  return unexpected(AnyError(MacProxyError::validationFailed(std::string(strings::trimWhitespaceAndNewlines(error)))));
+}
+
+std::string ProxyValidator::measureSpeed(const std::string& proxyUrl, const std::optional<std::string>& credentials) {
+  auto finished =
+      platform::runProcess(endpoints_.curlPath, speedArguments(proxyUrl, credentials, endpoints_.downloadUrl));
+  if (!finished || !finished->succeeded()) return kSpeedUnavailable;
+  return speedText(asText(finished->standardOutput));
+}
+
+ManagerResult<MacProxyDiagnostic> ProxyValidator::diagnose(const std::string& host, int64_t port,
+                                                           const std::string& proxyProtocol,
+                                                           const std::string& username, const std::string& password) {
+  const auto urls = proxyUrls(host, port, proxyProtocol);
+  const auto credentials = proxyCredentials(username, password);
+
+  clock_.sleep(kPauseBeforeFirstPass);
+  std::string lastError;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    for (const auto& url : urls) {
+      for (const auto& endpoint : endpoints_.ipServiceUrls) {
+        auto body = runCurl(url, credentials, endpoint, kProbeTimeoutSeconds);
+        if (!body) {
+          lastError = localizedDescription(body.error());
+          continue;
+        }
+        auto answer = platform::json::parse(asText(*body));
+        if (!answer) {
+          lastError = answer.error().description;
+          continue;
+        }
+        auto record = diagnosticFromAnswer(*answer);
+        if (!record) continue;  // an answer without an address says nothing about the error
+        record->speed = measureSpeed(url, credentials);
+        return *record;
+      }
+    }
+    if (pass + 1 < kPasses) clock_.sleep(pauseAfterPass(pass));
+  }
+  return unexpected(AnyError(MacProxyError::validationFailed(lastError)));
+}
+
+}  // namespace tavlune::validation

@@ -1,0 +1,36 @@
+#include "validation/speed_text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "platform/text/trim.h"
+
+namespace tavlune::validation {
+
+std::optional<double> parseRate(std::string_view output) {
+  std::string_view text = strings::trimWhitespaceAndNewlines(output);
+  // from_chars ignores the locale but takes no "+"; a single one is allowed.
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.front() == '+') return std::nullopt;
+  double value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  // "inf" and "nan" parse, but no transfer has such a rate.
+  if (!std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+std::string speedText(std::string_view output) {
+  if (!strings::isValidUtf8(output)) return kSpeedUnavailable;
+  auto rate = parseRate(output);
+  if (!rate || !(*rate > 0)) return kSpeedUnavailable;
+  double megabits = std::min(*rate * 8 / 1000000, 999.9);
+  // to_chars rather than printf: a decimal point, never a locale's comma.
+  char buffer[32];
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, megabits, std::chars_format::fixed, 1);
+  if (error != std::errc()) return kSpeedUnavailable;
+  return std::string(buffer, end) + " Mbps";
+}
+
+}  // namespace tavlune::validation

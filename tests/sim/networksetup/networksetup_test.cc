@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/plist/plist.h"
+#include "platform/process/process.h"
+#include "platform/sysconfig/network_preferences.h"
+
+namespace tavlune {
+namespace {
+
+namespace pl = platform::plist;
+using platform::sysconfig::InterfaceSeed;
+using platform::sysconfig::NetworkPreferences;
+using platform::sysconfig::PreferencesSeed;
+
+pl::Value n(int64_t v) { return pl::Value(v); }
+pl::Value s(const std::string& v) { return pl::Value(v); }
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class Networksetup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/networksetup-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    path_ = dir_ + "/preferences.plist";
+    PreferencesSeed seed;
+    seed.services = {
+        {"W", "Wi-Fi", InterfaceSeed{"en0", "IEEE80211", "Wi-Fi"}, true,
+         pl::Value(pl::Dictionary{{"ExceptionsList", pl::Value(pl::Array{s("*.local"), s("169.254/16")})},
+                                  {"FTPPassive", n(1)}})},
+        {"E", "Ethernet", InterfaceSeed{"en1", "Ethernet", "Ethernet"}, true, std::nullopt},
+        {"D", "Bob's \"Lab\" $x", InterfaceSeed{"en2", "Ethernet", "USB"}, false, std::nullopt},
+    };
+    seed.serviceOrder = std::vector<std::string>{"E", "W", "D"};
+    auto bytes = seededPreferences(seed).toBinary();
+    ASSERT_TRUE(bytes.has_value());
+    std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  ToolRun run(const std::vector<std::string>& arguments) {
+    auto result = platform::runProcess(NETWORKSETUP_PATH, arguments,
+                                       {.environment = std::vector<std::string>{"TAVLUNE_SIM_PREFERENCES=" + path_}});
+    EXPECT_TRUE(result.has_value());
+    if (!result) return {-1, "", ""};
+    return {result->succeeded() ? 0 : (result->terminationStatus ? result->terminationStatus : -1),
+            std::string(result->standardOutput.begin(), result->standardOutput.end()),
+            std::string(result->standardError.begin(), result->standardError.end())};
+  }
+
+  std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+  }
+
+  pl::Dictionary proxiesOf(const std::string& serviceID) {
+    std::string bytes = bytesOf(path_);
+    auto parsed = NetworkPreferences::fromBytes(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    EXPECT_TRUE(parsed.has_value());
+    if (!parsed) return {};
+    pl::Dictionary* proxies = parsed->mutableProxies(serviceID);
+    return proxies ? *proxies : pl::Dictionary{{"missing service", pl::Value(true)}};
+  }
+
+  std::string keychainPath() { return dir_ + "/tavlune-sim-keychain.plist"; }
+
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(Networksetup, SettersWriteTheSystemsKeys) {
+  struct Case {
+    std::vector<std::string> arguments;
+    pl::Dictionary expected;  // Ethernet's proxies afterwards
+  } cases[] = {
+      {{"-setwebproxy", "Ethernet", "proxy.example", "8080"},
+       {{"HTTPEnable", n(1)}, {"HTTPProxy", s("proxy.example")}, {"HTTPPort", n(8080)}, {"HTTPProxyAuthenticated", n(0)}}},
+      {{"-setsecurewebproxy", "Ethernet", "h", "443", "off"},
+       {{"HTTPSEnable", n(1)}, {"HTTPSProxy", s("h")}, {"HTTPSPort", n(443)}, {"HTTPSProxyAuthenticated", n(0)}}},
+      {{"-setsocksfirewallproxy", "Ethernet", "h", "1080", "on", "sam", "pw"},
+       {{"SOCKSEnable", n(1)}, {"SOCKSProxy", s("h")}, {"SOCKSPort", n(1080)}, {"SOCKSProxyAuthenticated", n(1)},
+        {"SOCKSUser", s("sam")}}},
+      {{"-setwebproxystate", "Ethernet", "on"}, {{"HTTPEnable", n(1)}}},
+      {{"-setsecurewebproxystate", "Ethernet", "Off"}, {{"HTTPSEnable", n(0)}}},
+      {{"-setsocksfirewallproxystate", "Ethernet", "off"}, {{"SOCKSEnable", n(0)}}},
+      {{"-setautoproxystate", "Ethernet", "on"}, {{"ProxyAutoConfigEnable", n(1)}}},
+      {{"-setproxyautodiscovery", "Ethernet", "on"}, {{"ProxyAutoDiscoveryEnable", n(1)}}},
+      {{"-setproxybypassdomains", "Ethernet", "localhost", "*.local", ""},
+       {{"ExceptionsList", pl::Value(pl::Array{s("localhost"), s("*.local"), s("")})}}},
+      {{"-setproxybypassdomains", "Ethernet", "Empty"}, {}},
+      {{"-setautoproxyurl", "Ethernet", "http://wpad.example/proxy.pac"},
+       {{"ProxyAutoConfigURLString", s("http://wpad.example/proxy.pac")}, {"ProxyAutoConfigEnable", n(1)}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    SetUp();
+    ToolRun r = run(c.arguments);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(proxiesOf("E"), c.expected);
+    EXPECT_EQ(proxiesOf("W").size(), 2u);  // other services untouched
+    TearDown();
+  }
+}
+
+TEST_F(Networksetup, PasswordsLiveInThePrivateKeychainNotThePreferences) {
+  const std::string password = "s3cr\xC3\xABt 'pw'";
+  ASSERT_EQ(run({"-setwebproxy", "Wi-Fi", "h", "1", "on", "alice", password}).status, 0);
+  EXPECT_EQ(bytesOf(path_).find("s3cr"), std::string::npos);
+  const std::string keychain = bytesOf(keychainPath());
+  EXPECT_NE(keychain.find(password), std::string::npos);
+  struct stat st;
+  ASSERT_EQ(::stat(keychainPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+
+  // Setting the proxy again without authentication forgets user and password.
+  ASSERT_EQ(run({"-setwebproxy", "Wi-Fi", "h", "1", "off"}).status, 0);
+  EXPECT_EQ(proxiesOf("W").count("HTTPUser"), 0u);
+  EXPECT_EQ(bytesOf(keychainPath()).find("s3cr"), std::string::npos);
+}
+
+TEST_F(Networksetup, ReadCommandsPrintLikeTheSystemsTool) {
+  ASSERT_EQ(run({"-setwebproxy", "Wi-Fi", "proxy.example", "3128", "on", "u", ""}).status, 0);
+  ASSERT_EQ(run({"-setautoproxyurl", "Ethernet", "http://wpad/x.pac"}).status, 0);
+  ASSERT_EQ(run({"-setproxyautodiscovery", "Ethernet", "on"}).status, 0);
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string out;
+  } cases[] = {
+      {{"-listallnetworkservices"},
+       "An asterisk (*) denotes that a network service is disabled.\nEthernet\nWi-Fi\n*Bob's \"Lab\" $x\n"},
+      {{"-getwebproxy", "Wi-Fi"}, "Enabled: Yes\nServer: proxy.example\nPort: 3128\nAuthenticated Proxy Enabled: 1\n"},
+      {{"-getsecurewebproxy", "Wi-Fi"}, "Enabled: No\nServer: \nPort: 0\nAuthenticated Proxy Enabled: 0\n"},
+      {{"-getsocksfirewallproxy", "Ethernet"}, "Enabled: No\nServer: \nPort: 0\nAuthenticated Proxy Enabled: 0\n"},
+      {{"-getproxybypassdomains", "Wi-Fi"}, "*.local\n169.254/16\n"},
+      {{"-getproxybypassdomains", "Ethernet"}, "There aren't any bypass domains set on Ethernet.\n"},
+      {{"-getautoproxyurl", "Ethernet"}, "URL: http://wpad/x.pac\nEnabled: Yes\n"},
+      {{"-getautoproxyurl", "Wi-Fi"}, "URL: (null)\nEnabled: No\n"},
+      {{"-getproxyautodiscovery", "Ethernet"}, "Auto Proxy Discovery: On\n"},
+      {{"-getproxyautodiscovery", "Bob's \"Lab\" $x"}, "Auto Proxy Discovery: Off\n"},
+  };
+  for (const Case& c : cases) {
+    ToolRun r = run(c.arguments);
+    EXPECT_EQ(r.status, 0) << c.arguments[0];
+    EXPECT_EQ(r.out, c.out) << c.arguments[0];
+  }
+}
+
+TEST_F(Networksetup, ErrorsChangeNothingAndExitNonZero) {
+  ASSERT_EQ(run({"-setsocksfirewallproxy", "Wi-Fi", "h", "1", "on", "u", "keep"}).status, 0);
+  const std::string preferences = bytesOf(path_);
+  const std::string keychain = bytesOf(keychainPath());
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* message;
+  } cases[] = {
+      {{}, "Usage"},
+      {{"-setwebproxy", "wi-fi", "h", "1"}, "wi-fi is not a recognized network service."},
+      {{"-setwebproxy", "Wi-Fi ", "h", "1"}, "Wi-Fi  is not a recognized network service."},
+      {{"-getwebproxy", "Nope"}, "Nope is not a recognized network service."},
+      {{"-setwebproxy", "Wi-Fi", "h", "http"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", "65536"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", "-1"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", ""}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "", "80"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", "80", "on", "u"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", "80", "on", "", "p"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", "80", "maybe"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "h", "80", "off", "u", "p"}, "The parameters were not valid."},
+      {{"-setwebproxystate", "Wi-Fi"}, "The parameters were not valid."},
+      {{"-setwebproxystate", "Wi-Fi", "1"}, "The parameters were not valid."},
+      {{"-setproxybypassdomains", "Wi-Fi"}, "The parameters were not valid."},
+      {{"-setautoproxyurl", "Wi-Fi", ""}, "The parameters were not valid."},
+      {{"-getwebproxy", "Wi-Fi", "extra"}, "The parameters were not valid."},
+      {{"-setwebproxy", "Wi-Fi", "bad\xFF" "utf8", "80"}, "Error"},
+      {{"-setnetworkserviceenabled", "Wi-Fi", "off"}, "is not a recognized command."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.empty() ? "(none)" : c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
+    ToolRun r = run(c.arguments);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(bytesOf(path_), preferences);
+    EXPECT_EQ(bytesOf(keychainPath()), keychain);
+  }
+}
+
+TEST_F(Networksetup, UnreadablePreferencesAreAnError) {
+  std::ofstream(path_, std::ios::trunc) << "garbage";
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"-listallnetworkservices"}, {"-getwebproxy", "Wi-Fi"},
+        {"-setwebproxystate", "Wi-Fi", "on"}}) {
+    ToolRun r = run(arguments);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("** Error"), std::string::npos);
+  }
+  EXPECT_EQ(bytesOf(path_), "garbage");
+}
+
+// Without the lock, read-modify-replace cycles overlap and drop each other's keys.
+TEST_F(Networksetup, ConcurrentInvocationsNeverLoseAnEdit) {
+  struct Edit {
+    std::vector<std::string> arguments;
+    std::string service;
+    std::string key;
+    pl::Value value;
+  };
+  std::vector<Edit> edits;
+  for (const auto& [name, id] : {std::pair{"Wi-Fi", "W"}, std::pair{"Ethernet", "E"}}) {
+    for (int k = 0; k < 6; ++k) {
+      const std::string host = "h" + std::to_string(k) + id;
+      const char* option[] = {"-setwebproxy", "-setsecurewebproxy", "-setsocksfirewallproxy"};
+      const char* key[] = {"HTTPProxy", "HTTPSProxy", "SOCKSProxy"};
+      if (k < 3) {
+        edits.push_back({{option[k], name, host, "1"}, id, key[k], s(host)});
+      } else {
+        const char* state[] = {"-setautoproxystate", "-setproxyautodiscovery", "-setautoproxyurl"};
+        const char* stateKey[] = {"ProxyAutoConfigEnable", "ProxyAutoDiscoveryEnable", "ProxyAutoConfigURLString"};
+        edits.push_back({{state[k - 3], name, k == 5 ? "http://" + host : "on"}, id, stateKey[k - 3],
+                         k == 5 ? s("http://" + host) : n(1)});
+      }
+    }
+  }
+  for (int round = 0; round < 3; ++round) {
+    SetUp();
+    std::vector<std::thread> threads;
+    std::vector<int> statuses(edits.size(), -1);
+    for (size_t i = 0; i < edits.size(); ++i) {
+      threads.emplace_back([&, i] { statuses[i] = run(edits[i].arguments).status; });
+    }
+    for (auto& t : threads) t.join();
+    for (size_t i = 0; i < edits.size(); ++i) {
+      EXPECT_EQ(statuses[i], 0);
+      pl::Dictionary proxies = proxiesOf(edits[i].service);
+      auto it = proxies.find(edits[i].key);
+      ASSERT_NE(it, proxies.end()) << "lost: " << edits[i].arguments[0] << " " << edits[i].service;
+      EXPECT_EQ(it->second, edits[i].value);
+    }
+    TearDown();
+  }
+}
+
+}  // namespace
+}  // namespace tavlune

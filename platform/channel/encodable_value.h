@@ -63,28 +63,46 @@ class EncodableValue : public internal::EncodableValueVariant {
   friend bool operator==(const EncodableValue& lhs, const EncodableValue& rhs);
 };
 
-inline bool EncodableValueLess::operator()(const EncodableValue& lhs, const EncodableValue& rhs) const {
-  if (lhs.index() != rhs.index()) return lhs.index() < rhs.index();
+namespace internal {
+
+// Three-way, so each level of nesting is walked once. A two-way < asks both
+// a < b and b < a of every child, which is exponential in the nesting depth:
+// a few hundred bytes of nested map keys off the wire would stall a decoder.
+inline int CompareEncodable(const EncodableValue& lhs, const EncodableValue& rhs) {
+  if (lhs.index() != rhs.index()) return lhs.index() < rhs.index() ? -1 : 1;
   return std::visit(
-      [&rhs, this](const auto& left) -> bool {
+      [&rhs](const auto& left) -> int {
         using T = std::decay_t<decltype(left)>;
         const auto& right = std::get<T>(rhs);
         if constexpr (std::is_same_v<T, std::monostate>) {
-          return false;
+          return 0;
         } else if constexpr (std::is_same_v<T, EncodableMap>) {
-          return std::lexicographical_compare(
-              left.begin(), left.end(), right.begin(), right.end(), [this](const auto& x, const auto& y) {
-                if ((*this)(x.first, y.first)) return true;
-                if ((*this)(y.first, x.first)) return false;
-                return (*this)(x.second, y.second);
-              });
+          auto l = left.begin();
+          auto r = right.begin();
+          for (; l != left.end() && r != right.end(); ++l, ++r) {
+            if (int c = CompareEncodable(l->first, r->first)) return c;
+            if (int c = CompareEncodable(l->second, r->second)) return c;
+          }
+          return l != left.end() ? 1 : (r != right.end() ? -1 : 0);
         } else if constexpr (std::is_same_v<T, EncodableList>) {
-          return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), *this);
+          auto l = left.begin();
+          auto r = right.begin();
+          for (; l != left.end() && r != right.end(); ++l, ++r) {
+            if (int c = CompareEncodable(*l, *r)) return c;
+          }
+          return l != left.end() ? 1 : (r != right.end() ? -1 : 0);
         } else {
-          return left < right;
+          // Scalars, strings and vectors of scalars: both directions are cheap.
+          return left < right ? -1 : (right < left ? 1 : 0);
         }
       },
       static_cast<const EncodableValue::super&>(lhs));
+}
+
+}  // namespace internal
+
+inline bool EncodableValueLess::operator()(const EncodableValue& lhs, const EncodableValue& rhs) const {
+  return internal::CompareEncodable(lhs, rhs) < 0;
 }
 
 inline bool operator==(const EncodableValue& lhs, const EncodableValue& rhs) {

@@ -154,8 +154,8 @@ template <typename T>
 platform::Result<EncodableValue> ReadTypedList(ByteReader& in) {
   CHANNEL_TRY(count, ReadSize(in));
   if (sizeof(T) > 1) {
-    // Flutter's C++ wrapper leaves out the padding of an empty list; at the end
-    // of a message that is unambiguous, so take it.
+    // Flutter's C++ wrapper leaves out the padding of an empty list. Padding
+    // that would run past the end cannot be there, so read it that way.
     if (*count == 0 && in.Padding(sizeof(T)) > in.remaining()) return EncodableValue(std::vector<T>{});
     CHANNEL_TRY(aligned, in.Align(sizeof(T)));
   }

@@ -27,7 +27,8 @@ inline constexpr int kMaxNestingDepth = 64;
 // --- message codec ---
 
 // Strings that are not well-formed UTF-8 are sent with U+FFFD in place of the
-// bad bytes: the Dart side would refuse the whole message otherwise.
+// bad bytes: the Dart side would refuse the whole message otherwise. Encoding
+// does not cap nesting; a value nested past kMaxNestingDepth will not decode.
 std::vector<uint8_t> EncodeMessage(const EncodableValue& value);
 
 // Exactly one value, nothing after it. The legacy large-int type (5) decodes

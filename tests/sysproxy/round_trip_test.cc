@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "manager/mac_proxy_manager.h"
+#include "manager/record_store.h"
+#include "platform/defaults/memory_user_defaults.h"
+#include "platform/plist/plist.h"
+#include "platform/sysconfig/file_network_configuration.h"
+#include "platform/sysconfig/preferences_file.h"
+#include "sysproxy/connect_command.h"
+#include "sysproxy/network_service_discovery.h"
+#include "sysproxy/proxy_inspection.h"
+#include "sysproxy/restore_commands.h"
+#include "tests/sysproxy/shell_run.h"
+
+namespace tavlune {
+namespace {
+
+namespace pl = platform::plist;
+using platform::sysconfig::InterfaceSeed;
+using platform::sysconfig::PreferencesSeed;
+
+pl::Value n(int64_t v) { return pl::Value(v); }
+pl::Value s(const std::string& v) { return pl::Value(v); }
+
+PreferencesSeed realisticMachine() {
+  pl::Dictionary wifi{
+      {"HTTPEnable", n(1)}, {"HTTPProxy", s("proxy.corp.example")}, {"HTTPPort", n(3128)},
+      {"HTTPProxyAuthenticated", n(1)}, {"HTTPUser", s("alice")},
+      {"HTTPSEnable", n(1)}, {"HTTPSProxy", s("secure.corp.example")}, {"HTTPSPort", n(3129)},
+      {"HTTPSProxyAuthenticated", n(1)}, {"HTTPSUser", s("bob o'brien")},
+      {"SOCKSEnable", n(1)}, {"SOCKSProxy", s("socks.corp.example")}, {"SOCKSPort", n(1080)},
+      {"SOCKSProxyAuthenticated", n(1)}, {"SOCKSUser", s("carol")},
+      {"ExceptionsList", pl::Value(pl::Array{s("*.local"), s("169.254/16"), s("intranet.corp.example")})},
+      {"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoConfigURLString", s("http://wpad.corp.example/proxy.pac")},
+      {"ProxyAutoDiscoveryEnable", n(1)}, {"FTPPassive", n(1)}};
+  pl::Dictionary ethernet{{"HTTPEnable", n(0)}, {"HTTPProxy", s("old.example")}, {"HTTPPort", n(8000)},
+                          {"FTPPassive", n(1)}};
+  pl::Dictionary bridge{{"HTTPEnable", n(1)}, {"HTTPProxy", s("bridge.example")}, {"HTTPPort", n(1)}};
+  PreferencesSeed seed;
+  seed.services = {
+      {"S-WIFI", "Wi-Fi", InterfaceSeed{"en0", "IEEE80211", "Wi-Fi"}, true, pl::Value(wifi)},
+      {"S-ETH", "Ethernet", InterfaceSeed{"en1", "Ethernet", "Ethernet"}, true, pl::Value(ethernet)},
+      {"S-PHONE", "Bob's \"iPhone\" $USB", InterfaceSeed{"en7", "Ethernet", "iPhone USB"}, true, std::nullopt},
+      {"S-BRIDGE", "Thunderbolt Bridge", InterfaceSeed{"bridge0", "Bridge", "Thunderbolt Bridge"}, false,
+       pl::Value(bridge)},
+      {"S-VPN", "Office VPN", InterfaceSeed{std::nullopt, "PPP", "VPN"}, true, pl::Value(bridge)},
+  };
+  seed.serviceOrder = std::vector<std::string>{"S-WIFI", "S-ETH", "S-PHONE", "S-BRIDGE", "S-VPN"};
+  return seed;
+}
+
+// What the restore can give back, per service: each proxy's switch, and its
+// host, port and user while switched on; the bypass list; discovery; the
+// configuration URL while switched on.
+std::map<std::string, std::string> restorable(const pl::Dictionary& p) {
+  auto get = [&](const char* key) -> std::string {
+    auto it = p.find(key);
+    if (it == p.end()) return "<absent>";
+    if (auto v = it->second.as<int64_t>()) return std::to_string(*v);
+    if (auto v = it->second.as<std::string>()) return "'" + *v + "'";
+    if (auto v = it->second.as<pl::Array>()) {
+      std::string joined;
+      for (const auto& e : *v) joined += "'" + *e.as<std::string>() + "' ";
+      return joined;
+    }
+    return "<other>";
+  };
+  auto on = [&](const char* key) { return get(key) == "1"; };
+  std::map<std::string, std::string> kept;
+  for (const char* kind : {"HTTP", "HTTPS", "SOCKS"}) {
+    const std::string k = kind;
+    kept[k + "Enable"] = on((k + "Enable").c_str()) ? "on" : "off";
+    if (!on((k + "Enable").c_str())) continue;
+    for (const char* field : {"Proxy", "Port", "User", "ProxyAuthenticated"}) kept[k + field] = get((k + field).c_str());
+  }
+  kept["ExceptionsList"] = get("ExceptionsList");
+  kept["ProxyAutoDiscoveryEnable"] = on("ProxyAutoDiscoveryEnable") ? "on" : "off";
+  kept["ProxyAutoConfigEnable"] = on("ProxyAutoConfigEnable") ? "on" : "off";
+  if (on("ProxyAutoConfigEnable")) kept["ProxyAutoConfigURLString"] = get("ProxyAutoConfigURLString");
+  return kept;
+}
+
+class RoundTrip : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sysproxy-round-trip-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    path_ = dir_ + "/preferences.plist";
+    auto bytes = seededPreferences(realisticMachine()).toBinary();
+    ASSERT_TRUE(bytes.has_value());
+    std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  testing::ShellRun run(const std::string& line) {
+    return testing::runWithNetworksetup(line, NETWORKSETUP_PATH, {"TAVLUNE_SIM_PREFERENCES=" + path_});
+  }
+
+  std::map<std::string, pl::Dictionary> allProxies() {
+    auto preferences = platform::sysconfig::readPreferencesFile(path_);
+    EXPECT_TRUE(preferences.has_value());
+    std::map<std::string, pl::Dictionary> all;
+    auto services = preferences ? preferences->currentServices() : unexpected(preferences.error());
+    EXPECT_TRUE(services.has_value());
+    if (!services) return all;
+    for (const auto& service : *services) {
+      const pl::Dictionary* d = service.proxies ? service.proxies->as<pl::Dictionary>() : nullptr;
+      all[*service.name] = d ? *d : pl::Dictionary{};
+    }
+    return all;
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_P(RoundTrip, ConnectThenDisconnectGivesBackEveryRestorableSetting) {
+  const std::string protocol = GetParam();
+  platform::sysconfig::FileNetworkConfiguration configuration(path_);
+  platform::MemoryUserDefaults defaults;
+
+  auto services = enabledNetworkServices(configuration);
+  ASSERT_TRUE(services.has_value());
+  std::vector<std::string> names;
+  for (const auto& service : *services) names.push_back(service.name);
+  // Enumeration order is by service id; the disabled and the BSD-less services are left out.
+  ASSERT_EQ(names, (std::vector<std::string>{"Ethernet", "Bob's \"iPhone\" $USB", "Wi-Fi"}));
+  ASSERT_TRUE(save(defaults, MacProxySnapshot{*services}, MacProxyManager::snapshotKey).has_value());
+  const auto before = allProxies();
+
+  const MacProxyConnectionState state{"203.0.113.9", 8443, protocol, "manual", {}, 0, {}, {}, {}, {}, 1};
+  ASSERT_TRUE(save(defaults, state, MacProxyManager::stateKey).has_value());
+  ASSERT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
+
+  auto connected = run(connectCommand(names, state.host, state.port, protocol, "tavlune user", "p'w \"$x\""));
+  ASSERT_EQ(connected.status, 0) << connected.err;
+  EXPECT_TRUE(systemProxyMatchesCurrentState(defaults, configuration));
+  auto during = allProxies();
+  const char* hostKey = protocol == "https" ? "HTTPSProxy" : protocol.starts_with("socks") ? "SOCKSProxy" : "HTTPProxy";
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const pl::Dictionary& p = during[name];
+    EXPECT_EQ(p.at(hostKey), s("203.0.113.9"));
+    for (const char* off : {"ProxyAutoConfigEnable", "ProxyAutoDiscoveryEnable"}) EXPECT_EQ(p.at(off), n(0));
+    EXPECT_EQ(p.at("ExceptionsList"), pl::Value(pl::Array{s("localhost"), s("127.0.0.1"), s("::1"), s("*.local")}));
+  }
+
+  auto restored = run(disconnectCommand(defaults));
+  ASSERT_EQ(restored.status, 0) << restored.err;
+  EXPECT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
+  const auto after = allProxies();
+  for (const auto& [name, proxies] : before) {
+    SCOPED_TRACE(name);
+    const bool listed = std::find(names.begin(), names.end(), name) != names.end();
+    if (listed) {
+      EXPECT_EQ(restorable(after.at(name)), restorable(proxies));
+    } else {
+      EXPECT_EQ(after.at(name), proxies);  // never touched
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, RoundTrip, ::testing::Values("http", "https", "socks4", "socks5"));
+
+}  // namespace
+}  // namespace tavlune

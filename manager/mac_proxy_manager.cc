@@ -42,6 +42,18 @@ bool MacProxyManager::hasStoredState() {
   return load<MacProxyConnectionState>(*environment_.defaults, stateKey).has_value();
 }
 
+void MacProxyManager::cleanupOrphanedConnection() {
+  if (operations_) operations_->cleanupOrphanedConnection();
+}
+
+void MacProxyManager::disconnectForTermination(std::function<void()> completion) {
+  if (operations_) return operations_->disconnectForTermination(std::move(completion));
+  // Nothing to take back, but the answer still waits for the queue's earlier work.
+  environment_.queue->async([main = environment_.mainQueue, completion = std::move(completion)] {
+    main->async(completion);
+  });
+}
+
 void MacProxyManager::handle(const channel::MethodCall& call, MethodResultPtr result) {
   const std::string& method = call.method_name();
   const EncodableValue* arguments = call.arguments();

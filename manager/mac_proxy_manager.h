@@ -3,6 +3,7 @@
 // manager's operations share.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,14 @@ class MacProxyManager {
   // Answers every call exactly once: before returning, or later from the
   // operation it hands the result to. Entered on the main thread.
   void handle(const channel::MethodCall& call, MethodResultPtr result);
+
+  // Repairs what an earlier run left behind; queued, returns at once.
+  void cleanupOrphanedConnection();
+
+  // Takes the system back before the process ends. Queued behind everything
+  // already queued; completion is called once, on the main queue, whatever
+  // the outcome.
+  void disconnectForTermination(std::function<void()> completion);
 
   const MacProxyEnvironment& environment() const { return environment_; }
 

@@ -2,6 +2,7 @@
 // so that the dispatcher does not depend on how they are carried out.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "platform/channel/encodable_value.h"
@@ -24,6 +25,10 @@ class ProxyOperations {
   // Answered at once on the calling (main) thread.
   virtual channel::EncodableValue connectionStateValue() = 0;
   virtual bool systemProxyMatchesCurrentState() = 0;
+
+  // Queued on the manager's queue; both return at once.
+  virtual void cleanupOrphanedConnection() = 0;
+  virtual void disconnectForTermination(std::function<void()> completion) = 0;
 };
 
 }  // namespace tavlune

@@ -76,6 +76,11 @@ class RecordingOperations : public ProxyOperations {
     calls.push_back("live");
     return liveMatches;
   }
+  void cleanupOrphanedConnection() override { calls.push_back("cleanup"); }
+  void disconnectForTermination(std::function<void()> completion) override {
+    calls.push_back("terminate");
+    completion();
+  }
 
   std::vector<std::string> calls;
   EncodableMap connectArguments;

@@ -1,7 +1,5 @@
 #include "validation/speed_text.h"
 
-#include <clocale>
-
 #include <gtest/gtest.h>
 
 namespace tavlune::validation {
@@ -46,16 +44,6 @@ const Case kCases[] = {
 
 TEST(SpeedText, RatesAndWhatIsNotARate) {
   for (const auto& c : kCases) EXPECT_EQ(speedText(c.output), c.text) << "output: " << c.output;
-}
-
-TEST(SpeedText, TheProcessLocaleChangesNothing) {
-  // A locale with a decimal comma, when the machine has one; C.UTF-8 otherwise.
-  const char* chosen = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
-    if ((chosen = std::setlocale(LC_ALL, name))) break;
-  if (!chosen) std::setlocale(LC_ALL, "C.UTF-8");
-  for (const auto& c : kCases) EXPECT_EQ(speedText(c.output), c.text) << "output: " << c.output;
-  std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -276,6 +278,34 @@ TEST_F(ServerTest, PeerOfAnotherUserIsRefusedWithoutItsRequestBeingRead) {
   }
   // The owner is still served.
   EXPECT_EQ(server.exchange("{\"command\":\"ping\"}\n"), pong());
+}
+
+// Over TCP the kernel knows no peer user; the server must not fall back to
+// any id of its own.
+TEST_F(ServerTest, PeerWhoseCredentialsCannotBeReadIsRefused) {
+  for (uint32_t allowed : {static_cast<uint32_t>(::getuid()), static_cast<uint32_t>(::geteuid()), kNoUser}) {
+    ServerConfig config = configForThisUser();
+    config.socketPath = folder / "helper.sock";
+    config.allowedUid = allowed;
+    auto server = HelperServer::listen(config);
+    ASSERT_TRUE(server);
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    int accepted = ::accept(listener, nullptr, nullptr);
+    sendAll(client, "{\"command\":\"ping\"}\n");
+    server->serve(accepted);
+    EXPECT_EQ(readAll(client), unauthorizedReply()) << allowed;
+    ::close(client);
+    ::close(listener);
+  }
 }
 
 TEST_F(ServerTest, WithoutAnAllowedUserEveryoneIsRefused) {

@@ -264,7 +264,13 @@ TEST(Diagnose, CredentialsReachCurlAsOneUntouchedArgument) {
     EXPECT_EQ(runs[0], probeArguments("socks5h://gw.test:1080", credentials, kServices[0], 12));
     EXPECT_EQ(runs[1], speedArguments("socks5h://gw.test:1080", credentials, kDownload));
   }
-  EXPECT_NE(access(canary.c_str(), F_OK), 0) << "a credential was run by a shell";
+  // The host goes into the proxy URL as typed, and the URL is one argument too.
+  Harness h;
+  h.curl.replyByDefault({0, R"({"ip":"192.0.2.1"})", ""});
+  const std::string host = "$(touch " + canary + ");`touch " + canary + "` 'x'";
+  ASSERT_TRUE(h.validator.diagnose(host, 1080, "http", "", ""));
+  EXPECT_EQ(h.curl.runs().at(0), probeArguments("http://" + host + ":1080", std::nullopt, kServices[0], 12));
+  EXPECT_NE(access(canary.c_str(), F_OK), 0) << "a credential or host was run by a shell";
 }
 
 TEST(RunCurl, StandardOutputIsReturnedWhole) {

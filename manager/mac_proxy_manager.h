@@ -7,12 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "manager/flow_ports.h"
 #include "manager/proxy_operations.h"
 #include "platform/channel/method_call.h"
 #include "platform/defaults/user_defaults.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/main_queue.h"
 #include "platform/dispatch/serial_queue.h"
+#include "platform/sysconfig/network_configuration.h"
 #include "platform/workspace/workspace.h"
 
 namespace tavlune {
@@ -25,6 +27,10 @@ struct MacProxyEnvironment {
   std::shared_ptr<platform::MainQueue> mainQueue;
   std::shared_ptr<platform::SerialQueue> queue;
   std::shared_ptr<platform::Clock> clock;
+  // What the flows need besides; absent in a build or test without them.
+  std::shared_ptr<platform::sysconfig::NetworkConfiguration> network;
+  std::shared_ptr<ProxyDiagnosis> diagnosis;
+  std::shared_ptr<HelperCommands> helper;
 };
 
 class MacProxyManager {

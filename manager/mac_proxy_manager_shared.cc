@@ -1,11 +1,13 @@
-#include <mutex>
+#include <unistd.h>
 
 #include "manager/mac_proxy_manager.h"
+#include "manager/production_ports.h"
+#include "manager/proxy_flows.h"
 #include "platform/defaults/file_user_defaults.h"
+#include "platform/sysconfig/file_network_configuration.h"
 
 namespace tavlune {
 
-// The process's main queue; the application's run loop serves it.
 std::shared_ptr<platform::MainQueue> sharedMainQueue() {
   static auto queue = std::make_shared<platform::MainQueue>();
   return queue;
@@ -15,16 +17,27 @@ MacProxyManager& MacProxyManager::shared() {
   // Built on first use, thread-safely, and never destroyed: work items still
   // queued at exit must find it.
   static MacProxyManager* manager = [] {
+    auto clock = std::make_shared<platform::SystemClock>();
+    auto client = std::make_shared<HelperClient>(helperSocketPath);
     MacProxyEnvironment environment{
         std::make_shared<platform::FileUserDefaults>(platform::FileUserDefaults::standardPath()),
         std::make_shared<platform::DesktopWorkspace>(),
         sharedMainQueue(),
         std::make_shared<platform::SerialQueue>(queueLabel),
-        std::make_shared<platform::SystemClock>(),
+        clock,
+        std::make_shared<platform::sysconfig::FileNetworkConfiguration>(),
+        std::make_shared<ValidatorDiagnosis>(clock),
+        std::make_shared<InstallingHelperCommands>(HelperInstaller::Ports{
+            client,
+            std::make_shared<platform::ShellAppleScript>(std::make_shared<platform::HostApprovalPrompt>()),
+            std::make_shared<platform::MainBundle>(),
+            sharedMainQueue(),
+            clock,
+            [] { return getuid(); },
+        }),
     };
-    // The connect, disconnect, state and WebRTC operations are not part of
-    // this build yet; until they are, their rows answer not-implemented.
-    return new MacProxyManager(std::move(environment), nullptr);
+    auto flows = std::make_shared<ProxyFlows>(environment);
+    return new MacProxyManager(std::move(environment), std::move(flows));
   }();
   return *manager;
 }

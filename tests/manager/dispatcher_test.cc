@@ -94,9 +94,16 @@ class DispatcherTest : public ::testing::Test {
       : defaults(std::make_shared<platform::MemoryUserDefaults>()),
         workspace(std::make_shared<platform::RecordingWorkspace>(true)),
         operations(std::make_shared<RecordingOperations>()),
-        manager({defaults, workspace, std::make_shared<platform::MainQueue>(), nullptr,
-                 std::make_shared<platform::RecordingClock>()},
-                operations) {}
+        manager(environment(), operations) {}
+
+  MacProxyEnvironment environment() {
+    MacProxyEnvironment env;
+    env.defaults = defaults;
+    env.workspace = workspace;
+    env.mainQueue = std::make_shared<platform::MainQueue>();
+    env.clock = std::make_shared<platform::RecordingClock>();
+    return env;
+  }
 
   std::shared_ptr<Reply> call(const std::string& method, std::optional<EncodableValue> arguments = std::nullopt) {
     auto reply = std::make_shared<Reply>();
@@ -241,9 +248,7 @@ namespace {
 
 // A build without the long-running operations says so instead of pretending.
 TEST_F(DispatcherTest, WithoutOperationsTheirRowsAreNotImplemented) {
-  MacProxyManager bare({defaults, workspace, std::make_shared<platform::MainQueue>(), nullptr,
-                        std::make_shared<platform::RecordingClock>()},
-                       nullptr);
+  MacProxyManager bare(environment(), nullptr);
   auto ask = [&](const char* method, std::optional<EncodableValue> arguments = std::nullopt) {
     auto reply = std::make_shared<Reply>();
     bare.handle(channel::MethodCall(method, arguments ? std::make_unique<EncodableValue>(*arguments) : nullptr),

@@ -1,0 +1,33 @@
+// The two services the flows lean on, behind small interfaces so that the
+// flows can be tested at their ports: proving a proxy, and handing commands
+// to the privileged helper.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "manager/mac_proxy_error.h"
+#include "manager/records.h"
+
+namespace tavlune {
+
+class ProxyDiagnosis {
+ public:
+  virtual ~ProxyDiagnosis() = default;
+  // The exit address and its details, or the failure that refuses the proxy.
+  virtual ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port,
+                                                     const std::string& proxyProtocol, const std::string& username,
+                                                     const std::string& password) = 0;
+};
+
+class HelperCommands {
+ public:
+  virtual ~HelperCommands() = default;
+  // Probe, install when the probe fails, then send: the one road by which the
+  // flows hand the helper a command.
+  virtual ManagerResult<void> runHelperCommand(const std::string& command) = 0;
+  // Whether the installed helper answers with this build's version.
+  virtual bool helperIsAvailable() = 0;
+};
+
+}  // namespace tavlune

@@ -1,0 +1,39 @@
+// The flows' ports as the running application fills them.
+#pragma once
+
+#include <memory>
+
+#include "helperclient/helper_installer.h"
+#include "manager/flow_ports.h"
+#include "validation/proxy_validator.h"
+
+namespace tavlune {
+
+class ValidatorDiagnosis final : public ProxyDiagnosis {
+ public:
+  explicit ValidatorDiagnosis(std::shared_ptr<platform::Clock> clock) : clock_(std::move(clock)), validator_(*clock_) {}
+  ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
+                                             const std::string& username, const std::string& password) override {
+    return validator_.diagnose(host, port, proxyProtocol, username, password);
+  }
+
+ private:
+  std::shared_ptr<platform::Clock> clock_;
+  validation::ProxyValidator validator_;
+};
+
+class InstallingHelperCommands final : public HelperCommands {
+ public:
+  explicit InstallingHelperCommands(HelperInstaller::Ports ports)
+      : client_(ports.client), installer_(std::move(ports)) {}
+  ManagerResult<void> runHelperCommand(const std::string& command) override {
+    return installer_.runHelperCommand(command);
+  }
+  bool helperIsAvailable() override { return client_->helperIsAvailable(); }
+
+ private:
+  std::shared_ptr<HelperClient> client_;
+  HelperInstaller installer_;
+};
+
+}  // namespace tavlune

@@ -2,6 +2,8 @@
 // TAVLUNE_SIM_PREFERENCES so that tests work on a file of their own.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/sysconfig/network_preferences.h"
 #include "sim/networksetup/networksetup_tool.h"

@@ -3,6 +3,7 @@
 // helper's strict test must accept every line, unless a value holds "&&".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "helperd/command_test.h"
@@ -25,8 +26,10 @@ using Invocation = std::vector<std::string>;
 std::vector<Invocation> invocationsOf(const std::string& line) {
   const std::string recorder =
       "function /usr/sbin/networksetup { printf '%d\\0' \"$#\"; printf '%s\\0' \"$@\"; }\n";
-  auto result = platform::runProcess("/bin/bash", {"-c", recorder + line}, {.environment = std::vector<std::string>{"PATH=/usr/bin:/bin"}});
+  auto result = platform::runProcess("/bin/bash", {"-c", recorder + line},
+                                     {.environment = std::vector<std::string>{"PATH=/usr/bin:/bin"}});
   EXPECT_TRUE(result.has_value());
+  if (!result) return {};
   std::vector<std::string> fields;
   std::string field;
   for (uint8_t byte : result->standardOutput) {

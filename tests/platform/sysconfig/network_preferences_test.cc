@@ -89,78 +89,25 @@ TEST_F(PreferencesFile, ServicesComeInEnumerationOrderDescribedAsStored) {
 }
 
 TEST_F(PreferencesFile, ReadsTheXmlFormAsTheSystemWritesIt) {
+  // The system's own XML form, abridged: linked set entries, BSD name, proxies.
   write(R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>CurrentSet</key>
-	<string>/Sets/0F6D1B4C-1111-4A2B-9C3D-5E6F7A8B9C0D</string>
-	<key>NetworkServices</key>
-	<dict>
-		<key>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</key>
-		<dict>
-			<key>Interface</key>
-			<dict>
-				<key>DeviceName</key>
-				<string>en0</string>
-				<key>Hardware</key>
-				<string>AirPort</string>
-				<key>Type</key>
-				<string>Ethernet</string>
-				<key>UserDefinedName</key>
-				<string>Wi-Fi</string>
-			</dict>
-			<key>Proxies</key>
-			<dict>
-				<key>ExceptionsList</key>
-				<array>
-					<string>*.local</string>
-					<string>169.254/16</string>
-				</array>
-				<key>FTPPassive</key>
-				<integer>1</integer>
-				<key>HTTPEnable</key>
-				<integer>1</integer>
-				<key>HTTPPort</key>
-				<integer>3128</integer>
-				<key>HTTPProxy</key>
-				<string>proxy.corp.example</string>
-			</dict>
-			<key>UserDefinedName</key>
-			<string>Wi-Fi</string>
-		</dict>
-	</dict>
-	<key>Sets</key>
-	<dict>
-		<key>0F6D1B4C-1111-4A2B-9C3D-5E6F7A8B9C0D</key>
-		<dict>
-			<key>Network</key>
-			<dict>
-				<key>Global</key>
-				<dict>
-					<key>IPv4</key>
-					<dict>
-						<key>ServiceOrder</key>
-						<array>
-							<string>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</string>
-						</array>
-					</dict>
-				</dict>
-				<key>Service</key>
-				<dict>
-					<key>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</key>
-					<dict>
-						<key>__LINK__</key>
-						<string>/NetworkServices/8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</string>
-					</dict>
-				</dict>
-			</dict>
-			<key>UserDefinedName</key>
-			<string>Automatic</string>
-		</dict>
-	</dict>
-</dict>
-</plist>
+<plist version="1.0"><dict>
+<key>CurrentSet</key><string>/Sets/0F6D1B4C-1111-4A2B-9C3D-5E6F7A8B9C0D</string>
+<key>NetworkServices</key><dict><key>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</key><dict>
+  <key>Interface</key><dict><key>DeviceName</key><string>en0</string><key>Hardware</key><string>AirPort</string>
+    <key>Type</key><string>Ethernet</string><key>UserDefinedName</key><string>Wi-Fi</string></dict>
+  <key>Proxies</key><dict><key>ExceptionsList</key><array><string>*.local</string><string>169.254/16</string></array>
+    <key>FTPPassive</key><integer>1</integer><key>HTTPEnable</key><integer>1</integer>
+    <key>HTTPPort</key><integer>3128</integer><key>HTTPProxy</key><string>proxy.corp.example</string></dict>
+  <key>UserDefinedName</key><string>Wi-Fi</string></dict></dict>
+<key>Sets</key><dict><key>0F6D1B4C-1111-4A2B-9C3D-5E6F7A8B9C0D</key><dict>
+  <key>Network</key><dict>
+    <key>Global</key><dict><key>IPv4</key><dict><key>ServiceOrder</key>
+      <array><string>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</string></array></dict></dict>
+    <key>Service</key><dict><key>8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</key>
+      <dict><key>__LINK__</key><string>/NetworkServices/8A1E7B22-AB12-4C3D-8E9F-0A1B2C3D4E5F</string></dict></dict>
+  </dict><key>UserDefinedName</key><string>Automatic</string></dict></dict>
+</dict></plist>
 )");
   FileNetworkConfiguration configuration(path_);
   auto services = configuration.currentServices();

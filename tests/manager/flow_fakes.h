@@ -1,0 +1,125 @@
+// Fakes at the flows' ports: a network configuration, the helper's road, the
+// diagnosis; plus a result that records its answer.
+#pragma once
+
+#include <functional>
+#include <mutex>
+
+#include "manager/proxy_flows.h"
+#include "manager/record_store.h"
+#include "platform/defaults/memory_user_defaults.h"
+#include "platform/dispatch/recording_clock.h"
+
+namespace tavlune::testing {
+
+namespace plist = platform::plist;
+using channel::EncodableMap;
+using channel::EncodableValue;
+
+class FakeNetwork : public platform::sysconfig::NetworkConfiguration {
+ public:
+  platform::Result<std::vector<platform::sysconfig::NetworkService>> currentServices() override {
+    std::lock_guard lock(mutex);
+    if (unreadable) return unexpected(platform::Error{"no preferences"});
+    return services;
+  }
+  platform::Result<plist::Value> liveProxies() override {
+    std::lock_guard lock(mutex);
+    return live;
+  }
+  void addService(const std::string& name, plist::Dictionary proxies, bool enabled = true) {
+    std::lock_guard lock(mutex);
+    platform::sysconfig::NetworkService service;
+    service.serviceID = std::to_string(services.size());
+    service.name = name;
+    service.enabled = enabled;
+    service.hasInterface = true;
+    service.bsdName = "en" + service.serviceID;
+    service.proxies = plist::Value(std::move(proxies));
+    services.push_back(std::move(service));
+  }
+  void setLive(plist::Dictionary proxies) {
+    std::lock_guard lock(mutex);
+    live = plist::Value(std::move(proxies));
+  }
+
+  std::mutex mutex;
+  std::vector<platform::sysconfig::NetworkService> services;
+  plist::Value live{plist::Dictionary{}};
+  bool unreadable = false;
+};
+
+inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, int64_t port, int64_t on = 1) {
+  std::string p = prefix;
+  return {{p + "Enable", plist::Value(on)}, {p + "Proxy", plist::Value(host)}, {p + "Port", plist::Value(port)}};
+}
+
+class FakeHelper : public HelperCommands {
+ public:
+  ManagerResult<void> runHelperCommand(const std::string& command) override {
+    std::function<void(const std::string&)> hook;
+    {
+      std::lock_guard lock(mutex);
+      commands.push_back(command);
+      for (const auto& [prefix, error] : failures)
+        if (command.rfind(prefix, 0) == 0) return unexpected(error);
+      hook = onCommand;
+    }
+    if (hook) hook(command);
+    return {};
+  }
+  bool helperIsAvailable() override { return available; }
+
+  std::vector<std::string> sent() {
+    std::lock_guard lock(mutex);
+    return commands;
+  }
+  void failOn(const std::string& prefix, AnyError error) {
+    std::lock_guard lock(mutex);
+    failures.emplace_back(prefix, std::move(error));
+  }
+
+  std::mutex mutex;
+  std::vector<std::string> commands;
+  std::vector<std::pair<std::string, AnyError>> failures;
+  std::function<void(const std::string&)> onCommand;
+  bool available = true;
+};
+
+class FakeDiagnosis : public ProxyDiagnosis {
+ public:
+  ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
+                                             const std::string& username, const std::string& password) override {
+    calls.push_back(host + " " + std::to_string(port) + " " + proxyProtocol + " " + username + ":" + password);
+    return answer;
+  }
+  std::vector<std::string> calls;
+  ManagerResult<MacProxyDiagnostic> answer =
+      MacProxyDiagnostic{"198.51.100.4", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
+};
+
+struct Reply {
+  enum Kind { none, success, error, notImplemented } kind = none;
+  EncodableValue value;
+  std::string code, message;
+  int answers = 0;
+};
+
+class CapturingResult : public channel::MethodResult {
+ public:
+  explicit CapturingResult(std::shared_ptr<Reply> reply) : reply_(std::move(reply)) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue* value) override {
+    *reply_ = {Reply::success, value ? *value : EncodableValue(), "", "", reply_->answers + 1};
+  }
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue*) override {
+    *reply_ = {Reply::error, EncodableValue(), code, message, reply_->answers + 1};
+  }
+  void NotImplementedInternal() override { *reply_ = {Reply::notImplemented, {}, "", "", reply_->answers + 1}; }
+
+ private:
+  std::shared_ptr<Reply> reply_;
+};
+
+}  // namespace tavlune::testing

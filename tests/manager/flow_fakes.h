@@ -9,6 +9,7 @@
 #include "manager/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/dispatch/recording_clock.h"
+#include "platform/dispatch/serial_queue.h"
 
 namespace tavlune::testing {
 
@@ -120,6 +121,58 @@ class CapturingResult : public channel::MethodResult {
 
  private:
   std::shared_ptr<Reply> reply_;
+};
+
+// The connect line is the only one carrying the fixed bypass list.
+inline bool isConnectLine(const std::string& command) { return command.find("::1 '*.local'") != std::string::npos; }
+
+struct FlowRig {
+  FlowRig() {
+    main->adoptCurrentThread();
+    MacProxyEnvironment env;
+    env.defaults = defaults;
+    env.mainQueue = main;
+    env.queue = queue;
+    env.clock = clock;
+    env.network = network;
+    env.diagnosis = diagnosis;
+    env.helper = helper;
+    flows = std::make_unique<ProxyFlows>(env);
+    network->addService("Wi-Fi", {});
+    network->addService("Ethernet", {});
+  }
+  ~FlowRig() { queue->waitUntilIdle(); }
+
+  // The system takes whatever connect line arrives: its live proxy follows.
+  void systemApplies(const char* prefix, const std::string& host, int64_t port) {
+    helper->onCommand = [=, this](const std::string& command) {
+      if (isConnectLine(command)) network->setLive(proxyAt(prefix, host, port));
+    };
+  }
+  std::shared_ptr<Reply> connect(EncodableMap arguments) {
+    auto reply = std::make_shared<Reply>();
+    flows->connect(arguments, std::make_unique<CapturingResult>(reply));
+    settle();
+    return reply;
+  }
+  void settle() {
+    queue->waitUntilIdle();
+    main->drain();
+  }
+  bool stored(const char* key) { return defaults->data(key).has_value(); }
+  std::vector<bool> records() {
+    return {stored(MacProxyManager::stateKey), stored(MacProxyManager::snapshotKey),
+            stored(MacProxyManager::diagnosticKey)};
+  }
+
+  std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
+  std::shared_ptr<FakeNetwork> network = std::make_shared<FakeNetwork>();
+  std::shared_ptr<FakeHelper> helper = std::make_shared<FakeHelper>();
+  std::shared_ptr<FakeDiagnosis> diagnosis = std::make_shared<FakeDiagnosis>();
+  std::shared_ptr<platform::RecordingClock> clock = std::make_shared<platform::RecordingClock>(1700000000900);
+  std::shared_ptr<platform::MainQueue> main = std::make_shared<platform::MainQueue>();
+  std::shared_ptr<platform::SerialQueue> queue = std::make_shared<platform::SerialQueue>("com.tavlune.macos.proxy");
+  std::unique_ptr<ProxyFlows> flows;
 };
 
 }  // namespace tavlune::testing

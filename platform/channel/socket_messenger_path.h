@@ -1,0 +1,28 @@
+// Where the channel socket lives: a folder of the user's own, shared by the
+// application (which serves the socket and keeps its lock there) and every
+// front end (which connects to it).
+#pragma once
+
+#include <string>
+
+#include "platform/error.h"
+
+namespace tavlune::channel {
+
+// Below the home folder; owner-only, so no other user can even reach the socket.
+inline constexpr const char* kChannelFolder = "Library/Application Support/Tavlune";
+inline constexpr const char* kChannelSocketName = "channel.sock";
+
+// $HOME, or the passwd entry's home when HOME is unset or empty.
+std::string HomeDirectory();
+// "$HOME/Library/Application Support/Tavlune"
+std::string ChannelFolder();
+// "$HOME/Library/Application Support/Tavlune/channel.sock"
+std::string ChannelSocketPath();
+
+// Creates folder and any missing parents; the folder itself ends up mode 0700.
+// Fails, rather than use it, when the folder belongs to another user or is
+// not a real directory.
+platform::Result<void> PreparePrivateFolder(const std::string& folder);
+
+}  // namespace tavlune::channel

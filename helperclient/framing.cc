@@ -1,6 +1,7 @@
 #include "helperclient/framing.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,23 +35,21 @@ FramedMessage readMessage(int fd, std::optional<int> timeoutMilliseconds) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds.value_or(0));
   return readMessage([&](std::span<uint8_t> buffer) -> ReadChunkResult {
     using Kind = ReadChunkResult::Kind;
-    if (timeoutMilliseconds) {
-      // One deadline for the whole line, so a peer trickling a byte at a
-      // time cannot stretch it.
-      for (;;) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return {Kind::timedOut, 0};
-        pollfd pfd{fd, POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(std::min<long long>(left, 60'000)));
-        if (ready > 0) break;
-        if (ready < 0 && errno != EINTR) return {Kind::failed, 0};
-      }
-    }
     for (;;) {
-      ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      // Without a deadline a plain blocking read; with one, take what is
+      // there and wait with poll only when nothing is.
+      ssize_t n = ::recv(fd, buffer.data(), buffer.size(), timeoutMilliseconds ? MSG_DONTWAIT : 0);
       if (n > 0) return {Kind::bytes, static_cast<std::size_t>(n)};
       if (n == 0) return {Kind::endOfStream, 0};
-      if (errno != EINTR) return {Kind::failed, 0};
+      if (errno == EINTR) continue;
+      if (!timeoutMilliseconds || (errno != EAGAIN && errno != EWOULDBLOCK)) return {Kind::failed, 0};
+      // One deadline for the whole line, so a peer trickling a byte at a
+      // time cannot stretch it.
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return {Kind::timedOut, 0};
+      pollfd pfd{fd, POLLIN, 0};
+      if (poll(&pfd, 1, static_cast<int>(std::min<long long>(left, 60'000))) < 0 && errno != EINTR)
+        return {Kind::failed, 0};
     }
   });
 }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,21 +46,41 @@ int acceptConnection(int server) {
 #endif
 }
 
-void prepareConnection(int fd, int timeoutMilliseconds) {
-  // A peer that never reads cannot hold the single write for ever.
-  timeval timeout{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+void prepareConnection([[maybe_unused]] int fd) {
 #if defined(SO_NOSIGPIPE)
   int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
 #endif
 }
 
-// One write; a short write or a failure is the peer's loss, not ours.
+// The replies every connection may get, serialized once.
+const std::string& fixedLine(const helper::Reply& reply) {
+  static const std::string pong = helper::encodeReply(helper::Reply::pong()).value();
+  static const std::string success = helper::encodeReply(helper::Reply::success()).value();
+  static const std::string invalid =
+      helper::encodeReply(helper::Reply::failure(std::string(helper::kInvalidCommandText))).value();
+  static const std::string unauthorized =
+      helper::encodeReply(helper::Reply::failure(std::string(helper::kUnauthorizedText))).value();
+  static const std::string none;
+  if (reply == helper::Reply::pong()) return pong;
+  if (reply == helper::Reply::success()) return success;
+  if (!reply.ok && reply.error == helper::kInvalidCommandText) return invalid;
+  if (!reply.ok && reply.error == helper::kUnauthorizedText) return unauthorized;
+  return none;
+}
+
+// One write, never waiting: a new connection's send buffer takes any reply
+// whole (error texts are bounded), and a peer that reads nothing cannot hold
+// the daemon. A short write or a failure is the peer's loss, not ours.
 void writeResponse(const helper::Reply& reply, int fd) {
+  const std::string& fixed = fixedLine(reply);
+  if (!fixed.empty()) {
+    (void)::send(fd, fixed.data(), fixed.size(), kSendFlags | MSG_DONTWAIT);
+    return;
+  }
   auto line = helper::encodeReply(reply);
   if (!line) return;
-  (void)::send(fd, line->data(), line->size(), kSendFlags);
+  (void)::send(fd, line->data(), line->size(), kSendFlags | MSG_DONTWAIT);
 }
 
 helper::Reply replyFor(const Outcome& outcome) {
@@ -111,7 +130,7 @@ void HelperServer::serveForever() {
 }
 
 void HelperServer::serve(int connection) const {
-  prepareConnection(connection, config_.requestTimeoutMilliseconds);
+  prepareConnection(connection);
   writeResponse(respond(connection), connection);
   ::close(connection);
 }

@@ -15,7 +15,7 @@ namespace tavlune::helperd {
 
 // The application writes its whole line right after connecting, so a client
 // still short of a line feed after this long is stuck or hostile; it must not
-// hold the only thread. The same bound applies to writing the reply.
+// hold the only thread. (The reply is written without waiting at all.)
 inline constexpr int kRequestTimeoutMilliseconds = 5000;
 
 inline constexpr int kListenBacklog = 8;

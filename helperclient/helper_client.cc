@@ -61,9 +61,11 @@ ManagerResult<Json> HelperClient::sendHelperCommand(const std::string& command) 
 
   auto request = helper::encodeRequest(helper::Request{command});
   if (!request) return unexpected(request.error());
-  if (auto written = writeSocket(*request, connection.fd()); !written) return unexpected(written.error());
-
+  auto written = writeSocket(*request, connection.fd());
+  // A daemon that refuses a peer answers at once and closes without reading,
+  // so the write can fail with its reason already waiting to be read.
   auto line = readSocketLine(connection.fd());
+  if (!written && !line) return unexpected(written.error());
   if (!line) return unexpected(failed("The proxy helper returned no response."));
   auto reply = platform::json::parse(*line);
   if (!reply) return unexpected(reply.error());

@@ -158,7 +158,7 @@ void ProxyFlows::runConnect(const ConnectRequest& request, const SharedResult& r
 void ProxyFlows::failConnect(const AnyError& error, bool applied, const SharedResult& result) {
   removeRecords({MacProxyManager::stateKey, MacProxyManager::diagnosticKey});
   if (applied && load<MacProxySnapshot>(*env_.defaults, MacProxyManager::snapshotKey)) {
-    (void)env_.helper->runHelperCommand(disconnectCommand(*env_.defaults));
+    (void)restoreSnapshot();
     (void)env_.helper->runHelperCommand("chrome-webrtc-off");
   }
   removeRecords({MacProxyManager::snapshotKey});

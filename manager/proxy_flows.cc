@@ -38,10 +38,18 @@ std::vector<std::string> ProxyFlows::servicesAtGateway() {
   return names;
 }
 
+ManagerResult<void> ProxyFlows::restoreSnapshot() {
+  // A snapshot without services has nothing to put back, and its empty line
+  // would only be refused by the helper, keeping the records for ever.
+  std::string restore = disconnectCommand(*env_.defaults);
+  if (restore.empty() || restore == ":") return {};
+  return env_.helper->runHelperCommand(restore);
+}
+
 ManagerResult<void> ProxyFlows::performDisconnect() {
   auto& defaults = *env_.defaults;
   if (load<MacProxySnapshot>(defaults, MacProxyManager::snapshotKey)) {
-    if (auto restored = env_.helper->runHelperCommand(disconnectCommand(defaults)); !restored) return restored;
+    if (auto restored = restoreSnapshot(); !restored) return restored;
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
     if (auto off = env_.helper->runHelperCommand(disableProxyCommand(atGateway)); !off) return off;
   }

@@ -42,6 +42,8 @@ class ProxyFlows final : public ProxyOperations {
   // The connect's failure path: drops the records it stored, restoring the
   // snapshot first when the proxy command had been applied.
   void failConnect(const AnyError& error, bool applied, const SharedResult& result);
+  // Sends the stored snapshot's restore line, when it has anything to restore.
+  ManagerResult<void> restoreSnapshot();
   // The enabled services whose live settings still point at the gateway; a
   // listing failure counts as no services.
   std::vector<std::string> servicesAtGateway();

@@ -60,6 +60,9 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
          r.helper->failOn("/usr/sbin/", MacProxyError::authorizationCancelled());
        },
        [](FlowRig& r) { return std::vector<std::string>{disconnectCommand(*r.defaults)}; }, false, true},
+      {"snapshot without services: nothing to restore, records cleared",
+       [](FlowRig& r) { ASSERT_TRUE(save(*r.defaults, MacProxySnapshot{}, MacProxyManager::snapshotKey).has_value()); },
+       [](FlowRig&) { return std::vector<std::string>{"chrome-webrtc-off"}; }, true, false},
       {"listing fails: nothing to switch off", [](FlowRig& r) { r.network->unreadable = true; },
        [](FlowRig&) { return std::vector<std::string>{"chrome-webrtc-off"}; }, true, false},
   };

@@ -1,12 +1,13 @@
 #include "helperd/chrome_policy.h"
 
-#include "helperd/files.h"
+#include "platform/files/files.h"
 #include "platform/plist/plist.h"
 
 namespace tavlune::helperd {
 namespace {
 
 namespace plist = platform::plist;
+namespace files = platform::files;
 
 constexpr mode_t kDirectoryMode = 0755;
 constexpr mode_t kFileMode = 0644;

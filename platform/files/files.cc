@@ -1,13 +1,14 @@
-#include "helperd/files.h"
+#include "platform/files/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 
-namespace tavlune::helperd::files {
+namespace tavlune::platform::files {
 namespace {
 
 using platform::Error;
@@ -76,24 +77,54 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &status) == 0;
 }
 
-Result<std::string> read(const std::string& path) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+namespace {
+
+Result<std::optional<std::string>> readUpTo(const std::string& path, std::size_t limit, bool missingIsAbsent) {
+  int raw;
+  do {
+    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  } while (raw < 0 && errno == EINTR);
+  if (raw < 0 && errno == ENOENT && missingIsAbsent) return std::optional<std::string>();
+  Descriptor fd(raw);
   if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open " + path));
   std::string bytes;
   char buffer[16384];
-  for (;;) {
+  while (bytes.size() <= limit) {
     ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       return unexpected(Error::fromErrno("Could not read " + path));
     }
-    if (n == 0) return bytes;
+    if (n == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
+  return std::optional<std::string>(std::move(bytes));
 }
 
-Result<void> writeAtomically(const std::string& path, const std::string& bytes, mode_t mode) {
-  std::string temporary = temporaryPathFor(path);
+Result<void> syncDirectory(const std::string& path) {
+  std::string directory = parentDirectory(path);
+  Descriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open the folder " + directory));
+  if (::fsync(fd.get()) != 0) return unexpected(Error::fromErrno("Could not flush the folder " + directory));
+  return {};
+}
+
+}  // namespace
+
+Result<std::string> read(const std::string& path, std::size_t limit) {
+  auto bytes = readUpTo(path, limit, false);
+  if (!bytes) return unexpected(bytes.error());
+  return std::move(**bytes);
+}
+
+Result<std::optional<std::string>> readIfPresent(const std::string& path, std::size_t limit) {
+  return readUpTo(path, limit, true);
+}
+
+Result<void> writeAtomically(const std::string& path, const std::string& bytes, mode_t mode,
+                             const std::string& lockedTemporaryPath) {
+  std::string temporary = lockedTemporaryPath.empty() ? temporaryPathFor(path) : lockedTemporaryPath;
+  if (!lockedTemporaryPath.empty()) ::unlink(temporary.c_str());
   Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 0777));
   if (fd.get() < 0) return unexpected(Error::fromErrno("Could not create " + temporary));
   auto fail = [&](Error error) -> Result<void> {
@@ -106,7 +137,7 @@ Result<void> writeAtomically(const std::string& path, const std::string& bytes, 
   if (::fsync(fd.get()) != 0) return fail(Error::fromErrno("Could not write " + temporary));
   if (fd.release() != 0) return fail(Error::fromErrno("Could not write " + temporary));
   if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(Error::fromErrno("Could not replace " + path));
-  return {};
+  return syncDirectory(path);
 }
 
 Result<void> copy(const std::string& from, const std::string& to) {
@@ -134,4 +165,30 @@ Result<void> setMode(const std::string& path, mode_t mode) {
   return {};
 }
 
-}  // namespace tavlune::helperd::files
+}  // namespace tavlune::platform::files
+
+namespace tavlune::platform::files {
+
+Result<ExclusiveLock> ExclusiveLock::acquire(const std::string& lockPath) {
+  int fd;
+  do {
+    fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return unexpected(Error::fromErrno("Could not open " + lockPath));
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    int saved = errno;
+    ::close(fd);
+    return unexpected(Error::fromErrno("Could not lock " + lockPath, saved));
+  }
+  return ExclusiveLock(fd);
+}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace tavlune::platform::files

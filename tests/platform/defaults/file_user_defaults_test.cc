@@ -1,6 +1,8 @@
 #include "platform/defaults/file_user_defaults.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -81,7 +83,12 @@ TEST_F(FileUserDefaultsTest, FileIsBinaryPrivateAndInPrivateDirectories) {
   std::string head(8, '\0');
   in.read(head.data(), 8);
   EXPECT_EQ(head, "bplist00");
-  EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+  // Nothing left beside the file but its lock: no temporary survives a save.
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fs::path(path_).parent_path()))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{fs::path(path_).filename().string(),
+                                          fs::path(path_).filename().string() + ".lock"}));
 }
 
 TEST_F(FileUserDefaultsTest, CorruptOrForeignFilesReadAsEmptyAndSaveReplacesThem) {

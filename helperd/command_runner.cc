@@ -4,6 +4,7 @@
 
 #include "platform/process/process.h"
 #include "platform/text/trim.h"
+#include "platform/text/utf8.h"
 
 namespace tavlune::helperd {
 namespace {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/text/trim.h"
+#include "platform/text/utf8.h"
 
 namespace tavlune::helperd {
 namespace {

@@ -6,6 +6,7 @@
 #include "platform/json/json.h"
 #include "platform/process/process.h"
 #include "platform/text/trim.h"
+#include "platform/text/utf8.h"
 #include "validation/curl_arguments.h"
 #include "validation/diagnostic_fields.h"
 #include "validation/speed_text.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/text/trim.h"
+#include "platform/text/utf8.h"
 
 namespace tavlune::validation {
 

@@ -1,16 +1,12 @@
-// UTF-8 checks for channel strings. The Dart side refuses malformed UTF-8, so
-// neither do we accept it nor do we send it.
+// The channel's UTF-8 rules: the Dart side refuses malformed UTF-8, so the
+// codec neither accepts it nor sends it.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "platform/text/utf8.h"
 
 namespace tavlune::channel {
 
-// Well-formed as RFC 3629 has it: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
-// The text with every byte that does not start a well-formed sequence replaced by U+FFFD.
-std::string ToValidUtf8(std::string_view text);
+inline bool IsValidUtf8(std::string_view text) { return strings::isValidUtf8(text); }
+inline std::string ToValidUtf8(std::string_view text) { return strings::toValidUtf8(text); }
 
 }  // namespace tavlune::channel

@@ -12,7 +12,4 @@ namespace tavlune::strings {
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
 std::string_view trimWhitespace(std::string_view text);
 
-// True for well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
-bool isValidUtf8(std::string_view text);
-
 }  // namespace tavlune::strings

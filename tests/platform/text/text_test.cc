@@ -2,6 +2,7 @@
 
 #include "platform/text/base64.h"
 #include "platform/text/trim.h"
+#include "platform/text/utf8.h"
 
 namespace tavlune::strings {
 namespace {

@@ -96,6 +96,11 @@ void SocketMessengerClient::WaitUntilClosed() {
   closedChanged_.wait(lock, [this] { return closed_; });
 }
 
+bool SocketMessengerClient::WaitUntilClosed(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return closedChanged_.wait_for(lock, timeout, [this] { return closed_; });
+}
+
 void SocketMessengerClient::failPending(const std::string& why) {
   std::map<uint32_t, ClientReplyHandler> failed;
   {

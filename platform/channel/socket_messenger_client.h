@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <future>
@@ -43,6 +44,8 @@ class SocketMessengerClient {
 
   // Blocks until the application closes the connection.
   void WaitUntilClosed();
+  // The same, giving up after timeout; true when it closed.
+  bool WaitUntilClosed(std::chrono::milliseconds timeout);
 
  private:
   explicit SocketMessengerClient(int fd);

@@ -1,0 +1,89 @@
+#include "app/application_main.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app_delegate.h"
+#include "app/application.h"
+#include "app/main_flutter_window.h"
+#include "app/quit_signals.h"
+#include "app/single_instance_lock.h"
+#include "app/window_channel.h"
+#include "manager/mac_proxy_manager.h"
+#include "platform/channel/socket_messenger.h"
+#include "platform/channel/socket_messenger_path.h"
+
+namespace tavlune::app {
+namespace {
+
+constexpr const char* kLockFileName = "TavluneDesktop.lock";
+
+constexpr const char* kUsage =
+    "Usage: TavluneDesktop\n"
+    "\n"
+    "The Tavlune desktop application. It serves its front ends (such as the\n"
+    "tavlune command) on the channel socket\n"
+    "  $HOME/Library/Application Support/Tavlune/channel.sock\n"
+    "and runs until asked to quit: SIGTERM, SIGINT, a front end's quit, or\n"
+    "closing its window. Before it ends it takes back the system proxy\n"
+    "settings it applied. One instance runs per user.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help  show this help and exit\n";
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "TavluneDesktop: %s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int ApplicationMain(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "TavluneDesktop: unknown argument '%s'\n\n%s", argv[i], kUsage);
+    return 2;
+  }
+
+  const std::string folder = channel::ChannelFolder();
+  if (auto prepared = channel::PreparePrivateFolder(folder); !prepared) return fail(prepared.error().description);
+  // Before the socket: only the lock holder may replace a socket file left there.
+  auto lock = SingleInstanceLock::Acquire(folder + "/" + kLockFileName);
+  if (!lock && lock.error().heldByAnother) {
+    std::fprintf(stderr, "%s\n", lock.error().description.c_str());
+    return 1;
+  }
+  if (!lock) return fail(lock.error().description);
+
+  std::shared_ptr<platform::MainQueue> mainQueue = sharedMainQueue();
+  mainQueue->adoptCurrentThread();
+  auto messenger = channel::SocketMessenger::Listen(channel::ChannelSocketPath(), mainQueue);
+  if (!messenger) return fail(messenger.error().description);
+
+  Application application(mainQueue);
+  AppDelegate delegate;
+  application.setDelegate(&delegate);
+
+  MainFlutterWindow window(application, Rect{{0, 0}, MainFlutterWindow::kOpeningSize}, **messenger);
+  window.awakeFromNib();
+  window.makeKeyAndOrderFront();
+  auto* controller = static_cast<FlutterViewController*>(window.contentViewController());
+  InstallWindowChannel(controller->engine()->binaryMessenger(), application, window);
+
+  auto signals = QuitSignals::Install([&application, mainQueue] {
+    mainQueue->async([&application] { application.terminate(); });
+  });
+  if (!signals) return fail(signals.error().description);
+
+  application.run();
+
+  signals->reset();
+  (*messenger)->Close();
+  return 0;
+}
+
+}  // namespace tavlune::app

@@ -1,0 +1,32 @@
+// One TavluneDesktop per user: two would race each other over the records in
+// user defaults and over the channel socket.
+#pragma once
+
+#include <string>
+
+#include "platform/result.h"
+
+namespace tavlune::app {
+
+struct LockError {
+  bool heldByAnother = false;
+  std::string description;
+};
+
+class SingleInstanceLock {
+ public:
+  // An exclusive flock on path, created 0600 if missing; the holder's process
+  // id is written into it for the refusal message. The lock goes with the
+  // process, so a crash never leaves it held.
+  static Expected<SingleInstanceLock, LockError> Acquire(const std::string& path);
+
+  SingleInstanceLock(SingleInstanceLock&& other) noexcept;
+  SingleInstanceLock& operator=(SingleInstanceLock&&) = delete;
+  ~SingleInstanceLock();
+
+ private:
+  explicit SingleInstanceLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+}  // namespace tavlune::app

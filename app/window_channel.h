@@ -1,0 +1,19 @@
+// The shell's own channel: lets a front end, which has no window of its own
+// here, close the main window, quit the application, or see how the window
+// and the engine were set up. Kept apart from the manager's channel.
+#pragma once
+
+#include "app/application.h"
+#include "app/main_flutter_window.h"
+#include "platform/channel/messenger.h"
+
+namespace tavlune::app {
+
+inline constexpr const char* kWindowChannelName = "com.tavlune.app/window";
+
+// "describe" answers a map of the window and the engine's registrations,
+// "close" closes the window, "quit" asks the application to quit; the last
+// two answer true at once. Anything else is not implemented.
+void InstallWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window);
+
+}  // namespace tavlune::app

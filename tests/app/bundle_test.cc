@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/bundle/bundle.h"
+#include "platform/plist/plist.h"
+
+namespace tavlune {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// The build lays the application out as macOS would, and the running
+// executable finds the helper the way the installer looks for it.
+TEST(Bundle, LayoutAndCurrentHelper) {
+  const fs::path executable = TAVLUNE_DESKTOP_PATH;
+  const fs::path contentsFolder = executable.parent_path().parent_path();
+  EXPECT_EQ(executable.filename(), "TavluneDesktop");
+  EXPECT_EQ(executable.parent_path().filename(), "MacOS");
+  EXPECT_EQ(contentsFolder.filename(), "Contents");
+  EXPECT_EQ(contentsFolder.parent_path().filename(), "TavluneDesktop.app");
+
+  platform::MainBundle bundle(executable.string());
+  auto helper = bundle.pathForResource("TavluneProxyHelper");
+  ASSERT_TRUE(helper);
+  EXPECT_EQ(fs::path(*helper), contentsFolder / "Resources" / "TavluneProxyHelper");
+  struct stat info;
+  ASSERT_EQ(::stat(helper->c_str(), &info), 0);
+  EXPECT_TRUE(info.st_mode & S_IXUSR);
+  // The very program the helper target builds, not an older copy.
+  EXPECT_EQ(contents(*helper), contents(TAVLUNE_HELPER_PATH));
+}
+
+TEST(Bundle, InformationPropertyList) {
+  const fs::path plistPath = fs::path(TAVLUNE_DESKTOP_PATH).parent_path().parent_path() / "Info.plist";
+  auto parsed = platform::plist::parse(contents(plistPath));
+  ASSERT_TRUE(parsed) << parsed.error().description;
+  const auto* info = parsed->as<platform::plist::Dictionary>();
+  ASSERT_TRUE(info);
+  const std::pair<const char*, const char*> expected[] = {
+      {"CFBundleExecutable", "TavluneDesktop"},
+      {"CFBundleIdentifier", "com.tavlune.desktop"},
+      {"CFBundlePackageType", "APPL"},
+      {"NSPrincipalClass", "NSApplication"},
+      {"TavluneApplicationDelegateClass", "AppDelegate"},
+      {"TavluneMainWindowClass", "MainFlutterWindow"},
+  };
+  for (const auto& [key, value] : expected) {
+    auto found = info->find(key);
+    ASSERT_NE(found, info->end()) << key;
+    EXPECT_EQ(found->second, platform::plist::Value(value)) << key;
+  }
+  for (const char* key : {"CFBundleName", "CFBundleShortVersionString", "CFBundleVersion",
+                          "CFBundleInfoDictionaryVersion", "LSMinimumSystemVersion"})
+    EXPECT_TRUE(info->count(key)) << key;
+}
+
+}  // namespace
+}  // namespace tavlune

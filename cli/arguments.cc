@@ -1,0 +1,214 @@
+#include "cli/arguments.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <map>
+
+#include "cli/proxy_url.h"
+
+namespace tavlune::cli {
+namespace {
+
+using channel::EncodableMap;
+using channel::EncodableValue;
+
+using Usage = Expected<Invocation, std::string>;
+
+const std::map<std::string, Command> kCommands = {
+    {"connect", Command::connect}, {"disconnect", Command::disconnect}, {"status", Command::status},
+    {"inspect", Command::inspect}, {"webrtc", Command::webrtc},         {"call", Command::call},
+    {"quit", Command::quit},
+};
+
+// The connect options that take a value, and where each one goes.
+std::optional<std::string> ConnectOptions::*valueOption(const std::string& name) {
+  static const std::map<std::string, std::optional<std::string> ConnectOptions::*> options = {
+      {"--host", &ConnectOptions::host},
+      {"--port", &ConnectOptions::port},
+      {"--protocol", &ConnectOptions::protocol},
+      {"--username", &ConnectOptions::username},
+      {"--password", &ConnectOptions::password},
+      {"--type", &ConnectOptions::connectionType},
+      {"--profile-id", &ConnectOptions::profileId},
+      {"--session-id", &ConnectOptions::sessionId},
+      {"--country-code", &ConnectOptions::countryCode},
+      {"--country", &ConnectOptions::country},
+      {"--state", &ConnectOptions::state},
+      {"--city", &ConnectOptions::city},
+  };
+  auto found = options.find(name);
+  return found == options.end() ? nullptr : found->second;
+}
+
+std::optional<int64_t> wholeNumber(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (errno == ERANGE || end != text.c_str() + text.size()) return std::nullopt;
+  return value;
+}
+
+EncodableValue integerValue(int64_t value) {
+  if (value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max())
+    return EncodableValue(static_cast<int32_t>(value));
+  return EncodableValue(value);
+}
+
+}  // namespace
+
+Expected<Invocation, std::string> parseArguments(const std::vector<std::string>& arguments) {
+  Invocation invocation;
+  size_t i = 0;
+  for (; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--json") {
+      invocation.json = true;
+    } else if (argument == "-h" || argument == "--help") {
+      return invocation;
+    } else if (argument == "help") {
+      if (i + 1 < arguments.size()) invocation.helpTopic = arguments[i + 1];
+      if (helpText(invocation.helpTopic).empty())
+        return unexpected("there is no command '" + invocation.helpTopic + "'; see tavlune --help");
+      return invocation;
+    } else if (argument.rfind("-", 0) == 0) {
+      return unexpected("unknown option '" + argument + "'; see tavlune --help");
+    } else {
+      break;
+    }
+  }
+  if (i == arguments.size()) return unexpected(std::string("no command given; see tavlune --help"));
+  auto command = kCommands.find(arguments[i]);
+  if (command == kCommands.end()) return unexpected("unknown command '" + arguments[i] + "'; see tavlune --help");
+  const std::string& name = command->first;
+  invocation.command = command->second;
+
+  std::vector<std::string> positional;
+  ConnectOptions& connect = invocation.connect;
+  for (++i; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (argument == "--json") {
+      invocation.json = true;
+      continue;
+    }
+    if (argument == "-h" || argument == "--help") {
+      invocation.command = Command::help;
+      invocation.helpTopic = name;
+      return invocation;
+    }
+    // A lone "-" or a negative number is a value; anything else with a dash is an option.
+    if (argument.size() < 2 || argument[0] != '-' || (argument[1] >= '0' && argument[1] <= '9')) {
+      positional.push_back(argument);
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (size_t equals = argument.find('='); equals != std::string::npos) {
+      inlineValue = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    if (invocation.command == Command::connect) {
+      if (auto member = valueOption(argument)) {
+        if (!inlineValue && i + 1 == arguments.size()) return unexpected(argument + " needs a value");
+        connect.*member = inlineValue ? *inlineValue : arguments[++i];
+        continue;
+      }
+      if (!inlineValue && argument == "--password-stdin") {
+        connect.passwordFromStandardInput = true;
+        continue;
+      }
+      if (!inlineValue && argument == "--no-webrtc-protection") {
+        connect.webRtcProtection = false;
+        continue;
+      }
+    }
+    return unexpected("unknown option '" + argument + "' for " + name + "; see tavlune " + name + " --help");
+  }
+
+  auto atMost = [&](size_t count) -> std::optional<std::string> {
+    if (positional.size() <= count) return std::nullopt;
+    return "unexpected argument '" + positional[count] + "' for " + name + "; see tavlune " + name + " --help";
+  };
+  switch (invocation.command) {
+    case Command::connect:
+      if (auto extra = atMost(1)) return unexpected(*extra);
+      if (!positional.empty()) connect.url = positional[0];
+      if (connect.url && (connect.host || connect.port || connect.protocol))
+        return unexpected(std::string("give the proxy either as a URL or with --host and --port, not both"));
+      if (!connect.url && !connect.host) return unexpected(std::string("connect needs a proxy URL or --host and --port"));
+      if (!connect.url && !connect.port) return unexpected(std::string("connect needs --port"));
+      if (connect.password && connect.passwordFromStandardInput)
+        return unexpected(std::string("give --password or --password-stdin, not both"));
+      break;
+    case Command::webrtc:
+      if (positional.size() != 1 || (positional[0] != "on" && positional[0] != "off"))
+        return unexpected(std::string("webrtc needs on or off"));
+      invocation.webRtcOn = positional[0] == "on";
+      break;
+    case Command::call:
+      if (positional.empty()) return unexpected(std::string("call needs a method name"));
+      if (auto extra = atMost(2)) return unexpected(*extra);
+      invocation.method = positional[0];
+      if (positional.size() == 2) invocation.jsonArguments = positional[1];
+      break;
+    default:
+      if (auto extra = atMost(0)) return unexpected(*extra);
+      break;
+  }
+  return invocation;
+}
+
+Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& options,
+                                                     const std::optional<std::string>& standardInputPassword) {
+  std::string host, protocol = "http", username, password;
+  int64_t port = 0;
+  if (options.url) {
+    auto url = parseProxyUrl(*options.url);
+    if (!url) return unexpected("the proxy URL is not valid: " + url.error());
+    host = url->host;
+    port = url->port;
+    protocol = url->protocol;
+    username = url->username;
+    password = url->password;
+    if (options.username && !username.empty())
+      return unexpected(std::string("the user name is given both in the URL and with --username"));
+    if ((options.password || options.passwordFromStandardInput) && !password.empty())
+      return unexpected(std::string("the password is given both in the URL and as an option"));
+  } else {
+    host = *options.host;
+    auto parsed = parsePort(*options.port);
+    if (!parsed) return unexpected("--port: " + parsed.error());
+    port = *parsed;
+    if (options.protocol) {
+      protocol = knownProtocol(*options.protocol);
+      if (protocol.empty()) return unexpected(std::string("--protocol must be http, https, socks4 or socks5"));
+    }
+  }
+  if (options.username) username = *options.username;
+  if (options.password) password = *options.password;
+  if (options.passwordFromStandardInput && standardInputPassword) password = *standardInputPassword;
+
+  EncodableMap map;
+  auto put = [&map](const char* key, EncodableValue value) { map[EncodableValue(key)] = std::move(value); };
+  put("host", EncodableValue(host));
+  put("port", integerValue(port));
+  put("protocol", EncodableValue(protocol));
+  if (!username.empty()) put("username", EncodableValue(username));
+  if (!password.empty()) put("password", EncodableValue(password));
+  put("webRtcProtection", EncodableValue(options.webRtcProtection));
+  const std::pair<const char*, const std::optional<std::string>*> descriptive[] = {
+      {"connectionType", &options.connectionType}, {"profileId", &options.profileId},
+      {"countryCode", &options.countryCode},       {"country", &options.country},
+      {"state", &options.state},                   {"city", &options.city},
+  };
+  for (const auto& [key, value] : descriptive)
+    if (*value) put(key, EncodableValue(**value));
+  if (options.sessionId) {
+    auto session = wholeNumber(*options.sessionId);
+    if (!session) return unexpected(std::string("--session-id must be a whole number"));
+    put("sessionId", integerValue(*session));
+  }
+  return map;
+}
+
+}  // namespace tavlune::cli

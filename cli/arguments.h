@@ -1,0 +1,45 @@
+// The command line of `tavlune`, read into what is to be done.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/channel/encodable_value.h"
+#include "platform/result.h"
+
+namespace tavlune::cli {
+
+enum class Command { help, connect, disconnect, status, inspect, webrtc, call, quit };
+
+struct ConnectOptions {
+  std::optional<std::string> url;
+  std::optional<std::string> host, port, protocol, username, password;
+  bool passwordFromStandardInput = false;
+  std::optional<std::string> connectionType, profileId, sessionId, countryCode, country, state, city;
+  bool webRtcProtection = true;
+};
+
+struct Invocation {
+  Command command = Command::help;
+  bool json = false;
+  // For help: the command whose help to show; empty for the overview.
+  std::string helpTopic;
+  ConnectOptions connect;
+  bool webRtcOn = true;
+  std::string method;
+  std::optional<std::string> jsonArguments;
+};
+
+// A usage error is a message for the person at the terminal.
+Expected<Invocation, std::string> parseArguments(const std::vector<std::string>& arguments);
+
+// The arguments of "connectProxy"; password is the one read from standard
+// input when the options ask for that.
+Expected<channel::EncodableMap, std::string> connectArguments(const ConnectOptions& options,
+                                                              const std::optional<std::string>& password);
+
+// The help text of a command ("" for the overview); empty when there is no such command.
+std::string helpText(const std::string& topic);
+
+}  // namespace tavlune::cli

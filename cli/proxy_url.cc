@@ -1,0 +1,107 @@
+#include "cli/proxy_url.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tavlune::cli {
+namespace {
+
+constexpr const char* kShape = "expected PROTOCOL://[USER[:PASSWORD]@]HOST:PORT";
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+Expected<std::string, std::string> percentDecode(const std::string& text, const char* what) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out.push_back(text[i]);
+      continue;
+    }
+    const int high = i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
+    const int low = high >= 0 ? hexDigit(text[i + 2]) : -1;
+    if (low < 0) return unexpected(std::string("the ") + what + " has a '%' not followed by two hex digits");
+    out.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string knownProtocol(const std::string& name) {
+  std::string lower = name;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (const char* known : {"http", "https", "socks4", "socks5"})
+    if (lower == known) return lower;
+  return {};
+}
+
+Expected<int64_t, std::string> parsePort(const std::string& text) {
+  const bool digits = !text.empty() && text.size() <= 5 &&
+                      std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
+  const int64_t port = digits ? std::stoll(text) : 0;
+  if (port < 1 || port > 65535) return unexpected(std::string("the port must be a whole number from 1 to 65535"));
+  return port;
+}
+
+std::string displayUrl(const std::string& protocol, const std::string& host, int64_t port) {
+  const bool bracket = host.find(':') != std::string::npos;
+  return protocol + "://" + (bracket ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+Expected<ProxyUrl, std::string> parseProxyUrl(const std::string& url) {
+  const size_t schemeEnd = url.find("://");
+  if (schemeEnd == std::string::npos) return unexpected(std::string(kShape));
+  ProxyUrl parsed;
+  parsed.protocol = knownProtocol(url.substr(0, schemeEnd));
+  if (parsed.protocol.empty()) return unexpected(std::string("the protocol must be http, https, socks4 or socks5"));
+
+  std::string rest = url.substr(schemeEnd + 3);
+  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  if (rest.find_first_of("/?#") != std::string::npos)
+    return unexpected(std::string("a proxy URL has no path, query or fragment"));
+
+  // The last '@' ends the credentials, so an unencoded '@' in a password still works.
+  const size_t at = rest.rfind('@');
+  if (at != std::string::npos) {
+    const std::string credentials = rest.substr(0, at);
+    rest = rest.substr(at + 1);
+    const size_t colon = credentials.find(':');
+    auto username = percentDecode(credentials.substr(0, colon), "user name");
+    if (!username) return unexpected(username.error());
+    parsed.username = *username;
+    if (colon != std::string::npos) {
+      auto password = percentDecode(credentials.substr(colon + 1), "password");
+      if (!password) return unexpected(password.error());
+      parsed.password = *password;
+    }
+  }
+
+  std::string portText;
+  if (!rest.empty() && rest.front() == '[') {
+    const size_t close = rest.find(']');
+    if (close == std::string::npos) return unexpected(std::string("an IPv6 address needs its closing ']'"));
+    parsed.host = rest.substr(1, close - 1);
+    if (rest.compare(close + 1, 1, ":") != 0) return unexpected(std::string("the URL needs a port: ") + kShape);
+    portText = rest.substr(close + 2);
+  } else {
+    const size_t colon = rest.rfind(':');
+    if (colon == std::string::npos) return unexpected(std::string("the URL needs a port: ") + kShape);
+    parsed.host = rest.substr(0, colon);
+    if (parsed.host.find(':') != std::string::npos)
+      return unexpected(std::string("write an IPv6 address in brackets, as [::1]"));
+    portText = rest.substr(colon + 1);
+  }
+  if (parsed.host.empty()) return unexpected(std::string("the URL needs a host: ") + kShape);
+  auto port = parsePort(portText);
+  if (!port) return unexpected(port.error());
+  parsed.port = *port;
+  return parsed;
+}
+
+}  // namespace tavlune::cli

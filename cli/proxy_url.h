@@ -1,0 +1,31 @@
+// The proxy as a URL: PROTOCOL://[USER[:PASSWORD]@]HOST:PORT
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/result.h"
+
+namespace tavlune::cli {
+
+struct ProxyUrl {
+  std::string protocol;  // lower case: http, https, socks4 or socks5
+  std::string host;      // an IPv6 address without its brackets
+  int64_t port = 0;
+  std::string username;  // percent-decoded
+  std::string password;  // percent-decoded
+};
+
+// The reasons never repeat the URL: it may hold a password.
+Expected<ProxyUrl, std::string> parseProxyUrl(const std::string& url);
+
+// PROTOCOL://HOST:PORT, without credentials; for messages.
+std::string displayUrl(const std::string& protocol, const std::string& host, int64_t port);
+
+// The protocol lower-cased when it is one of the four, else empty.
+std::string knownProtocol(const std::string& name);
+
+// A port from decimal text, 1 to 65535.
+Expected<int64_t, std::string> parsePort(const std::string& text);
+
+}  // namespace tavlune::cli

@@ -184,17 +184,8 @@ class PauseHookClock : public platform::Clock {
 };
 
 TEST(ConnectFlow, StateQueryDuringAConnectDoesNotBreakIt) {
-  FlowRig rig;
   auto clock = std::make_shared<PauseHookClock>();
-  MacProxyEnvironment env;
-  env.defaults = rig.defaults;
-  env.mainQueue = rig.main;
-  env.queue = rig.queue;
-  env.clock = clock;
-  env.network = rig.network;
-  env.diagnosis = rig.diagnosis;
-  env.helper = rig.helper;
-  rig.flows = std::make_unique<ProxyFlows>(env);
+  FlowRig rig(clock);
   // The connect has stored its state and is confirming; the system has not
   // taken the settings yet when the front end asks for the state.
   EncodableValue answered;

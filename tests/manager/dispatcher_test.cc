@@ -1,52 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
-#include "platform/defaults/memory_user_defaults.h"
-#include "platform/dispatch/recording_clock.h"
+#include "flow_fakes.h"
 #include "platform/workspace/recording_workspace.h"
 
-namespace tavlune {
+namespace tavlune::testing {
 namespace {
 
 using channel::EncodableList;
-using channel::EncodableMap;
-using channel::EncodableValue;
-
-// What a call was answered with.
-struct Reply {
-  enum Kind { none, success, error, notImplemented } kind = none;
-  EncodableValue value;
-  std::string code, message;
-  bool hasDetails = false;
-  int answers = 0;
-};
-
-class CapturingResult : public channel::MethodResult {
- public:
-  explicit CapturingResult(std::shared_ptr<Reply> reply) : reply_(std::move(reply)) {}
-
- protected:
-  void SuccessInternal(const EncodableValue* value) override {
-    reply_->kind = Reply::success;
-    reply_->value = value ? *value : EncodableValue();
-    reply_->answers++;
-  }
-  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
-    reply_->kind = Reply::error;
-    reply_->code = code;
-    reply_->message = message;
-    reply_->hasDetails = details != nullptr;
-    reply_->answers++;
-  }
-  void NotImplementedInternal() override {
-    reply_->kind = Reply::notImplemented;
-    reply_->answers++;
-  }
-
- private:
-  std::shared_ptr<Reply> reply_;
-};
 
 // Records which operation the dispatcher chose and keeps the result it was given.
 class RecordingOperations : public ProxyOperations {
@@ -240,12 +200,6 @@ TEST_F(DispatcherTest, DeferredRowsHandTheirResultToTheOperation) {
   EXPECT_EQ(state->value, EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}}));
 }
 
-}  // namespace
-}  // namespace tavlune
-
-namespace tavlune {
-namespace {
-
 // A build without the long-running operations says so instead of pretending.
 TEST_F(DispatcherTest, WithoutOperationsTheirRowsAreNotImplemented) {
   MacProxyManager bare(environment(), nullptr);
@@ -267,4 +221,4 @@ TEST_F(DispatcherTest, WithoutOperationsTheirRowsAreNotImplemented) {
 }
 
 }  // namespace
-}  // namespace tavlune
+}  // namespace tavlune::testing

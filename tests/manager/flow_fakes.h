@@ -99,10 +99,12 @@ class FakeDiagnosis : public ProxyDiagnosis {
       MacProxyDiagnostic{"198.51.100.4", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
 };
 
+// What a call was answered with.
 struct Reply {
   enum Kind { none, success, error, notImplemented } kind = none;
   EncodableValue value;
   std::string code, message;
+  bool hasDetails = false;
   int answers = 0;
 };
 
@@ -112,12 +114,14 @@ class CapturingResult : public channel::MethodResult {
 
  protected:
   void SuccessInternal(const EncodableValue* value) override {
-    *reply_ = {Reply::success, value ? *value : EncodableValue(), "", "", reply_->answers + 1};
+    *reply_ = {Reply::success, value ? *value : EncodableValue(), "", "", false, reply_->answers + 1};
   }
-  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue*) override {
-    *reply_ = {Reply::error, EncodableValue(), code, message, reply_->answers + 1};
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    *reply_ = {Reply::error, EncodableValue(), code, message, details != nullptr, reply_->answers + 1};
   }
-  void NotImplementedInternal() override { *reply_ = {Reply::notImplemented, {}, "", "", reply_->answers + 1}; }
+  void NotImplementedInternal() override {
+    *reply_ = {Reply::notImplemented, {}, "", "", false, reply_->answers + 1};
+  }
 
  private:
   std::shared_ptr<Reply> reply_;
@@ -127,13 +131,13 @@ class CapturingResult : public channel::MethodResult {
 inline bool isConnectLine(const std::string& command) { return command.find("::1 '*.local'") != std::string::npos; }
 
 struct FlowRig {
-  FlowRig() {
+  explicit FlowRig(std::shared_ptr<platform::Clock> flowClock = nullptr) {
     main->adoptCurrentThread();
     MacProxyEnvironment env;
     env.defaults = defaults;
     env.mainQueue = main;
     env.queue = queue;
-    env.clock = clock;
+    env.clock = flowClock ? flowClock : clock;
     env.network = network;
     env.diagnosis = diagnosis;
     env.helper = helper;

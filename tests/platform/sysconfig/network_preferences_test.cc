@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/file_network_configuration.h"
@@ -13,27 +13,6 @@ namespace tavlune::platform::sysconfig {
 namespace {
 
 namespace pl = plist;
-
-class PreferencesFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sysconfig-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/preferences.plist";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
-  void write(const NetworkPreferences& preferences) {
-    auto bytes = preferences.toBinary();
-    ASSERT_TRUE(bytes.has_value());
-    write(std::string(bytes->begin(), bytes->end()));
-  }
-
-  std::string dir_;
-  std::string path_;
-};
 
 pl::Value proxiesWithHost(const std::string& host) {
   return pl::Value(pl::Dictionary{{"HTTPEnable", pl::Value(int64_t{1})}, {"HTTPProxy", pl::Value(host)}});
@@ -54,18 +33,41 @@ PreferencesSeed mixedSeed() {
   return seed;
 }
 
-TEST_F(PreferencesFile, ServicesComeInEnumerationOrderDescribedAsStored) {
-  write(seededPreferences(mixedSeed()));
-  FileNetworkConfiguration configuration(path_);
-  auto services = configuration.currentServices();
-  ASSERT_TRUE(services.has_value()) << services.error().description;
-  ASSERT_EQ(services->size(), 5u);
+pl::Dictionary& currentNetwork(pl::Dictionary& root) {
+  pl::Dictionary& set = *root["Sets"].as<pl::Dictionary>()->begin()->second.as<pl::Dictionary>();
+  return *set["Network"].as<pl::Dictionary>();
+}
 
-  struct Expected {
+class PreferencesFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sysconfig-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    path_ = dir_ + "/preferences.plist";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+  void write(const pl::Dictionary& root) {
+    auto bytes = NetworkPreferences(root).toBinary();
+    ASSERT_TRUE(bytes.has_value());
+    write(std::string(bytes->begin(), bytes->end()));
+  }
+  void write(const PreferencesSeed& seed) { write(seededPreferences(seed).root()); }
+
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(PreferencesFile, ServicesComeInEnumerationOrderDescribedAsStored) {
+  write(mixedSeed());
+  auto services = FileNetworkConfiguration(path_).currentServices();
+  ASSERT_TRUE(services.has_value()) << services.error().description;
+  const struct {
     const char* id;
     std::optional<std::string> name;
-    bool enabled;
-    bool hasInterface;
+    bool enabled, hasInterface;
     std::optional<std::string> bsdName;
     bool hasProxies;
   } expected[] = {
@@ -75,7 +77,8 @@ TEST_F(PreferencesFile, ServicesComeInEnumerationOrderDescribedAsStored) {
       {"D-VPN", "Office VPN", true, true, std::nullopt, true},
       {"E-BARE", std::nullopt, true, false, std::nullopt, false},
   };
-  for (size_t i = 0; i < 5; ++i) {
+  ASSERT_EQ(services->size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
     const NetworkService& s = (*services)[i];
     SCOPED_TRACE(expected[i].id);
     EXPECT_EQ(s.serviceID, expected[i].id);
@@ -117,27 +120,19 @@ TEST_F(PreferencesFile, ReadsTheXmlFormAsTheSystemWritesIt) {
   EXPECT_EQ((*services)[0].bsdName, "en0");
   auto live = configuration.liveProxies();
   ASSERT_TRUE(live.has_value());
-  const pl::Dictionary& proxies = *live->as<pl::Dictionary>();
-  EXPECT_EQ(proxies.at("HTTPProxy"), pl::Value("proxy.corp.example"));
-  EXPECT_EQ(proxies.at("HTTPPort"), pl::Value(int64_t{3128}));
+  EXPECT_EQ(live->as<pl::Dictionary>()->at("HTTPProxy"), pl::Value("proxy.corp.example"));
+  EXPECT_EQ(live->as<pl::Dictionary>()->at("HTTPPort"), pl::Value(int64_t{3128}));
 }
 
 // Each case breaks one step on the way from the file to the service list.
 TEST_F(PreferencesFile, UnreadableConfigurationsFailWithoutCrashing) {
-  auto seeded = [](auto change) {
+  auto seeded = [](std::function<void(pl::Dictionary&)> change) {
     pl::Dictionary root = seededPreferences(mixedSeed()).root();
     change(root);
     auto bytes = pl::toBinary(pl::Value(std::move(root)));
     return std::string(bytes->begin(), bytes->end());
   };
-  auto network = [](pl::Dictionary& root) -> pl::Dictionary& {
-    pl::Dictionary& sets = *root["Sets"].as<pl::Dictionary>();
-    return *(*sets.begin()->second.as<pl::Dictionary>())["Network"].as<pl::Dictionary>();
-  };
-  struct Case {
-    const char* what;
-    std::optional<std::string> bytes;  // absent: no file at all
-  } cases[] = {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {  // absent bytes: no file at all
       {"no file", std::nullopt},
       {"empty file", std::string()},
       {"not a property list", std::string("this is not a plist")},
@@ -145,17 +140,19 @@ TEST_F(PreferencesFile, UnreadableConfigurationsFailWithoutCrashing) {
       {"top level is an array", std::string("<plist><array><string>x</string></array></plist>")},
       {"no current set", seeded([](pl::Dictionary& r) { r.erase("CurrentSet"); })},
       {"current set not text", seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value(int64_t{1}); })},
-      {"current set not a path", seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value(r["Sets"].as<pl::Dictionary>()->begin()->first); })},
+      {"current set not a path",
+       seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value(r["Sets"].as<pl::Dictionary>()->begin()->first); })},
       {"current set names a missing set", seeded([](pl::Dictionary& r) { r["CurrentSet"] = pl::Value("/Sets/NOPE"); })},
       {"no sets", seeded([](pl::Dictionary& r) { r.erase("Sets"); })},
-      {"set without network", seeded([](pl::Dictionary& r) { r["Sets"].as<pl::Dictionary>()->begin()->second = pl::Value(pl::Dictionary{}); })},
-      {"no service list", seeded([&](pl::Dictionary& r) { network(r).erase("Service"); })},
-      {"service list not a dictionary", seeded([&](pl::Dictionary& r) { network(r)["Service"] = pl::Value(pl::Array{}); })},
+      {"set without network",
+       seeded([](pl::Dictionary& r) { r["Sets"].as<pl::Dictionary>()->begin()->second = pl::Value(pl::Dictionary{}); })},
+      {"no service list", seeded([](pl::Dictionary& r) { currentNetwork(r).erase("Service"); })},
+      {"service list not a dictionary", seeded([](pl::Dictionary& r) { currentNetwork(r)["Service"] = pl::Value(pl::Array{}); })},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
     std::filesystem::remove(path_);
-    if (c.bytes) write(*c.bytes);
+    if (bytes) write(*bytes);
     FileNetworkConfiguration configuration(path_);
     EXPECT_FALSE(configuration.currentServices().has_value());
     EXPECT_FALSE(configuration.liveProxies().has_value());
@@ -164,15 +161,13 @@ TEST_F(PreferencesFile, UnreadableConfigurationsFailWithoutCrashing) {
 
 TEST_F(PreferencesFile, SetEntriesFollowTheirLinksAndSkipMissingServices) {
   pl::Dictionary root = seededPreferences(mixedSeed()).root();
-  pl::Dictionary& sets = *root["Sets"].as<pl::Dictionary>();
-  pl::Dictionary& network = *(*sets.begin()->second.as<pl::Dictionary>())["Network"].as<pl::Dictionary>();
-  pl::Dictionary& members = *network["Service"].as<pl::Dictionary>();
+  pl::Dictionary& members = *currentNetwork(root)["Service"].as<pl::Dictionary>();
   members.erase("A-ETH");
   // An entry keyed unlike its target, one without a link, and one to nowhere.
   members["0-ALIAS"] = pl::Value(pl::Dictionary{{"__LINK__", pl::Value("/NetworkServices/A-ETH")}});
   members["B-OFF"] = pl::Value(pl::Dictionary{});
   members["Z-GONE"] = pl::Value(pl::Dictionary{{"__LINK__", pl::Value("/NetworkServices/Z-GONE")}});
-  write(NetworkPreferences(root));
+  write(root);
 
   auto services = FileNetworkConfiguration(path_).currentServices();
   ASSERT_TRUE(services.has_value());
@@ -182,48 +177,37 @@ TEST_F(PreferencesFile, SetEntriesFollowTheirLinksAndSkipMissingServices) {
 }
 
 TEST_F(PreferencesFile, LiveProxiesAreThoseOfThePrimaryService) {
-  struct Case {
+  using Order = std::optional<std::vector<std::string>>;
+  const pl::Value none{pl::Dictionary{}}, wifi = proxiesWithHost("wifi.example"), eth = proxiesWithHost("eth.example");
+  const struct {
     const char* what;
-    std::optional<std::vector<std::string>> order;
+    Order order;  // absent: no order stored at all
     bool ethernetHasProxies;
     pl::Value expected;
+    bool wifiAndEthernetDisabled = false;
   } cases[] = {
       // Disabled and BSD-less services are passed over on the way down the order.
-      {"first usable in order", std::vector<std::string>{"B-OFF", "D-VPN", "E-BARE", "C-WIFI", "A-ETH"}, true,
-       proxiesWithHost("wifi.example")},
-      {"primary without proxies", std::vector<std::string>{"A-ETH", "C-WIFI"}, false, pl::Value(pl::Dictionary{})},
-      {"unknown ids skipped", std::vector<std::string>{"NOPE", "C-WIFI"}, true, proxiesWithHost("wifi.example")},
+      {"first usable in order", Order({"B-OFF", "D-VPN", "E-BARE", "C-WIFI", "A-ETH"}), true, wifi},
+      {"primary without proxies", Order({"A-ETH", "C-WIFI"}), false, none},
+      {"unknown ids skipped", Order({"NOPE", "C-WIFI"}), true, wifi},
       // Services missing from the order follow it in enumeration order: A-ETH first.
-      {"no order", std::nullopt, true, proxiesWithHost("eth.example")},
-      {"order lists only unusable", std::vector<std::string>{"B-OFF", "D-VPN"}, true, proxiesWithHost("eth.example")},
+      {"no order", std::nullopt, true, eth},
+      {"order lists only unusable", Order({"B-OFF", "D-VPN"}), true, eth},
+      {"no usable service", Order({"C-WIFI", "A-ETH"}), true, none, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     PreferencesSeed seed = mixedSeed();
-    if (c.ethernetHasProxies) seed.services[1].proxies = proxiesWithHost("eth.example");
+    if (c.ethernetHasProxies) seed.services[1].proxies = eth;
+    seed.services[0].enabled = seed.services[1].enabled = !c.wifiAndEthernetDisabled;
     seed.serviceOrder = c.order;
-    NetworkPreferences preferences = seededPreferences(seed);
-    if (!c.order) {
-      pl::Dictionary root = preferences.root();
-      pl::Dictionary& set = *(*root["Sets"].as<pl::Dictionary>()).begin()->second.as<pl::Dictionary>();
-      (*set["Network"].as<pl::Dictionary>()).erase("Global");
-      preferences = NetworkPreferences(root);
-    }
-    write(preferences);
+    pl::Dictionary root = seededPreferences(seed).root();
+    if (!c.order) currentNetwork(root).erase("Global");
+    write(root);
     auto live = FileNetworkConfiguration(path_).liveProxies();
     ASSERT_TRUE(live.has_value());
     EXPECT_EQ(*live, c.expected);
   }
-}
-
-TEST_F(PreferencesFile, NoUsableServiceGivesEmptyLiveProxies) {
-  PreferencesSeed seed;
-  seed.services = {{"A", "Wi-Fi", en("en0"), false, proxiesWithHost("x")},
-                   {"B", "VPN", InterfaceSeed{std::nullopt, "PPP", "VPN"}, true, proxiesWithHost("y")}};
-  write(seededPreferences(seed));
-  auto live = FileNetworkConfiguration(path_).liveProxies();
-  ASSERT_TRUE(live.has_value());
-  EXPECT_EQ(*live, pl::Value(pl::Dictionary{}));
 }
 
 TEST(NetworkPreferences, ServiceLookupIsExactAndFollowsTheServiceOrder) {
@@ -233,14 +217,12 @@ TEST(NetworkPreferences, ServiceLookupIsExactAndFollowsTheServiceOrder) {
                    {"C", "Ethernet ", en("en2"), true, pl::Value("not a dictionary")}};
   seed.serviceOrder = std::vector<std::string>{"B", "A", "C"};
   NetworkPreferences preferences = seededPreferences(seed);
-  struct Case {
-    const char* name;
-    std::optional<std::string> id;
-  } cases[] = {{"Wi-Fi", "B"}, {"wi-fi", std::nullopt}, {"Ethernet", std::nullopt}, {"Ethernet ", "C"}, {"", std::nullopt}};
-  for (const Case& c : cases) {
-    auto id = preferences.serviceIDNamed(c.name);
-    ASSERT_TRUE(id.has_value());
-    EXPECT_EQ(*id, c.id) << c.name;
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"Wi-Fi", "B"}, {"wi-fi", std::nullopt}, {"Ethernet", std::nullopt}, {"Ethernet ", "C"}, {"", std::nullopt}};
+  for (const auto& [name, id] : cases) {
+    auto found = preferences.serviceIDNamed(name);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(*found, id) << name;
   }
   pl::Dictionary* proxies = preferences.mutableProxies("C");
   ASSERT_NE(proxies, nullptr);

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/plist/plist.h"
@@ -62,9 +61,7 @@ class Networksetup : public ::testing::Test {
 
   std::string bytesOf(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
+    return std::string((std::istreambuf_iterator<char>(in)), {});
   }
 
   pl::Dictionary proxiesOf(const std::string& serviceID) {
@@ -84,10 +81,7 @@ class Networksetup : public ::testing::Test {
 };
 
 TEST_F(Networksetup, SettersWriteTheSystemsKeys) {
-  struct Case {
-    std::vector<std::string> arguments;
-    pl::Dictionary expected;  // Ethernet's proxies afterwards
-  } cases[] = {
+  const std::pair<std::vector<std::string>, pl::Dictionary> cases[] = {  // Ethernet's proxies afterwards
       {{"-setwebproxy", "Ethernet", "proxy.example", "8080"},
        {{"HTTPEnable", n(1)}, {"HTTPProxy", s("proxy.example")}, {"HTTPPort", n(8080)}, {"HTTPProxyAuthenticated", n(0)}}},
       {{"-setsecurewebproxy", "Ethernet", "h", "443", "off"},
@@ -106,12 +100,12 @@ TEST_F(Networksetup, SettersWriteTheSystemsKeys) {
       {{"-setautoproxyurl", "Ethernet", "http://wpad.example/proxy.pac"},
        {{"ProxyAutoConfigURLString", s("http://wpad.example/proxy.pac")}, {"ProxyAutoConfigEnable", n(1)}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments[0]);
+  for (const auto& [arguments, expected] : cases) {
+    SCOPED_TRACE(arguments[0]);
     SetUp();
-    ToolRun r = run(c.arguments);
+    ToolRun r = run(arguments);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(proxiesOf("E"), c.expected);
+    EXPECT_EQ(proxiesOf("E"), expected);
     EXPECT_EQ(proxiesOf("W").size(), 2u);  // other services untouched
     TearDown();
   }
@@ -139,10 +133,7 @@ TEST_F(Networksetup, ReadCommandsPrintLikeTheSystemsTool) {
   ASSERT_EQ(run({"-setwebproxy", "Wi-Fi", "proxy.example", "3128", "on", "u", ""}).status, 0);
   ASSERT_EQ(run({"-setautoproxyurl", "Ethernet", "http://wpad/x.pac"}).status, 0);
   ASSERT_EQ(run({"-setproxyautodiscovery", "Ethernet", "on"}).status, 0);
-  struct Case {
-    std::vector<std::string> arguments;
-    std::string out;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"-listallnetworkservices"},
        "An asterisk (*) denotes that a network service is disabled.\nEthernet\nWi-Fi\n*Bob's \"Lab\" $x\n"},
       {{"-getwebproxy", "Wi-Fi"}, "Enabled: Yes\nServer: proxy.example\nPort: 3128\nAuthenticated Proxy Enabled: 1\n"},
@@ -155,10 +146,10 @@ TEST_F(Networksetup, ReadCommandsPrintLikeTheSystemsTool) {
       {{"-getproxyautodiscovery", "Ethernet"}, "Auto Proxy Discovery: On\n"},
       {{"-getproxyautodiscovery", "Bob's \"Lab\" $x"}, "Auto Proxy Discovery: Off\n"},
   };
-  for (const Case& c : cases) {
-    ToolRun r = run(c.arguments);
-    EXPECT_EQ(r.status, 0) << c.arguments[0];
-    EXPECT_EQ(r.out, c.out) << c.arguments[0];
+  for (const auto& [arguments, out] : cases) {
+    ToolRun r = run(arguments);
+    EXPECT_EQ(r.status, 0) << arguments[0];
+    EXPECT_EQ(r.out, out) << arguments[0];
   }
 }
 
@@ -166,10 +157,7 @@ TEST_F(Networksetup, ErrorsChangeNothingAndExitNonZero) {
   ASSERT_EQ(run({"-setsocksfirewallproxy", "Wi-Fi", "h", "1", "on", "u", "keep"}).status, 0);
   const std::string preferences = bytesOf(path_);
   const std::string keychain = bytesOf(keychainPath());
-  struct Case {
-    std::vector<std::string> arguments;
-    const char* message;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{}, "Usage"},
       {{"-setwebproxy", "wi-fi", "h", "1"}, "wi-fi is not a recognized network service."},
       {{"-setwebproxy", "Wi-Fi ", "h", "1"}, "Wi-Fi  is not a recognized network service."},
@@ -192,11 +180,11 @@ TEST_F(Networksetup, ErrorsChangeNothingAndExitNonZero) {
       {{"-setwebproxy", "Wi-Fi", "bad\xFF" "utf8", "80"}, "Error"},
       {{"-setnetworkserviceenabled", "Wi-Fi", "off"}, "is not a recognized command."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments.empty() ? "(none)" : c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
-    ToolRun r = run(c.arguments);
+  for (const auto& [arguments, message] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    ToolRun r = run(arguments);
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     EXPECT_EQ(bytesOf(path_), preferences);
     EXPECT_EQ(bytesOf(keychainPath()), keychain);
   }
@@ -218,39 +206,31 @@ TEST_F(Networksetup, UnreadablePreferencesAreAnError) {
 TEST_F(Networksetup, ConcurrentInvocationsNeverLoseAnEdit) {
   struct Edit {
     std::vector<std::string> arguments;
-    std::string service;
-    std::string key;
+    std::string service, key;
     pl::Value value;
   };
   std::vector<Edit> edits;
   for (const auto& [name, id] : {std::pair{"Wi-Fi", "W"}, std::pair{"Ethernet", "E"}}) {
-    for (int k = 0; k < 6; ++k) {
-      const std::string host = "h" + std::to_string(k) + id;
-      const char* option[] = {"-setwebproxy", "-setsecurewebproxy", "-setsocksfirewallproxy"};
-      const char* key[] = {"HTTPProxy", "HTTPSProxy", "SOCKSProxy"};
-      if (k < 3) {
-        edits.push_back({{option[k], name, host, "1"}, id, key[k], s(host)});
-      } else {
-        const char* state[] = {"-setautoproxystate", "-setproxyautodiscovery", "-setautoproxyurl"};
-        const char* stateKey[] = {"ProxyAutoConfigEnable", "ProxyAutoDiscoveryEnable", "ProxyAutoConfigURLString"};
-        edits.push_back({{state[k - 3], name, k == 5 ? "http://" + host : "on"}, id, stateKey[k - 3],
-                         k == 5 ? s("http://" + host) : n(1)});
-      }
-    }
+    const std::string host = std::string("h") + id, url = "http://" + host;
+    edits.push_back({{"-setwebproxy", name, host, "1"}, id, "HTTPProxy", s(host)});
+    edits.push_back({{"-setsecurewebproxy", name, host, "1"}, id, "HTTPSProxy", s(host)});
+    edits.push_back({{"-setsocksfirewallproxy", name, host, "1"}, id, "SOCKSProxy", s(host)});
+    edits.push_back({{"-setautoproxystate", name, "on"}, id, "ProxyAutoConfigEnable", n(1)});
+    edits.push_back({{"-setproxyautodiscovery", name, "on"}, id, "ProxyAutoDiscoveryEnable", n(1)});
+    edits.push_back({{"-setautoproxyurl", name, url}, id, "ProxyAutoConfigURLString", s(url)});
   }
   for (int round = 0; round < 3; ++round) {
     SetUp();
     std::vector<std::thread> threads;
     std::vector<int> statuses(edits.size(), -1);
-    for (size_t i = 0; i < edits.size(); ++i) {
-      threads.emplace_back([&, i] { statuses[i] = run(edits[i].arguments).status; });
-    }
+    for (size_t i = 0; i < edits.size(); ++i) threads.emplace_back([&, i] { statuses[i] = run(edits[i].arguments).status; });
     for (auto& t : threads) t.join();
     for (size_t i = 0; i < edits.size(); ++i) {
+      SCOPED_TRACE(edits[i].arguments[0] + " " + edits[i].service);
       EXPECT_EQ(statuses[i], 0);
       pl::Dictionary proxies = proxiesOf(edits[i].service);
       auto it = proxies.find(edits[i].key);
-      ASSERT_NE(it, proxies.end()) << "lost: " << edits[i].arguments[0] << " " << edits[i].service;
+      ASSERT_NE(it, proxies.end()) << "lost";
       EXPECT_EQ(it->second, edits[i].value);
     }
     TearDown();

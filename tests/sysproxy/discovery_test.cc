@@ -61,18 +61,13 @@ TEST(EnabledNetworkServices, ListsEnabledNamedServicesOnBsdInterfacesInEnumerati
   EXPECT_EQ((*listed)[1].configuration, *pl::toBinary(pl::Value(pl::Dictionary{})));
 }
 
-TEST(EnabledNetworkServices, NothingUsableIsAnEmptyListNotAnError) {
+TEST(EnabledNetworkServices, NothingUsableIsAnEmptyListAndFailuresAreErrors) {
   testing::FakeNetworkConfiguration configuration;
-  auto disabled = service("Wi-Fi");
-  disabled.enabled = false;
-  configuration.services = std::vector<NetworkService>{disabled, service("VPN", nullptr)};
+  configuration.services = std::vector<NetworkService>{service("VPN", nullptr)};
   auto listed = enabledNetworkServices(configuration);
   ASSERT_TRUE(listed.has_value());
   EXPECT_TRUE(listed->empty());
-}
 
-TEST(EnabledNetworkServices, FailuresOfThePlatformAndTheSerialiser) {
-  testing::FakeNetworkConfiguration configuration;
   configuration.services = unexpected(platform::Error{"The network preferences name no current set."});
   auto failed = enabledNetworkServices(configuration);
   ASSERT_FALSE(failed.has_value());

@@ -56,31 +56,21 @@ PreferencesSeed realisticMachine() {
 // What the restore can give back, per service: each proxy's switch, and its
 // host, port and user while switched on; the bypass list; discovery; the
 // configuration URL while switched on.
-std::map<std::string, std::string> restorable(const pl::Dictionary& p) {
-  auto get = [&](const char* key) -> std::string {
-    auto it = p.find(key);
-    if (it == p.end()) return "<absent>";
-    if (auto v = it->second.as<int64_t>()) return std::to_string(*v);
-    if (auto v = it->second.as<std::string>()) return "'" + *v + "'";
-    if (auto v = it->second.as<pl::Array>()) {
-      std::string joined;
-      for (const auto& e : *v) joined += "'" + *e.as<std::string>() + "' ";
-      return joined;
-    }
-    return "<other>";
-  };
-  auto on = [&](const char* key) { return get(key) == "1"; };
-  std::map<std::string, std::string> kept;
-  for (const char* kind : {"HTTP", "HTTPS", "SOCKS"}) {
-    const std::string k = kind;
-    kept[k + "Enable"] = on((k + "Enable").c_str()) ? "on" : "off";
-    if (!on((k + "Enable").c_str())) continue;
-    for (const char* field : {"Proxy", "Port", "User", "ProxyAuthenticated"}) kept[k + field] = get((k + field).c_str());
+// What the restore can give back, per service: each proxy's switch, and its
+// host, port, user and authentication while switched on; the bypass list;
+// discovery; the configuration URL while switched on.
+pl::Dictionary restorable(const pl::Dictionary& p) {
+  auto on = [&](const std::string& key) { return p.contains(key) && p.at(key) == n(1); };
+  pl::Dictionary kept;
+  auto keep = [&](const std::string& key) { kept[key] = p.contains(key) ? p.at(key) : s("<absent>"); };
+  for (const std::string kind : {"HTTP", "HTTPS", "SOCKS"}) {
+    kept[kind + "Enable"] = pl::Value(on(kind + "Enable"));
+    if (!on(kind + "Enable")) continue;
+    for (const char* field : {"Proxy", "Port", "User", "ProxyAuthenticated"}) keep(kind + field);
   }
-  kept["ExceptionsList"] = get("ExceptionsList");
-  kept["ProxyAutoDiscoveryEnable"] = on("ProxyAutoDiscoveryEnable") ? "on" : "off";
-  kept["ProxyAutoConfigEnable"] = on("ProxyAutoConfigEnable") ? "on" : "off";
-  if (on("ProxyAutoConfigEnable")) kept["ProxyAutoConfigURLString"] = get("ProxyAutoConfigURLString");
+  keep("ExceptionsList");
+  for (const char* key : {"ProxyAutoDiscoveryEnable", "ProxyAutoConfigEnable"}) kept[key] = pl::Value(on(key));
+  if (on("ProxyAutoConfigEnable")) keep("ProxyAutoConfigURLString");
   return kept;
 }
 

@@ -16,8 +16,10 @@ Outcome failed(const platform::Error& error) { return Outcome{false, error.descr
 
 Outcome switchOn(const ChromePolicyPaths& paths) {
   const bool policyExists = files::exists(paths.policy);
-  // Never over an older backup: it holds the file as it was before our first change.
-  if (policyExists && !files::exists(paths.backup)) {
+  // Never over an older backup: it holds the file as it was before our first
+  // change. Nor of a file we wrote ourselves (the marker says so): restoring
+  // that at switch-off would leave the policy in force.
+  if (policyExists && !files::exists(paths.backup) && !files::exists(paths.marker)) {
     if (auto copied = files::copy(paths.policy, paths.backup); !copied) return failed(copied.error());
   }
 

@@ -18,12 +18,12 @@ namespace tavlune::helperd {
 namespace {
 
 namespace plist = platform::plist;
+using Text = std::optional<std::string>;
 
-std::optional<std::string> contents(const std::string& path) {
+Text contents(const std::string& path) {
   if (!std::filesystem::exists(path)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -39,9 +39,7 @@ mode_t modeOf(const std::string& path) {
 }
 
 plist::Dictionary dictionaryIn(const std::string& path) {
-  auto bytes = contents(path);
-  if (!bytes) return {};
-  auto parsed = plist::parse(std::string_view(*bytes));
+  auto parsed = plist::parse(std::string_view(contents(path).value_or("")));
   if (!parsed || !parsed->is<plist::Dictionary>()) return {{"<unreadable>", plist::Value(true)}};
   return *parsed->as<plist::Dictionary>();
 }
@@ -51,8 +49,8 @@ std::string binaryPlist(plist::Dictionary dictionary) {
   return std::string(data.begin(), data.end());
 }
 
-const plist::Value kDisabled{std::string(kWebRTCPolicyValue)};
 const std::string kKey{kWebRTCPolicyKey};
+const std::pair<const std::string, plist::Value> kDisabled{kKey, plist::Value(std::string(kWebRTCPolicyValue))};
 
 class ChromePolicyTest : public ::testing::Test {
  protected:
@@ -63,81 +61,53 @@ class ChromePolicyTest : public ::testing::Test {
 };
 
 // Each row: the policy file found, a series of switches, and the three paths
-// afterwards. Restores are compared byte for byte.
+// afterwards. Restores are compared byte for byte, mode included.
 TEST_F(ChromePolicyTest, StateTable) {
-  const std::string administrators = binaryPlist({{"HomepageLocation", plist::Value("https://example.org/")},
-                                                  {"ShowHomeButton", plist::Value(true)}});
-  const std::string otherValue = binaryPlist({{kKey, plist::Value("default")}, {"Other", plist::Value(int64_t{7})}});
+  const plist::Value home("https://example.org/"), yes(true), seven(int64_t{7});
+  const std::string admin = binaryPlist({{"HomepageLocation", home}, {"ShowHomeButton", yes}});
+  const std::string otherValue = binaryPlist({{kKey, plist::Value("default")}, {"Other", seven}});
   const std::string xmlArray = plist::toXml(plist::Value(plist::Array{plist::Value("x")})).value();
-
   struct Row {
     const char* name;
-    std::optional<std::string> policyBefore;
-    mode_t modeBefore;
+    Text before;
+    mode_t mode;
     std::vector<bool> switches;
-    // Expected afterwards.
-    std::optional<plist::Dictionary> policyKeys;  // when the daemon's file is in place
-    std::optional<std::string> policyBytes;       // when a file is restored or left alone
-    std::optional<std::string> backup;
-    bool marker;
+    std::optional<plist::Dictionary> ours;  // our XML file in place, with these keys
+    Text policy, backup;                    // else the policy's bytes; and the backup's
   };
   const std::vector<Row> rows = {
-      {"nothing, on", std::nullopt, 0, {true}, plist::Dictionary{{kKey, kDisabled}}, std::nullopt, std::nullopt,
-       true},
-      {"nothing, on, off", std::nullopt, 0, {true, false}, std::nullopt, std::nullopt, std::nullopt, false},
-      {"nothing, off", std::nullopt, 0, {false}, std::nullopt, std::nullopt, std::nullopt, false},
-      {"administrator's file, off only", administrators, 0600, {false}, std::nullopt, administrators, std::nullopt,
-       false},
-      {"administrator's file, on",
-       administrators,
-       0600,
-       {true},
-       plist::Dictionary{{"HomepageLocation", plist::Value("https://example.org/")},
-                         {"ShowHomeButton", plist::Value(true)},
-                         {kKey, kDisabled}},
-       std::nullopt,
-       administrators,
-       true},
-      {"administrator's file, on, off", administrators, 0600, {true, false}, std::nullopt, administrators,
-       std::nullopt, false},
-      {"administrator's file, on twice, off", administrators, 0640, {true, true, false}, std::nullopt,
-       administrators, std::nullopt, false},
-      {"off twice after on", administrators, 0644, {true, false, false}, std::nullopt, administrators, std::nullopt,
-       false},
-      {"key set otherwise, on",
-       otherValue,
-       0644,
-       {true},
-       plist::Dictionary{{kKey, kDisabled}, {"Other", plist::Value(int64_t{7})}},
-       std::nullopt,
-       otherValue,
-       true},
-      {"key set otherwise, on, off", otherValue, 0644, {true, false}, std::nullopt, otherValue, std::nullopt, false},
-      {"top level an array, on", xmlArray, 0644, {true}, plist::Dictionary{{kKey, kDisabled}}, std::nullopt,
-       xmlArray, true},
-      {"top level an array, on, off", xmlArray, 0644, {true, false}, std::nullopt, xmlArray, std::nullopt, false},
+      {"nothing, on", {}, 0, {true}, plist::Dictionary{kDisabled}, {}, {}},
+      {"nothing, on, off", {}, 0, {true, false}, {}, {}, {}},
+      {"nothing, on twice, off", {}, 0, {true, true, false}, {}, {}, {}},
+      {"nothing, off", {}, 0, {false}, {}, {}, {}},
+      {"administrator's file, off only", admin, 0600, {false}, {}, admin, {}},
+      {"administrator's file, on", admin, 0600, {true},
+       plist::Dictionary{{"HomepageLocation", home}, {"ShowHomeButton", yes}, kDisabled}, {}, admin},
+      {"administrator's file, on, off", admin, 0600, {true, false}, {}, admin, {}},
+      {"administrator's file, on twice, off", admin, 0640, {true, true, false}, {}, admin, {}},
+      {"off twice after on", admin, 0644, {true, false, false}, {}, admin, {}},
+      {"key set otherwise, on", otherValue, 0644, {true}, plist::Dictionary{kDisabled, {"Other", seven}}, {},
+       otherValue},
+      {"top level an array, on", xmlArray, 0644, {true}, plist::Dictionary{kDisabled}, {}, xmlArray},
+      {"top level an array, on, off", xmlArray, 0644, {true, false}, {}, xmlArray, {}},
   };
-
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::filesystem::remove_all(folder / "Library");
-    if (row.policyBefore) writeFile(paths.policy, *row.policyBefore, row.modeBefore);
-    for (bool on : row.switches) {
-      Outcome outcome = configureChromeWebRTC(on, paths);
-      ASSERT_EQ(outcome, (Outcome{true, ""})) << on;
-    }
-    if (row.policyKeys) {
-      EXPECT_EQ(dictionaryIn(paths.policy), *row.policyKeys);
+    if (row.before) writeFile(paths.policy, *row.before, row.mode);
+    for (bool on : row.switches) ASSERT_EQ(configureChromeWebRTC(on, paths), (Outcome{true, ""})) << on;
+    if (row.ours) {
+      EXPECT_EQ(dictionaryIn(paths.policy), *row.ours);
       EXPECT_EQ(modeOf(paths.policy), 0644u);
-      EXPECT_EQ(contents(paths.policy)->rfind("<?xml", 0), 0u) << "written as XML";
+      EXPECT_TRUE(contents(paths.policy)->starts_with("<?xml")) << "written as XML";
     } else {
-      EXPECT_EQ(contents(paths.policy), row.policyBytes);
-      if (row.policyBytes) {
-        EXPECT_EQ(modeOf(paths.policy), row.modeBefore);
+      EXPECT_EQ(contents(paths.policy), row.policy);
+      if (row.policy) {
+        EXPECT_EQ(modeOf(paths.policy), row.mode);
       }
     }
     EXPECT_EQ(contents(paths.backup), row.backup);
-    EXPECT_EQ(contents(paths.marker), row.marker ? std::optional<std::string>("managed") : std::nullopt);
+    EXPECT_EQ(contents(paths.marker), row.ours ? Text("managed") : std::nullopt);
     EXPECT_EQ(modeOf(folder / "Library/Managed Preferences"), 0755u);
     EXPECT_EQ(modeOf(folder / "Library/Application Support/Tavlune"), 0755u);
   }
@@ -153,7 +123,7 @@ TEST_F(ChromePolicyTest, FileWrittenByTheAdministratorAfterOursIsRemovedWhenSwit
 
 TEST_F(ChromePolicyTest, UnreadablePolicyFailsAndKeepsTheBackupForLater) {
   for (const std::string& broken : {std::string("not a property list"), std::string()}) {
-    SCOPED_TRACE(broken.empty() ? "empty file" : "garbage");
+    SCOPED_TRACE(broken);
     std::filesystem::remove_all(folder / "Library");
     writeFile(paths.policy, broken);
     Outcome outcome = configureChromeWebRTC(true, paths);
@@ -170,22 +140,15 @@ TEST_F(ChromePolicyTest, UnreadablePolicyFailsAndKeepsTheBackupForLater) {
 }
 
 TEST_F(ChromePolicyTest, EachFailingStepIsReportedWithItsDescription) {
-  struct Case {
-    const char* name;
-    std::string blocker;  // a plain file where a folder must be
-    bool enabled;
-    std::string expectedInText;
-  };
-  for (const Case& c : {Case{"policy folder", folder / "Library/Managed Preferences", true, "Managed Preferences"},
-                        Case{"support folder", folder / "Library/Application Support", false, "Application Support"},
-                        Case{"a parent", folder / "Library", true, "Library"}}) {
+  // A plain file where a folder must be; the text names it and the reason.
+  for (const auto& [blocker, enabled] : std::vector<std::pair<std::string, bool>>{
+           {"Library/Managed Preferences", true}, {"Library/Application Support", false}, {"Library", true}}) {
     std::filesystem::remove_all(folder / "Library");
-    writeFile(c.blocker, "x");
-    Outcome outcome = configureChromeWebRTC(c.enabled, paths);
-    EXPECT_FALSE(outcome.succeeded) << c.name;
-    EXPECT_NE(outcome.text.find(c.expectedInText), std::string::npos) << c.name << ": " << outcome.text;
-    EXPECT_NE(outcome.text.find("Not a directory"), std::string::npos) << c.name << ": " << outcome.text;
-    std::filesystem::remove(c.blocker);
+    writeFile(folder / blocker, "x");
+    Outcome outcome = configureChromeWebRTC(enabled, paths);
+    EXPECT_FALSE(outcome.succeeded) << blocker;
+    EXPECT_NE(outcome.text.find(blocker), std::string::npos) << outcome.text;
+    EXPECT_NE(outcome.text.find("Not a directory"), std::string::npos) << outcome.text;
   }
 }
 
@@ -194,7 +157,7 @@ TEST_F(ChromePolicyTest, MarkerThatCannotBeWrittenFailsAfterThePolicyIsInPlace) 
   Outcome outcome = configureChromeWebRTC(true, paths);
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_NE(outcome.text.find("chrome-policy.managed"), std::string::npos) << outcome.text;
-  EXPECT_EQ(dictionaryIn(paths.policy), (plist::Dictionary{{kKey, kDisabled}}));
+  EXPECT_EQ(dictionaryIn(paths.policy), (plist::Dictionary{kDisabled}));
 }
 
 }  // namespace

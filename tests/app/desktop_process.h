@@ -50,10 +50,18 @@ class ChildProcess {
  public:
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& home,
                const std::string& outputFolder)
-      : out_(outputFolder + "/stdout." + std::to_string(counter())), err_(outputFolder + "/stderr." + std::to_string(counter())) {
+      : out_(outputFolder + "/stdout." + std::to_string(counter())),
+        err_(outputFolder + "/stderr." + std::to_string(counter())) {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto env = environmentWithHome(home);
+    // Everything the child needs is made before fork: other threads may hold
+    // the allocator's lock at that moment.
+    std::vector<char*> args, envp;
+    for (auto& a : argv) args.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       setsid();
@@ -61,11 +69,6 @@ class ChildProcess {
       int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char*> args, envp;
-      for (auto& a : argv) args.push_back(a.data());
-      for (auto& e : env) envp.push_back(e.data());
-      args.push_back(nullptr);
-      envp.push_back(nullptr);
       execve(program.c_str(), args.data(), envp.data());
       _exit(127);
     }

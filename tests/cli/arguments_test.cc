@@ -52,11 +52,6 @@ TEST(ProxyUrl, RefusedWithoutRepeatingThePassword) {
   }
 }
 
-TEST(DisplayUrl, CarriesNoCredentials) {
-  EXPECT_EQ(displayUrl("socks5", "h", 1080), "socks5://h:1080");
-  EXPECT_EQ(displayUrl("http", "::1", 8080), "http://[::1]:8080");
-}
-
 Expected<Invocation, std::string> parse(std::initializer_list<const char*> words) {
   return parseArguments(std::vector<std::string>(words.begin(), words.end()));
 }

@@ -80,6 +80,7 @@ TEST_F(ChromePolicyTest, StateTable) {
       {"nothing, on, off", {}, 0, {true, false}, {}, {}, {}},
       {"nothing, on twice, off", {}, 0, {true, true, false}, {}, {}, {}},
       {"nothing, off", {}, 0, {false}, {}, {}, {}},
+      {"nothing, on twice, off", {}, 0, {true, true, false}, {}, {}, {}},  // our own file is never backed up
       {"administrator's file, off only", admin, 0600, {false}, {}, admin, {}},
       {"administrator's file, on", admin, 0600, {true},
        plist::Dictionary{{"HomepageLocation", home}, {"ShowHomeButton", yes}, kDisabled}, {}, admin},

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -38,35 +37,26 @@ class TemporaryFolder {
 inline int connectTo(const std::string& socketPath) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address = helper::makeAddress(socketPath);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength) == 0) return fd;
+  ::close(fd);
+  return -1;
 }
 
 inline bool sendAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
+  for (ssize_t n; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(n)))
+    if ((n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) return false;
   return true;
 }
 
-// Everything until the daemon closes.
+// Everything until the other side closes.
 inline std::string readAll(int fd) {
   std::string out;
   char buffer[4096];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n <= 0) return out;
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+  return out;
 }
 
-// One whole exchange, raw bytes in, raw bytes out. A request without its
-// line feed is ended by closing the sending side.
+// One whole exchange; a request without its line feed is ended by closing the sending side.
 inline std::string exchange(const std::string& socketPath, std::string_view request) {
   int fd = connectTo(socketPath);
   if (fd < 0) return "<no connection>";
@@ -80,14 +70,12 @@ inline std::string exchange(const std::string& socketPath, std::string_view requ
 inline std::string commandLine(std::string_view command) {
   return helper::encodeRequest(helper::Request{std::string(command)}).value();
 }
-
 inline std::string replyLine(const helper::Reply& reply) { return helper::encodeReply(reply).value(); }
-inline std::string invalidReply() { return replyLine(helper::Reply::failure(std::string(helper::kInvalidCommandText))); }
-inline std::string unauthorizedReply() {
-  return replyLine(helper::Reply::failure(std::string(helper::kUnauthorizedText)));
-}
+inline std::string failureLine(std::string_view text) { return replyLine(helper::Reply::failure(std::string(text))); }
+inline std::string invalidReply() { return failureLine(helper::kInvalidCommandText); }
+inline std::string unauthorizedReply() { return failureLine(helper::kUnauthorizedText); }
+inline const std::string kPing = "{\"command\":\"ping\"}\n";
 
-// Serves this test process's own user.
 inline ServerConfig configForThisUser() {
   ServerConfig config;
   config.allowedUid = static_cast<uint32_t>(::getuid());
@@ -98,12 +86,10 @@ inline ServerConfig configForThisUser() {
 class RunningServer {
  public:
   explicit RunningServer(const TemporaryFolder& folder, ServerConfig config = configForThisUser()) {
-    config.socketPath = folder / "helper.sock";
-    config.chrome = ChromePolicyPaths{folder / "Managed Preferences/com.google.Chrome.plist",
-                                      folder / "Application Support/Tavlune/chrome-policy.backup.plist",
-                                      folder / "Application Support/Tavlune/chrome-policy.managed"};
-    socketPath_ = config.socketPath;
-    chrome_ = config.chrome;
+    config.socketPath = socketPath_ = folder / "helper.sock";
+    config.chrome = chrome_ = {folder / "Managed Preferences/com.google.Chrome.plist",
+                               folder / "Application Support/Tavlune/chrome-policy.backup.plist",
+                               folder / "Application Support/Tavlune/chrome-policy.managed"};
     auto server = HelperServer::listen(std::move(config));
     if (!server) return;
     server_.emplace(std::move(*server));
@@ -114,8 +100,7 @@ class RunningServer {
   ~RunningServer() {
     if (!server_) return;
     stopping_ = true;
-    int fd = connectTo(socketPath_);  // wakes the accept
-    if (fd >= 0) ::close(fd);
+    if (int fd = connectTo(socketPath_); fd >= 0) ::close(fd);  // wakes the accept
     thread_.join();
   }
   bool listening() const { return server_.has_value(); }

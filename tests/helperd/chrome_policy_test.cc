@@ -78,7 +78,6 @@ TEST_F(ChromePolicyTest, StateTable) {
   const std::vector<Row> rows = {
       {"nothing, on", {}, 0, {true}, plist::Dictionary{kDisabled}, {}, {}},
       {"nothing, on, off", {}, 0, {true, false}, {}, {}, {}},
-      {"nothing, on twice, off", {}, 0, {true, true, false}, {}, {}, {}},
       {"nothing, off", {}, 0, {false}, {}, {}, {}},
       {"nothing, on twice, off", {}, 0, {true, true, false}, {}, {}, {}},  // our own file is never backed up
       {"administrator's file, off only", admin, 0600, {false}, {}, admin, {}},

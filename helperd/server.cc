@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "helperclient/framing.h"
-#include "helperd/peer_credentials.h"
+#include "platform/socket/peer_credentials.h"
 #include "helperd/request.h"
 
 namespace tavlune::helperd {
@@ -137,7 +137,7 @@ void HelperServer::serve(int connection) const {
 
 helper::Reply HelperServer::respond(int connection) const {
   using Kind = Action::Kind;
-  auto peer = peerUserId(connection);
+  auto peer = platform::peerUserId(connection);
   // The request of a refused peer is never read.
   if (!peer || config_.allowedUid == kNoUser || *peer != config_.allowedUid)
     return helper::Reply::failure(std::string(helper::kUnauthorizedText));

@@ -1,5 +1,7 @@
 #include "platform/channel/socket_messenger_io.h"
 
+#include "platform/socket/peer_credentials.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -33,20 +35,9 @@ int MakeStreamSocket() {
 }
 
 std::optional<uid_t> PeerUserId(int fd) {
-#if defined(SO_PEERCRED)
-  ucred credentials{};
-  credentials.uid = static_cast<uid_t>(-1);
-  socklen_t length = sizeof credentials;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || length != sizeof credentials)
-    return std::nullopt;
-  if (credentials.uid == static_cast<uid_t>(-1)) return std::nullopt;
-  return credentials.uid;
-#else
-  uid_t uid = static_cast<uid_t>(-1);
-  gid_t gid = static_cast<gid_t>(-1);
-  if (::getpeereid(fd, &uid, &gid) != 0 || uid == static_cast<uid_t>(-1)) return std::nullopt;
-  return uid;
-#endif
+  auto uid = platform::peerUserId(fd);
+  if (!uid) return std::nullopt;
+  return static_cast<uid_t>(*uid);
 }
 
 platform::Result<void> WriteAll(int fd, const uint8_t* bytes, size_t size) {

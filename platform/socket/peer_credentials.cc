@@ -1,10 +1,10 @@
-#include "helperd/peer_credentials.h"
+#include "platform/socket/peer_credentials.h"
 
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace tavlune::helperd {
+namespace tavlune::platform {
 
 std::optional<uint32_t> peerUserId(int fd) {
 #if defined(__linux__)
@@ -24,4 +24,4 @@ std::optional<uint32_t> peerUserId(int fd) {
 #endif
 }
 
-}  // namespace tavlune::helperd
+}  // namespace tavlune::platform

@@ -49,6 +49,9 @@ struct ProxyFlows::ConnectRequest {
 
 void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) {
   auto refuse = [&](MacProxyError error) { result->Error(flutterError(error)); };
+  // Behind the termination take-back the process is about to end; a connect
+  // queued there could leave its settings applied.
+  if (terminating_) return refuse(quitting());
   auto host = text(argument(arguments, "host"));
   if (!host) return refuse(MacProxyError::invalidConfiguration());
   auto port = integer(argument(arguments, "port"));

@@ -120,7 +120,10 @@ void ProxyFlows::cleanupOrphanedConnection() {
   });
 }
 
+MacProxyError ProxyFlows::quitting() { return MacProxyError::commandFailed("Tavlune is quitting."); }
+
 void ProxyFlows::disconnectForTermination(std::function<void()> completion) {
+  terminating_ = true;
   env_.queue->async([this, completion = std::move(completion)] {
     (void)performDisconnect();
     env_.mainQueue->async(completion);
@@ -128,6 +131,10 @@ void ProxyFlows::disconnectForTermination(std::function<void()> completion) {
 }
 
 void ProxyFlows::setWebRtcProtection(bool enabled, MethodResultPtr result) {
+  if (terminating_) {
+    result->Error(flutterError(quitting()));
+    return;
+  }
   env_.queue->async([this, enabled, result = SharedResult(std::move(result))] {
     if (!load<MacProxyConnectionState>(*env_.defaults, MacProxyManager::stateKey))
       return replyLater(result, EncodableValue(true));

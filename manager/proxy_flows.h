@@ -51,10 +51,14 @@ class ProxyFlows final : public ProxyOperations {
   void replyLater(const SharedResult& result, channel::EncodableValue value);
   void replyLater(const SharedResult& result, const AnyError& error);
   void removeRecords(std::initializer_list<const char*> keys);
+  static MacProxyError quitting();
 
   MacProxyEnvironment env_;
   // Connect items queued or running: the state query then leaves records alone.
   std::atomic<int> connectsInFlight_{0};
+  // Set on the main thread once the termination take-back is queued: what
+  // is asked after it must not change the system, as the process ends then.
+  std::atomic<bool> terminating_{false};
 };
 
 }  // namespace tavlune

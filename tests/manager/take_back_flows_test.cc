@@ -159,6 +159,14 @@ TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   EXPECT_EQ(rig.records(), (std::vector<bool>{false, false, false}));
   EXPECT_EQ(rig.helper->sent().at(rig.helper->sent().size() - 2).rfind("/usr/sbin/networksetup", 0), 0u);
 
+  // Once quitting, nothing may change the system behind the take-back.
+  auto late = std::make_shared<Reply>(), lateWebRtc = std::make_shared<Reply>();
+  rig.flows->connect(arguments, std::make_unique<CapturingResult>(late));
+  rig.flows->setWebRtcProtection(true, std::make_unique<CapturingResult>(lateWebRtc));
+  rig.settle();
+  EXPECT_EQ(late->message, "Tavlune is quitting.");
+  EXPECT_EQ(lateWebRtc->message, "Tavlune is quitting.");
+
   FlowRig failing;  // a failed take-back still lets the application quit
   storeConnection(failing);
   failing.helper->failOn("/usr/sbin/", MacProxyError::authorizationCancelled());

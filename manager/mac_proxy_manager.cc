@@ -42,61 +42,39 @@ bool MacProxyManager::hasStoredState() {
   return load<MacProxyConnectionState>(*environment_.defaults, stateKey).has_value();
 }
 
-void MacProxyManager::cleanupOrphanedConnection() {
-  if (operations_) operations_->cleanupOrphanedConnection();
-}
+void MacProxyManager::cleanupOrphanedConnection() { operations_->cleanupOrphanedConnection(); }
 
 void MacProxyManager::disconnectForTermination(std::function<void()> completion) {
-  if (operations_) return operations_->disconnectForTermination(std::move(completion));
-  // Nothing to take back, but the answer still waits for the queue's earlier work.
-  environment_.queue->async([main = environment_.mainQueue, completion = std::move(completion)] {
-    main->async(completion);
-  });
+  operations_->disconnectForTermination(std::move(completion));
 }
 
 void MacProxyManager::handle(const channel::MethodCall& call, MethodResultPtr result) {
   const std::string& method = call.method_name();
   const EncodableValue* arguments = call.arguments();
-  // Rows that rest on the long-running operations answer not-implemented in a
-  // build without them, rather than pretend.
-  auto withOperations = [&](auto&& use) {
-    if (operations_) {
-      use(*operations_);
-    } else {
-      result->NotImplemented();
-    }
-  };
 
   if (method == "checkVpnPermission" || method == "showLowDataAlert") {
     result->Success(EncodableValue(false));
   } else if (method == "requestVpnPermission" || method == "clearBrowserProxy" || method == "updateVpnSettings") {
     result->Success(EncodableValue(true));
   } else if (method == "connectProxy") {
-    const EncodableMap* map = textKeyedMap(arguments);
-    if (!map) {
-      replyError(*result, MacProxyError::invalidConfiguration());
+    if (const EncodableMap* map = textKeyedMap(arguments)) {
+      operations_->connect(*map, std::move(result));
     } else {
-      withOperations([&](ProxyOperations& operations) { operations.connect(*map, std::move(result)); });
+      replyError(*result, MacProxyError::invalidConfiguration());
     }
   } else if (method == "disconnectProxy") {
-    withOperations([&](ProxyOperations& operations) { operations.disconnect(std::move(result)); });
+    operations_->disconnect(std::move(result));
   } else if (method == "setWebRtcProtection") {
-    bool enabled = webRtcProtectionEnabled(arguments);
-    withOperations([&](ProxyOperations& operations) { operations.setWebRtcProtection(enabled, std::move(result)); });
+    operations_->setWebRtcProtection(webRtcProtectionEnabled(arguments), std::move(result));
   } else if (method == "confirmProxyConnection" || method == "getConnectionStatus") {
-    if (!hasStoredState()) {
-      result->Success(EncodableValue(false));
-    } else {
-      withOperations([&](ProxyOperations& operations) {
-        result->Success(EncodableValue(operations.systemProxyMatchesCurrentState()));
-      });
-    }
+    // Without a stored state the answer needs no live reading.
+    result->Success(EncodableValue(hasStoredState() && operations_->systemProxyMatchesCurrentState()));
   } else if (method == "getConnectionState") {
-    withOperations([&](ProxyOperations& operations) { result->Success(operations.connectionStateValue()); });
+    result->Success(operations_->connectionStateValue());
   } else if (method == "getProxyPort") {
     result->Success(EncodableValue(int32_t{0}));
   } else if (method == "inspectProxy") {
-    withOperations([&](ProxyOperations& operations) { operations.inspect(std::move(result)); });
+    operations_->inspect(std::move(result));
   } else if (method == "enableBrowserProxy") {
     result->Success(EncodableValue(hasStoredState()));
   } else if (method == "getInstalledApps") {

@@ -27,7 +27,7 @@ struct MacProxyEnvironment {
   std::shared_ptr<platform::MainQueue> mainQueue;
   std::shared_ptr<platform::SerialQueue> queue;
   std::shared_ptr<platform::Clock> clock;
-  // What the flows need besides; absent in a build or test without them.
+  // What the flows need besides; tests of the dispatcher alone leave them out.
   std::shared_ptr<platform::sysconfig::NetworkConfiguration> network;
   std::shared_ptr<ProxyDiagnosis> diagnosis;
   std::shared_ptr<HelperCommands> helper;
@@ -49,7 +49,6 @@ class MacProxyManager {
   // The one manager of the process, built with the real platform on first use.
   static MacProxyManager& shared();
 
-  // Without operations, the rows that need them answer not-implemented.
   MacProxyManager(MacProxyEnvironment environment, std::shared_ptr<ProxyOperations> operations);
   MacProxyManager(const MacProxyManager&) = delete;
   MacProxyManager& operator=(const MacProxyManager&) = delete;

@@ -200,25 +200,5 @@ TEST_F(DispatcherTest, DeferredRowsHandTheirResultToTheOperation) {
   EXPECT_EQ(state->value, EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}}));
 }
 
-// A build without the long-running operations says so instead of pretending.
-TEST_F(DispatcherTest, WithoutOperationsTheirRowsAreNotImplemented) {
-  MacProxyManager bare(environment(), nullptr);
-  auto ask = [&](const char* method, std::optional<EncodableValue> arguments = std::nullopt) {
-    auto reply = std::make_shared<Reply>();
-    bare.handle(channel::MethodCall(method, arguments ? std::make_unique<EncodableValue>(*arguments) : nullptr),
-                std::make_unique<CapturingResult>(reply));
-    return reply;
-  };
-  EncodableValue map(EncodableMap{{EncodableValue("host"), EncodableValue("h")}});
-  EXPECT_EQ(ask("connectProxy", map)->kind, Reply::notImplemented);
-  EXPECT_EQ(ask("connectProxy")->code, "PROXY_CONFIGURATION_FAILED");
-  for (const char* method : {"disconnectProxy", "setWebRtcProtection", "getConnectionState", "inspectProxy"})
-    EXPECT_EQ(ask(method)->kind, Reply::notImplemented) << method;
-  EXPECT_EQ(ask("confirmProxyConnection")->value, EncodableValue(false));
-  storeState();
-  EXPECT_EQ(ask("getConnectionStatus")->kind, Reply::notImplemented);
-  EXPECT_EQ(ask("enableBrowserProxy")->value, EncodableValue(true));
-}
-
 }  // namespace
 }  // namespace tavlune::testing

@@ -25,6 +25,14 @@ void ProxyFlows::replyLater(const SharedResult& result, const AnyError& error) {
   env_.mainQueue->async([result, flutter = flutterError(error)] { result->Error(flutter); });
 }
 
+void ProxyFlows::replyLater(const SharedResult& result, const ManagerResult<void>& outcome) {
+  if (outcome) {
+    replyLater(result, EncodableValue(true));
+  } else {
+    replyLater(result, outcome.error());
+  }
+}
+
 void ProxyFlows::removeRecords(std::initializer_list<const char*> keys) {
   for (const char* key : keys) (void)remove(*env_.defaults, key);
 }
@@ -66,14 +74,7 @@ ManagerResult<void> ProxyFlows::performDisconnect() {
 }
 
 void ProxyFlows::disconnect(MethodResultPtr result) {
-  env_.queue->async([this, result = SharedResult(std::move(result))] {
-    auto done = performDisconnect();
-    if (done) {
-      replyLater(result, EncodableValue(true));
-    } else {
-      replyLater(result, done.error());
-    }
-  });
+  env_.queue->async([this, result = SharedResult(std::move(result))] { replyLater(result, performDisconnect()); });
 }
 
 bool ProxyFlows::systemProxyMatchesCurrentState() {
@@ -138,12 +139,7 @@ void ProxyFlows::setWebRtcProtection(bool enabled, MethodResultPtr result) {
   env_.queue->async([this, enabled, result = SharedResult(std::move(result))] {
     if (!load<MacProxyConnectionState>(*env_.defaults, MacProxyManager::stateKey))
       return replyLater(result, EncodableValue(true));
-    auto sent = env_.helper->runHelperCommand(enabled ? "chrome-webrtc-on" : "chrome-webrtc-off");
-    if (sent) {
-      replyLater(result, EncodableValue(true));
-    } else {
-      replyLater(result, sent.error());
-    }
+    replyLater(result, env_.helper->runHelperCommand(enabled ? "chrome-webrtc-on" : "chrome-webrtc-off"));
   });
 }
 

@@ -50,6 +50,8 @@ class ProxyFlows final : public ProxyOperations {
 
   void replyLater(const SharedResult& result, channel::EncodableValue value);
   void replyLater(const SharedResult& result, const AnyError& error);
+  // true on success, the error otherwise.
+  void replyLater(const SharedResult& result, const ManagerResult<void>& outcome);
   void removeRecords(std::initializer_list<const char*> keys);
   static MacProxyError quitting();
 

@@ -6,26 +6,7 @@
 # Exits 77 (skipped) when the machine cannot make a sandbox, except under CI.
 set -euo pipefail
 
-build=$(readlink -m "$1")
-export TAVLUNE_SIM_BUILD=$build
-export TAVLUNE_SIM_STATE=$(readlink -m "$2")
-sim=$(dirname "$(readlink -f "$0")")/../../sim/host/tavlune-sim
-
-if ! command -v bwrap >/dev/null || ! unshare --net true 2>/dev/null && ! unshare --user --net true 2>/dev/null; then
-  [ "${CI:-}" = true ] && { echo "FAIL: no sandbox possible on this machine (bwrap, namespaces)"; exit 1; }
-  echo "SKIP: no sandbox possible on this machine (bwrap, namespaces)"
-  exit 77
-fi
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-check() {  # DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" = "$3" ]; then echo "ok: $1"; else fail "$1: expected [$2], got [$3]"; fi
-}
-inside() { "$sim" run "$@"; }
-
-"$sim" reset >/dev/null
-trap '"$sim" stop >/dev/null 2>&1 || true' EXIT
+source "$(dirname "$(readlink -f "$0")")/host_test_lib.sh" "$1" "$2"
 "$sim" start
 mode=$(cat "$TAVLUNE_SIM_STATE/run/mode")
 

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <functional>
-#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +27,18 @@ const std::string kGateway =
       GTEST_SKIP() << program << " is not installed; scripts/setup.sh installs it";             \
     }
 
-bool isSpeed(const std::string& text) { return std::regex_match(text, std::regex("[0-9]+\\.[0-9] Mbps")); }
+// "<digits>.<digit> Mbps"
+bool isSpeed(const std::string& text) {
+  const std::string unit = " Mbps";
+  if (text.size() < unit.size() + 3 || text.compare(text.size() - unit.size(), unit.size(), unit) != 0) return false;
+  const std::string number = text.substr(0, text.size() - unit.size());
+  const auto point = number.find('.');
+  auto digits = [](const std::string& part) {
+    return !part.empty() && part.find_first_not_of("0123456789") == std::string::npos;
+  };
+  return point != std::string::npos && digits(number.substr(0, point)) && number.size() - point == 2 &&
+         digits(number.substr(point + 1));
+}
 
 std::string failureText(const ManagerResult<MacProxyDiagnostic>& result) {
   if (result) return "<succeeded with " + result->ip + ">";

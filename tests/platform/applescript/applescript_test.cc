@@ -1,6 +1,7 @@
 #include "platform/applescript/applescript.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -117,9 +118,16 @@ TEST_F(ShellAppleScriptTest, HostSettingComesFirstThenTheTerminal) {
     std::string terminal = ptsname(master);
     ASSERT_EQ(write(master, typed, strlen(typed)), ssize_t(strlen(typed)));
     EXPECT_EQ(HostApprovalPrompt(setting, terminal).ask("/bin/mkdir -p /x"), expected) << typed;
-    char shown[4096];
-    ssize_t n = read(master, shown, sizeof shown);
-    EXPECT_NE(std::string(shown, n > 0 ? n : 0).find("/bin/mkdir -p /x"), std::string::npos);
+    // The echo of the answer and the question come in any order and pieces.
+    std::string shown;
+    char buffer[4096];
+    pollfd ready{master, POLLIN, 0};
+    while (shown.find("/bin/mkdir -p /x") == std::string::npos && poll(&ready, 1, 2000) > 0) {
+      ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;
+      shown.append(buffer, std::size_t(n));
+    }
+    EXPECT_NE(shown.find("/bin/mkdir -p /x"), std::string::npos) << shown;
     close(master);
   }
 }

@@ -108,6 +108,11 @@ void ProxyFlows::runConnect(const ConnectRequest& request, const SharedResult& r
     if (auto off = env_.helper->runHelperCommand(disableProxyCommand(namesOf(atGateway))); !off)
       return failConnect(off.error(), false, result);
     (void)env_.helper->runHelperCommand("chrome-webrtc-off");
+    // Recorded as the clean-up left them: a disconnect must not point the
+    // machine back at a gateway that no connection stands behind.
+    services = enabledNetworkServices(*env_.network);
+    if (!services) return failConnect(services.error(), false, result);
+    if (services->empty()) return failConnect(MacProxyError::noNetworkService(), false, result);
   }
 
   auto diagnostic = env_.diagnosis->diagnose(request.host, request.port, request.proxyProtocol, request.username,

@@ -80,12 +80,18 @@ TEST(ConnectFlow, ConflictAndLeftovers) {
     EXPECT_TRUE(rig.helper->sent().empty());
     EXPECT_TRUE(rig.diagnosis->calls.empty());
   }
-  {  // only gateway leftovers: switched off first; the snapshot shows them as they were
+  {  // only gateway leftovers: switched off first; the snapshot holds them switched off
     FlowRig rig;
     rig.network->services.clear();
     rig.network->addService("Wi-Fi", proxyAt("HTTP", "GW.tavlune.com ", 8080));
     rig.network->addService("Ethernet", {});
-    rig.systemApplies("SOCKS", "203.0.113.5", 1080);
+    rig.helper->onCommand = [&rig](const std::string& command) {
+      if (command == disableProxyCommand({"Wi-Fi"})) {
+        std::lock_guard lock(rig.network->mutex);
+        rig.network->services[0].proxies = plist::Value(proxyAt("HTTP", "GW.tavlune.com ", 8080, 0));
+      }
+      if (isConnectLine(command)) rig.network->setLive(proxyAt("SOCKS", "203.0.113.5", 1080));
+    };
     ASSERT_EQ(rig.connect(socks())->kind, Reply::success);
     auto sent = rig.helper->sent();
     ASSERT_GE(sent.size(), 2u);
@@ -94,7 +100,7 @@ TEST(ConnectFlow, ConflictAndLeftovers) {
     auto snapshot = load<MacProxySnapshot>(*rig.defaults, MacProxyManager::snapshotKey);
     ASSERT_TRUE(snapshot.has_value());
     EXPECT_EQ(*platform::plist::parse(std::span<const uint8_t>(snapshot->services[0].configuration)),
-              platform::plist::Value(proxyAt("HTTP", "GW.tavlune.com ", 8080)));
+              platform::plist::Value(proxyAt("HTTP", "GW.tavlune.com ", 8080, 0)));
   }
 }
 

@@ -21,3 +21,56 @@ inside() { "$sim" run "$@"; }
 
 "$sim" reset >/dev/null
 trap '"$sim" stop >/dev/null 2>&1 || true' EXIT
+
+# What the connect flows change, read from outside through the state folder.
+e2e=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
+preferences=$TAVLUNE_SIM_STATE/root/Library/Preferences/SystemConfiguration/preferences.plist
+seed=$TAVLUNE_SIM_STATE/settings/seed-preferences.plist
+policy="$TAVLUNE_SIM_STATE/root/Library/Managed Preferences/com.google.Chrome.plist"
+view() { python3 "$e2e/proxy_settings.py" view "${1:-$preferences}"; }
+live() { python3 "$e2e/proxy_settings.py" live "${1:-$preferences}"; }
+# The application's stored records, by the last part of their keys.
+records() {
+  python3 -c 'import plistlib, sys
+try:
+    keys = plistlib.load(open(sys.argv[1], "rb")).keys()
+except FileNotFoundError:
+    keys = []
+print(" ".join(sorted(k.rsplit("-", 1)[-1] for k in keys if k.startswith("com.tavlune.macos.proxy-"))))' \
+    "$TAVLUNE_SIM_STATE/root/Users/alex/Library/Preferences/com.tavlune.desktop.plist"
+}
+# TavluneDesktop, started inside the host; returns once it answers.
+launch() {
+  "$sim" open >/dev/null
+  for _ in $(seq 100); do inside tavlune status >/dev/null 2>&1 && return 0; sleep 0.1; done
+  fail "TavluneDesktop did not answer after its start"
+}
+desktop_pid() { inside pgrep -x TavluneDesktop || true; }
+# "ok", or the error code of a tavlune command that failed.
+outcome() {
+  local out
+  if out=$(inside tavlune "$@" 2>&1); then echo ok; else echo "$out" | sed -n 's/^tavlune: [a-z]* failed: \([A-Z_]*\):.*/\1/p;t;p'; fi
+}
+
+# The helper's reply line to one request, sent as the user SETPRIV makes (root without it).
+ask() {  # COMMAND [SETPRIV ARGS...]; waits for the socket first
+  local command=$1
+  shift
+  inside "$@" /usr/bin/python3 -c '
+import json, socket, sys, time
+for _ in range(100):
+    try:
+        s = socket.socket(socket.AF_UNIX); s.connect("/var/run/com.tavlune.proxyhelper.sock"); break
+    except OSError:
+        time.sleep(0.1)
+reply = b""
+try:
+    s.sendall((json.dumps({"command": sys.argv[1]}) + "\n").encode())
+    while not reply.endswith(b"\n"):
+        piece = s.recv(4096)
+        if not piece: break
+        reply += piece
+except OSError:
+    pass
+print(reply.decode().strip() or "(closed)")' "$command"
+}

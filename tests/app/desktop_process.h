@@ -21,20 +21,17 @@
 #include "platform/channel/method_reply.h"
 #include "platform/channel/socket_messenger_client.h"
 #include "platform/channel/standard_codec.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::testing {
 
 class TemporaryHome {
  public:
-  TemporaryHome() {
-    char pattern[] = "/tmp/desktop-home-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TemporaryHome() { std::filesystem::remove_all(path); }
   std::string folder() const { return path + "/Library/Application Support/Tavlune"; }
   std::string socket() const { return folder() + "/channel.sock"; }
   std::string defaults() const { return path + "/Library/Preferences/com.tavlune.desktop.plist"; }
-  std::string path;
+  TempDir temp;
+  std::string path = temp.path();
 };
 
 // The environment with HOME replaced.

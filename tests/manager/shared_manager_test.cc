@@ -7,6 +7,7 @@
 #include "manager/record_store.h"
 #include "platform/channel/method_result_functions.h"
 #include "platform/defaults/file_user_defaults.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
@@ -16,8 +17,8 @@ using channel::EncodableValue;
 // The process-wide manager reads the user's own defaults file, and every
 // thread that asks for it gets the same one.
 TEST(SharedManager, OneInstanceOnTheUsersDefaults) {
-  char pattern[] = "/tmp/shared-manager-XXXXXX";
-  std::string home = mkdtemp(pattern);
+  testing::TempDir temp;
+  const std::string& home = temp.path();
   setenv("HOME", home.c_str(), 1);
 
   platform::FileUserDefaults defaults(home + "/Library/Preferences/com.tavlune.desktop.plist");
@@ -36,7 +37,6 @@ TEST(SharedManager, OneInstanceOnTheUsersDefaults) {
       std::make_unique<channel::MethodResultFunctions>(
           [&](const EncodableValue* value) { answer = value ? *value : EncodableValue(); }, nullptr, nullptr));
   EXPECT_EQ(answer, EncodableValue(true));
-  std::system(("rm -rf " + home).c_str());
 }
 
 }  // namespace

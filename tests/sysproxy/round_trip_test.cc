@@ -14,6 +14,7 @@
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
 #include "sysproxy/restore_commands.h"
+#include "tests/support/temp_dir.h"
 #include "tests/sysproxy/shell_run.h"
 
 namespace tavlune {
@@ -54,9 +55,6 @@ PreferencesSeed realisticMachine() {
 }
 
 // What the restore can give back, per service: each proxy's switch, and its
-// host, port and user while switched on; the bypass list; discovery; the
-// configuration URL while switched on.
-// What the restore can give back, per service: each proxy's switch, and its
 // host, port, user and authentication while switched on; the bypass list;
 // discovery; the configuration URL while switched on.
 pl::Dictionary restorable(const pl::Dictionary& p) {
@@ -77,15 +75,10 @@ pl::Dictionary restorable(const pl::Dictionary& p) {
 class RoundTrip : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sysproxy-round-trip-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/preferences.plist";
     auto bytes = seededPreferences(realisticMachine()).toBinary();
     ASSERT_TRUE(bytes.has_value());
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   testing::ShellRun run(const std::string& line) {
     return testing::runWithNetworksetup(line, NETWORKSETUP_PATH, {"TAVLUNE_SIM_PREFERENCES=" + path_});
@@ -105,8 +98,8 @@ class RoundTrip : public ::testing::TestWithParam<const char*> {
     return all;
   }
 
-  std::string dir_;
-  std::string path_;
+  testing::TempDir dir_;
+  std::string path_ = dir_ / "preferences.plist";
 };
 
 TEST_P(RoundTrip, ConnectThenDisconnectGivesBackEveryRestorableSetting) {

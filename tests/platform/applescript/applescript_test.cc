@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 namespace tavlune::platform {
 namespace {
 
@@ -44,16 +46,12 @@ TEST(AppleScript, OnlyTheAdministratorShellScriptFormCompiles) {
 
 class ShellAppleScriptTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/applescript-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
   std::string script(const std::string& command) {
     return "do shell script \"" + command + "\" with administrator privileges";
   }
   bool exists(const std::string& name) { return access((dir_ + "/" + name).c_str(), F_OK) == 0; }
-  std::string dir_;
+  testing::TempDir temp_;
+  std::string dir_ = temp_.path();
 };
 
 TEST_F(ShellAppleScriptTest, ApprovalDecidesWhetherTheCommandRuns) {

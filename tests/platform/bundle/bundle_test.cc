@@ -5,13 +5,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 namespace tavlune::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
 TEST(MainBundle, FindsResourcesBesideTheExecutablesFolder) {
-  fs::path root = fs::temp_directory_path() / ("bundle-test-" + std::to_string(getpid()));
+  testing::TempDir temp;
+  const fs::path root = temp.path();
   fs::create_directories(root / "Tavlune.app/Contents/MacOS");
   fs::create_directories(root / "Tavlune.app/Contents/Resources/Folder");
   std::ofstream(root / "Tavlune.app/Contents/Resources/TavluneProxyHelper") << "x";
@@ -22,7 +25,6 @@ TEST(MainBundle, FindsResourcesBesideTheExecutablesFolder) {
             (root / "Tavlune.app/Contents/Resources/TavluneProxyHelper").string());
   for (const char* absent : {"Missing", "Folder", "", "..", "../secret", "Folder/../TavluneProxyHelper"})
     EXPECT_FALSE(bundle.pathForResource(absent).has_value()) << absent;
-  fs::remove_all(root);
 }
 
 TEST(MainBundle, DefaultsToTheRunningProgram) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/plist/plist.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::platform {
 namespace {
@@ -25,14 +26,6 @@ Bytes bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 class FileUserDefaultsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/defaults-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    path_ = (root_ / "Library/Preferences/com.example.plist").string();
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   void writeRaw(const std::string& content) {
     fs::create_directories(fs::path(path_).parent_path());
     std::ofstream(path_, std::ios::binary) << content;
@@ -47,8 +40,9 @@ class FileUserDefaultsTest : public ::testing::Test {
     return parsed && parsed->is<pl::Dictionary>() ? *parsed->as<pl::Dictionary>() : pl::Dictionary{};
   }
 
-  fs::path root_;
-  std::string path_;
+  testing::TempDir temp_;
+  fs::path root_ = temp_.path();
+  std::string path_ = temp_ / "Library/Preferences/com.example.plist";
 };
 
 TEST_F(FileUserDefaultsTest, SavesLoadsAndRemovesInAPrivateBinaryFile) {

@@ -8,6 +8,7 @@
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/file_network_configuration.h"
 #include "platform/sysconfig/network_preferences.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::platform::sysconfig {
 namespace {
@@ -40,14 +41,6 @@ pl::Dictionary& currentNetwork(pl::Dictionary& root) {
 
 class PreferencesFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sysconfig-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/preferences.plist";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
   void write(const pl::Dictionary& root) {
     auto bytes = NetworkPreferences(root).toBinary();
@@ -56,8 +49,8 @@ class PreferencesFile : public ::testing::Test {
   }
   void write(const PreferencesSeed& seed) { write(seededPreferences(seed).root()); }
 
-  std::string dir_;
-  std::string path_;
+  tavlune::testing::TempDir dir_;
+  std::string path_ = dir_ / "preferences.plist";
 };
 
 TEST_F(PreferencesFile, ServicesComeInEnumerationOrderDescribedAsStored) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/workspace/workspace.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::platform {
 namespace {
@@ -15,8 +16,6 @@ namespace {
 class DesktopWorkspaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/workspace-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
     saveEnv("DISPLAY", display_);
     saveEnv("WAYLAND_DISPLAY", wayland_);
     setenv("DISPLAY", ":0", 1);
@@ -25,16 +24,14 @@ class DesktopWorkspaceTest : public ::testing::Test {
   void TearDown() override {
     restoreEnv("DISPLAY", display_);
     restoreEnv("WAYLAND_DISPLAY", wayland_);
-    std::system(("rm -rf " + dir_).c_str());
   }
 
   // An opener that records its arguments, one per line, and exits with status.
   std::string opener(int status) {
-    std::string path = dir_ + "/opener" + std::to_string(status);
-    std::ofstream(path) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > " << dir_
-                        << "/args\nexit " << status << "\n";
-    chmod(path.c_str(), 0755);
-    return path;
+    return temp_.write("opener" + std::to_string(status),
+                       "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > " + dir_ + "/args\nexit " +
+                           std::to_string(status) + "\n",
+                       true);
   }
   std::string recordedArgs() {
     std::stringstream s;
@@ -42,7 +39,8 @@ class DesktopWorkspaceTest : public ::testing::Test {
     return s.str();
   }
 
-  std::string dir_;
+  testing::TempDir temp_;
+  std::string dir_ = temp_.path();
 
  private:
   static void saveEnv(const char* name, std::optional<std::string>& slot) {

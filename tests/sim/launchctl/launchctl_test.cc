@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/process/process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -18,18 +19,11 @@ using namespace std::chrono_literals;
 class LaunchctlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/launchctl-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
     setenv("TAVLUNE_SIM_LAUNCHD_DIR", (dir_ + "/launchd").c_str(), 1);
     // The job's program notes each start and then waits to be stopped.
-    program_ = dir_ + "/job.sh";
-    std::ofstream(program_) << "#!/bin/bash\necho $$ >> " << dir_ << "/starts\nexec sleep 1000\n";
-    chmod(program_.c_str(), 0755);
+    program_ = temp_.write("job.sh", "#!/bin/bash\necho $$ >> " + dir_ + "/starts\nexec sleep 1000\n", true);
   }
-  void TearDown() override {
-    launchctl({"bootout", "system/com.tavlune.test"});
-    std::system(("rm -rf " + dir_).c_str());
-  }
+  void TearDown() override { launchctl({"bootout", "system/com.tavlune.test"}); }
 
   struct Outcome {
     int status;
@@ -71,7 +65,8 @@ class LaunchctlTest : public ::testing::Test {
     return (stat >> p >> name >> state) && state != "Z";
   }
 
-  std::string dir_, program_;
+  tavlune::testing::TempDir temp_;
+  std::string dir_ = temp_.path(), program_;
 };
 
 TEST_F(LaunchctlTest, KeepsTheJobAliveUntilBootedOut) {

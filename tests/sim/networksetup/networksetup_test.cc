@@ -9,6 +9,7 @@
 #include "platform/plist/plist.h"
 #include "platform/process/process.h"
 #include "platform/sysconfig/network_preferences.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
@@ -29,10 +30,10 @@ struct ToolRun {
 
 class Networksetup : public ::testing::Test {
  protected:
+  // Also called again to start a row afresh.
   void SetUp() override {
-    char pattern[] = "/tmp/networksetup-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    temp_.emplace();
+    dir_ = temp_->path();
     path_ = dir_ + "/preferences.plist";
     PreferencesSeed seed;
     seed.services = {
@@ -47,8 +48,6 @@ class Networksetup : public ::testing::Test {
     ASSERT_TRUE(bytes.has_value());
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   ToolRun run(const std::vector<std::string>& arguments) {
     auto result = platform::runProcess(NETWORKSETUP_PATH, arguments,
                                        {.environment = std::vector<std::string>{"TAVLUNE_SIM_PREFERENCES=" + path_}});
@@ -76,6 +75,7 @@ class Networksetup : public ::testing::Test {
 
   std::string keychainPath() { return dir_ + "/tavlune-sim-keychain.plist"; }
 
+  std::optional<testing::TempDir> temp_;
   std::string dir_;
   std::string path_;
 };
@@ -107,7 +107,6 @@ TEST_F(Networksetup, SettersWriteTheSystemsKeys) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(proxiesOf("E"), expected);
     EXPECT_EQ(proxiesOf("W").size(), 2u);  // other services untouched
-    TearDown();
   }
 }
 
@@ -233,7 +232,6 @@ TEST_F(Networksetup, ConcurrentInvocationsNeverLoseAnEdit) {
       ASSERT_NE(it, proxies.end()) << "lost";
       EXPECT_EQ(it->second, edits[i].value);
     }
-    TearDown();
   }
 }
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/validation/support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::validation::testing {
+
+using tavlune::testing::TempDir;
 
 struct CurlReply {
   int status = 0;
@@ -22,7 +24,7 @@ class FakeCurl {
   FakeCurl() {
     dir_.write("count", "0");
     path_ = dir_.write("curl",
-                       "#!/bin/bash\nd='" + dir_.path().string() + "'\n"
+                       "#!/bin/bash\nd='" + dir_.path() + "'\n"
                        "n=$(( $(cat \"$d/count\") + 1 )); echo \"$n\" > \"$d/count\"\n"
                        "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$d/args.$n\"\n"
                        "r=\"$d/reply.$n\"; [ -d \"$r\" ] || r=\"$d/reply.default\"\n"

@@ -29,13 +29,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/process/process.h"
-#include "tests/validation/support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 extern char** environ;
 
 namespace tavlune::validation::testing {
 
 using namespace std::chrono_literals;
+using tavlune::testing::TempDir;
 
 // Missing server programs make a test skip, except under CI where every case must run.
 inline bool mustRunEverything() {
@@ -148,7 +149,7 @@ struct Credentials {
 class TrustedLoopback {
  public:
   TrustedLoopback() {
-    const std::string d = dir_.path().string() + "/";
+    const std::string d = dir_.path() + "/";
     // EC keys: generated in milliseconds.
     run("/usr/bin/openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
                              "-keyout", d + "ca.key", "-out", d + "ca.pem", "-days", "2", "-subj", "/CN=Loopback CA"});
@@ -171,7 +172,7 @@ class TrustedLoopback {
   std::string key() const { return dir_.file("server.key"); }
 
  private:
-  TempDir dir_;
+  TempDir dir_{/*readableByAll=*/true};
 };
 
 // The Python HTTPS stand-in; answers are JSON bodies chosen per path.
@@ -199,7 +200,7 @@ class EndpointServer {
   std::string downloadUrl() const { return url("/__down?bytes=250000"); }
 
  private:
-  TempDir dir_;
+  TempDir dir_{/*readableByAll=*/true};
   std::unique_ptr<BackgroundProcess> process_;
   int port_ = 0;
 };
@@ -210,7 +211,7 @@ struct LoopbackProxy {
   }
   int port = freePort();
   std::vector<std::unique_ptr<BackgroundProcess>> processes;
-  TempDir dir;
+  TempDir dir{/*readableByAll=*/true};
 
   // Starts a program and waits for it on `port`; false (after reporting why) when it does not come up.
   bool launch(const std::string& name, const std::string& path, const std::vector<std::string>& arguments,

@@ -20,6 +20,7 @@
 #include "platform/channel/socket_messenger_path.h"
 #include "platform/channel/standard_codec.h"
 #include "test_bytes.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::channel {
 namespace {
@@ -39,16 +40,6 @@ Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& p
                     Text(channel), payload});
   return Cat({Frame32(length.value_or(uint32_t(body.size()))), body});
 }
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    char pattern[] = "/tmp/messenger-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TemporaryFolder() { std::filesystem::remove_all(path); }
-  std::string path;
-};
 
 // A connection that speaks frames by hand, so tests can send what a correct
 // client never would.
@@ -100,7 +91,7 @@ class MessengerTest : public ::testing::Test {
     loop.join();
   }
   void Start(SocketMessengerLimits limits) {
-    path = folder.path + "/channel.sock";
+    path = folder.path() + "/channel.sock";
     auto listening = SocketMessenger::Listen(path, mainQueue, limits);
     ASSERT_TRUE(listening) << listening.error().description;
     messenger = std::move(*listening);
@@ -129,7 +120,7 @@ class MessengerTest : public ::testing::Test {
     return frame && frame->payload == Text("ping");
   }
 
-  TemporaryFolder folder;
+  tavlune::testing::TempDir folder;
   std::string path;
   std::shared_ptr<platform::MainQueue> mainQueue = std::make_shared<platform::MainQueue>();
   std::thread loop{[q = mainQueue] { q->run(); }};
@@ -165,25 +156,6 @@ TEST(FrameLayout, ReaderCutsStreamsAtFrameBoundaries) {
   }
   EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2}));
   EXPECT_EQ(reader.buffered(), 0u);
-}
-
-TEST(FrameLayout, MalformedStreams) {
-  struct Case {
-    const char* name;
-    Bytes bytes;
-  } cases[] = {
-      {"length over the cap, refused before the body", Frame32(kMaxFrameBodyBytes + 1)},
-      {"body shorter than its fixed part", Cat({Frame32(6), B({1, 0, 0, 0, 0, 1})})},
-      {"unknown kind", RawFrame(1, 2, "c", {})},
-      {"empty channel name", RawFrame(1, 0, "", Text("x"))},
-      {"name runs past the frame", RawFrame(1, 0, "c", {}, std::nullopt, 2)},
-      {"name not UTF-8", RawFrame(1, 0, "\xc3\x28", {})},
-  };
-  for (const auto& c : cases) {
-    FrameReader reader;
-    reader.Append(c.bytes.data(), c.bytes.size());
-    EXPECT_FALSE(reader.Next()) << c.name;
-  }
 }
 
 TEST_F(MessengerTest, SocketIsPrivate) {
@@ -246,10 +218,12 @@ TEST_F(MessengerTest, MalformedFramesCloseOnlyThatConnection) {
     Bytes bytes;
   } cases[] = {
       {"length over the cap", Frame32(kMaxFrameBodyBytes + 1)},
+      {"body shorter than its fixed part", Cat({Frame32(6), B({1, 0, 0, 0, 0, 1})})},
       {"unknown kind", RawFrame(1, 7, "echo", {})},
       {"a reply from the front end", RawFrame(1, 1, "echo", Text("x"))},
       {"empty channel name", RawFrame(1, 0, "", Text("x"))},
       {"name runs past the frame", RawFrame(1, 0, "echo", {}, std::nullopt, 200)},
+      {"name not UTF-8", RawFrame(1, 0, "\xc3\x28", {})},
       {"id already in flight", Cat({RawFrame(5, 0, "held", {}), RawFrame(5, 0, "held", {})})},
   };
   for (const auto& c : cases) {
@@ -330,11 +304,11 @@ TEST_F(MessengerTest, ListenReplacesOnlyASocket) {
   ::close(stale);
   EXPECT_TRUE(SocketMessenger::Listen(path, mainQueue));
   // Anything else is left alone.
-  std::string file = folder.path + "/plain";
+  std::string file = folder.path() + "/plain";
   std::ofstream(file) << "keep";
   EXPECT_FALSE(SocketMessenger::Listen(file, mainQueue));
   EXPECT_TRUE(std::filesystem::is_regular_file(file));
-  auto tooLong = SocketMessenger::Listen(folder.path + "/" + std::string(120, 'x'), mainQueue);
+  auto tooLong = SocketMessenger::Listen(folder.path() + "/" + std::string(120, 'x'), mainQueue);
   ASSERT_FALSE(tooLong);
   EXPECT_NE(tooLong.error().description.find("must be shorter than 108 bytes"), std::string::npos);
 }
@@ -372,13 +346,13 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
-  ASSERT_EQ(PreparePrivateFolder(folder.path + "/private").has_value(), true);
-  std::string privatePath = folder.path + "/private/channel.sock";
+  ASSERT_EQ(PreparePrivateFolder(folder.path() + "/private").has_value(), true);
+  std::string privatePath = folder.path() + "/private/channel.sock";
   auto privateMessenger = SocketMessenger::Listen(privatePath, mainQueue);
   ASSERT_TRUE(privateMessenger);
   EXPECT_EQ(asNobody(privatePath), 1) << "could reach a socket in an owner-only folder";
 
-  ::chmod(folder.path.c_str(), 0755);
+  ::chmod(folder.path().c_str(), 0755);
   ::chmod(path.c_str(), 0666);
   EXPECT_EQ(asNobody(path), 2) << "another user's call was answered";
   EXPECT_EQ(calls.load(), 0);
@@ -386,8 +360,8 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
 }
 
 TEST(PrivateFolder, MadeAndKeptOwnerOnly) {
-  TemporaryFolder folder;
-  const std::string made = folder.path + "/a/b/Tavlune";
+  tavlune::testing::TempDir folder;
+  const std::string made = folder.path() + "/a/b/Tavlune";
   ASSERT_TRUE(PreparePrivateFolder(made));
   struct stat info;
   ASSERT_EQ(::stat(made.c_str(), &info), 0);
@@ -397,10 +371,10 @@ TEST(PrivateFolder, MadeAndKeptOwnerOnly) {
   ASSERT_EQ(::stat(made.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   // A link or a file in its place is refused, not followed.
-  ASSERT_EQ(::symlink(made.c_str(), (folder.path + "/link").c_str()), 0);
-  EXPECT_FALSE(PreparePrivateFolder(folder.path + "/link"));
-  std::ofstream(folder.path + "/file") << "x";
-  EXPECT_FALSE(PreparePrivateFolder(folder.path + "/file"));
+  ASSERT_EQ(::symlink(made.c_str(), (folder.path() + "/link").c_str()), 0);
+  EXPECT_FALSE(PreparePrivateFolder(folder.path() + "/link"));
+  std::ofstream(folder.path() + "/file") << "x";
+  EXPECT_FALSE(PreparePrivateFolder(folder.path() + "/file"));
 }
 
 // The method layer: what reaches a handler, and what goes back.

@@ -98,18 +98,14 @@ TEST(StandardCodecTest, PaddingCountsFromMessageStart) {
     size_t padding;
     Bytes payload;
   } cases[] = {
-      {0, V(1.0), B({0x06}), 3, kOneF64},
-      {2, V(1.0), B({0x06}), 1, kOneF64},
+      // No padding, and the most padding, for each alignment.
       {3, V(1.0), B({0x06}), 0, kOneF64},
       {4, V(1.0), B({0x06}), 7, kOneF64},
-      {0, V(std::vector<int32_t>{1}), B({0x09, 1}), 2, kOneI32},
       {2, V(std::vector<int32_t>{1}), B({0x09, 1}), 0, kOneI32},
       {3, V(std::vector<int32_t>{1}), B({0x09, 1}), 3, kOneI32},
       {3, V(std::vector<float>{1.0f}), B({0x0E, 1}), 3, kOneF32},
-      {0, V(std::vector<int64_t>{1}), B({0x0A, 1}), 2, kOneI64},
       {3, V(std::vector<int64_t>{1}), B({0x0A, 1}), 7, kOneI64},
       {1, V(std::vector<double>{1.0}), B({0x0B, 1}), 1, kOneF64},
-      {5, V(std::vector<double>{1.0}), B({0x0B, 1}), 5, kOneF64},
       // Scalars other than float64 are never padded.
       {1, V(1), B({0x03}), 0, kOneI32},
       {1, V(int64_t{1}), B({0x04}), 0, kOneI64},

@@ -6,7 +6,6 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/main_queue.h"
-#include "platform/dispatch/recording_clock.h"
 #include "platform/dispatch/serial_queue.h"
 
 namespace tavlune::platform {
@@ -106,15 +105,6 @@ TEST(Clock, SystemClockIsWallClockMilliseconds) {
   auto now = clock.nowMilliseconds();
   EXPECT_GE(now, before);
   EXPECT_LT(now - before, 5000);
-}
-
-TEST(Clock, RecordingClockRecordsAndAdvances) {
-  RecordingClock clock(1000);
-  clock.sleep(std::chrono::milliseconds(150));
-  clock.sleep(std::chrono::milliseconds(1200));
-  EXPECT_EQ(clock.nowMilliseconds(), 2350);
-  EXPECT_EQ(clock.sleeps(), (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(150),
-                                                                    std::chrono::milliseconds(1200)}));
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ TEST(Trim, UnicodeWhiteSpaceAndLineBreaks) {
 
 TEST(Utf8, Validity) {
   EXPECT_TRUE(isValidUtf8("plain é 中 😀"));
-  for (const char* bad : {"\xff", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xc3"})
+  for (const char* bad : {"\xff", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xc3", "\xf5",
+                          "\x80", "\xe2\x28\xa1"})
     EXPECT_FALSE(isValidUtf8(bad)) << bad;
 }
 

@@ -6,7 +6,6 @@
 #include "platform/plist/plist.h"
 #include "sysproxy/connect_command.h"
 #include "sysproxy/restore_commands.h"
-#include "sysproxy/shell_quoting.h"
 
 namespace tavlune {
 namespace {
@@ -83,35 +82,13 @@ TEST(ConnectCommand, AuthenticationSuffixAndPort) {
   EXPECT_EQ(connectCommand({}, "h", 1, "http", "u", "p"), "");
 }
 
-TEST(ShellQuoting, OnlySingleQuotesAreRewritten) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"", "''"},
-      {"Bob's Wi-Fi", "'Bob'\"'\"'s Wi-Fi'"},
-      {"''", "''\"'\"''\"'\"''"},
-      {"a \"b\" $HOME `id`; *", "'a \"b\" $HOME `id`; *'"},
-      {"Wi\xE2\x80\x91" "Fi caf\xC3\xA9 ", "'Wi\xE2\x80\x91" "Fi caf\xC3\xA9 '"},
-      {"back\\slash", "'back\\slash'"},
-  };
-  for (const auto& [value, quoted] : cases) EXPECT_EQ(shellQuoted(value), quoted) << value;
-}
+// The quoting of every kind of value is checked through a shell, and against the
+// helper's strict test, in quoting_property_test.cc.
 
 // Order and quoting for several names are checked through a shell in quoting_property_test.cc.
 TEST(DisableProxyCommand, FiveSwitchOffsPerName) {
   EXPECT_EQ(disableProxyCommand({}), "");
   EXPECT_EQ(disableProxyCommand({"Wi-Fi"}), kSwitchOffWiFi);
-}
-
-TEST(DisconnectCommand, WorkedExamples) {
-  pl::Dictionary proxies{{"HTTPEnable", n(1)},
-                         {"HTTPProxy", s("10.0.0.2")},
-                         {"HTTPPort", n(88)},
-                         {"ExceptionsList", pl::Value(pl::Array{s("*.local"), s("169.254/16")})}};
-  EXPECT_EQ(restoreOf({{"Wi-Fi", blob(proxies)}}),
-            std::string(kSwitchOffWiFi) +
-                " && /usr/sbin/networksetup -setwebproxy 'Wi-Fi' '10.0.0.2' 88 off && "
-                "/usr/sbin/networksetup -setproxybypassdomains 'Wi-Fi' '*.local' '169.254/16'");
-  EXPECT_EQ(restoreOf({{"Wi-Fi", blob({})}}),
-            std::string(kSwitchOffWiFi) + " && /usr/sbin/networksetup -setproxybypassdomains 'Wi-Fi' Empty");
 }
 
 TEST(DisconnectCommand, WithoutSnapshotOrServices) {

@@ -33,7 +33,6 @@ inline constexpr std::string_view kInvalidCommandText = "Invalid proxy command."
 
 struct Request {
   std::string command;
-  bool operator==(const Request&) const = default;
 };
 
 struct Reply {

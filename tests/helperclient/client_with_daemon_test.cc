@@ -1,4 +1,4 @@
-// The client against the daemon's own server, on a socket of the test's.
+// The client against the installed helper program itself.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,70 +10,12 @@
 #include <thread>
 
 #include "helperclient/helper_client.h"
-#include "helperd/server.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ClientWithDaemonTest : public ::testing::Test {
- protected:
-  void start(uint32_t allowedUid, int exchanges) {
-    dir_ = fs::temp_directory_path() / ("client-daemon-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    helperd::ServerConfig config;
-    config.socketPath = (dir_ / "helper.sock").string();
-    config.chrome = {(dir_ / "Managed Preferences/com.google.Chrome.plist").string(),
-                     (dir_ / "Tavlune/chrome-policy.backup.plist").string(),
-                     (dir_ / "Tavlune/chrome-policy.managed").string()};
-    config.allowedUid = allowedUid;
-    auto server = helperd::HelperServer::listen(config);
-    ASSERT_TRUE(server.has_value()) << server.error().description;
-    socketPath_ = config.socketPath;
-    serving_ = std::thread([server = std::move(*server), exchanges]() mutable {
-      for (int i = 0; i < exchanges; ++i) server.serveOne();
-    });
-  }
-  void TearDown() override {
-    if (serving_.joinable()) serving_.join();
-    fs::remove_all(dir_);
-  }
-  std::string error(const ManagerResult<platform::json::Json>& reply) {
-    return reply ? "(success)" : localizedDescription(reply.error());
-  }
-
-  fs::path dir_;
-  std::string socketPath_;
-  std::thread serving_;
-};
-
-TEST_F(ClientWithDaemonTest, ServedUser) {
-  start(getuid(), 5);
-  HelperClient client(socketPath_);
-  EXPECT_TRUE(client.helperIsAvailable());
-  EXPECT_TRUE(client.sendHelperCommand("chrome-webrtc-on").has_value());
-  EXPECT_TRUE(fs::exists(dir_ / "Managed Preferences/com.google.Chrome.plist"));
-  EXPECT_TRUE(client.sendHelperCommand("chrome-webrtc-off").has_value());
-  EXPECT_FALSE(fs::exists(dir_ / "Managed Preferences/com.google.Chrome.plist"));
-  EXPECT_EQ(error(client.sendHelperCommand("PING")), "Invalid proxy command.");
-  EXPECT_EQ(error(client.sendHelperCommand("/usr/sbin/networksetup -x; touch /tmp/pwned")),
-            "Invalid proxy command.");
-}
-
-TEST_F(ClientWithDaemonTest, OtherUserIsRefused) {
-  start(getuid() + 1, 2);
-  HelperClient client(socketPath_);
-  EXPECT_FALSE(client.helperIsAvailable());
-  EXPECT_EQ(error(client.sendHelperCommand("chrome-webrtc-on")), "Unauthorized helper client.");
-  EXPECT_FALSE(fs::exists(dir_ / "Managed Preferences"));
-}
-
-}  // namespace
-}  // namespace tavlune
-
-namespace tavlune {
-namespace {
 
 // The installed program itself, at its fixed socket path: run in a mount
 // namespace of its own whose /var/run is private, and reached from here through
@@ -81,7 +23,7 @@ namespace {
 class RealHelperProgram {
  public:
   explicit RealHelperProgram(uid_t allowed) {
-    pidFile_ = fs::temp_directory_path() / ("real-helper-" + std::to_string(getpid()) + ".pid");
+    pidFile_ = temp_ / "helper.pid";
     std::string script = "mount -t tmpfs none /var/run && echo $$ > '" + pidFile_.string() + "' && exec '" +
                          std::string(HELPER_PROGRAM) + "' --uid " + std::to_string(allowed);
     launcher_ = fork();
@@ -93,7 +35,6 @@ class RealHelperProgram {
   ~RealHelperProgram() {
     if (daemon_ > 0) kill(daemon_, SIGTERM);
     waitpid(launcher_, nullptr, 0);
-    fs::remove(pidFile_);
   }
   // The socket path as seen from here, once the program listens.
   std::optional<std::string> socketPath() {
@@ -112,6 +53,7 @@ class RealHelperProgram {
   }
 
  private:
+  testing::TempDir temp_;
   fs::path pidFile_;
   pid_t launcher_ = -1;
   pid_t daemon_ = -1;

@@ -54,7 +54,7 @@ const std::pair<const std::string, plist::Value> kDisabled{kKey, plist::Value(st
 
 class ChromePolicyTest : public ::testing::Test {
  protected:
-  testing::TemporaryFolder folder;
+  testing::TempDir folder;
   ChromePolicyPaths paths{folder / "Library/Managed Preferences/com.google.Chrome.plist",
                           folder / "Library/Application Support/Tavlune/chrome-policy.backup.plist",
                           folder / "Library/Application Support/Tavlune/chrome-policy.managed"};

@@ -1,4 +1,4 @@
-// Temporary folders, a server core on a thread, and a plain socket client for
+// A server core on a thread, and a plain socket client for
 // the daemon's tests.
 #pragma once
 
@@ -14,25 +14,11 @@
 
 #include "helperclient/protocol.h"
 #include "helperd/server.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::helperd::testing {
 
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavlune-helperd-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using tavlune::testing::TempDir;
 
 inline int connectTo(const std::string& socketPath) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -85,7 +71,7 @@ inline ServerConfig configForThisUser() {
 // The server core in a temporary folder, serving on its own thread.
 class RunningServer {
  public:
-  explicit RunningServer(const TemporaryFolder& folder, ServerConfig config = configForThisUser()) {
+  explicit RunningServer(const TempDir& folder, ServerConfig config = configForThisUser()) {
     config.socketPath = socketPath_ = folder / "helper.sock";
     config.chrome = chrome_ = {folder / "Managed Preferences/com.google.Chrome.plist",
                                folder / "Application Support/Tavlune/chrome-policy.backup.plist",

@@ -96,7 +96,7 @@ std::string withCanary(std::string line, const std::string& canary) {
 }
 
 TEST(InjectionCorpus, EveryAttemptIsRefusedAndNothingRuns) {
-  TemporaryFolder folder;
+  TempDir folder;
   const std::string canary = folder / "canary";
   const std::vector<Attempt> attempts = corpus();
   ASSERT_GE(attempts.size(), 100u);

@@ -28,11 +28,8 @@ std::string fileText(const std::string& path) {
 }
 
 // A stand-in shell, made executable, with the given body.
-std::string writeShell(const TemporaryFolder& folder, const std::string& body) {
-  std::string path = folder / "shell";
-  std::ofstream(path) << "#!/bin/bash\n" << body;
-  ::chmod(path.c_str(), 0755);
-  return path;
+std::string writeShell(const TempDir& folder, const std::string& body) {
+  return folder.write("shell", "#!/bin/bash\n" + body, true);
 }
 
 ServerConfig withTimeout(int milliseconds) {
@@ -49,7 +46,7 @@ ServerConfig withShell(std::string shell) {
 
 class ServerTest : public ::testing::Test {
  protected:
-  TemporaryFolder folder;
+  TempDir folder;
 };
 
 TEST_F(ServerTest, AnswersEachRequestShape) {

@@ -41,28 +41,15 @@ TEST(Bundle, LayoutAndCurrentHelper) {
   EXPECT_EQ(contents(*helper), contents(TAVLUNE_HELPER_PATH));
 }
 
+// The bundle identifier names the user-defaults file; the executable entry names the program.
 TEST(Bundle, InformationPropertyList) {
   const fs::path plistPath = fs::path(TAVLUNE_DESKTOP_PATH).parent_path().parent_path() / "Info.plist";
   auto parsed = platform::plist::parse(contents(plistPath));
   ASSERT_TRUE(parsed) << parsed.error().description;
   const auto* info = parsed->as<platform::plist::Dictionary>();
   ASSERT_TRUE(info);
-  const std::pair<const char*, const char*> expected[] = {
-      {"CFBundleExecutable", "TavluneDesktop"},
-      {"CFBundleIdentifier", "com.tavlune.desktop"},
-      {"CFBundlePackageType", "APPL"},
-      {"NSPrincipalClass", "NSApplication"},
-      {"TavluneApplicationDelegateClass", "AppDelegate"},
-      {"TavluneMainWindowClass", "MainFlutterWindow"},
-  };
-  for (const auto& [key, value] : expected) {
-    auto found = info->find(key);
-    ASSERT_NE(found, info->end()) << key;
-    EXPECT_EQ(found->second, platform::plist::Value(value)) << key;
-  }
-  for (const char* key : {"CFBundleName", "CFBundleShortVersionString", "CFBundleVersion",
-                          "CFBundleInfoDictionaryVersion", "LSMinimumSystemVersion"})
-    EXPECT_TRUE(info->count(key)) << key;
+  EXPECT_EQ(info->at("CFBundleIdentifier"), platform::plist::Value("com.tavlune.desktop"));
+  EXPECT_EQ(info->at("CFBundleExecutable"), platform::plist::Value(fs::path(TAVLUNE_DESKTOP_PATH).filename().string()));
 }
 
 }  // namespace

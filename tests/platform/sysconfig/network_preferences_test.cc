@@ -203,6 +203,34 @@ TEST_F(PreferencesFile, LiveProxiesAreThoseOfThePrimaryService) {
   }
 }
 
+// One reader across changes, as the application holds it: every change is
+// seen, a same-sized rewrite in place and a broken file included.
+TEST_F(PreferencesFile, EveryChangeOfTheFileIsSeen) {
+  FileNetworkConfiguration configuration(path_);
+  auto liveHost = [&]() -> std::string {
+    auto live = configuration.liveProxies();
+    if (!live) return "error";
+    const pl::Value* host = live->as<pl::Dictionary>() ? &live->as<pl::Dictionary>()->at("HTTPProxy") : nullptr;
+    return host && host->as<std::string>() ? *host->as<std::string>() : "none";
+  };
+  PreferencesSeed seed = mixedSeed();
+  for (const char* host : {"a.example", "a.example", "b.example", "", "a.example"}) {
+    SCOPED_TRACE(host);
+    if (*host) {
+      seed.services[0].proxies = proxiesWithHost(host);
+      write(seed);
+    } else {
+      write(std::string("this is not a plist"));
+    }
+    EXPECT_EQ(liveHost(), *host ? host : "error");
+    auto services = configuration.currentServices();
+    ASSERT_EQ(services.has_value(), *host != '\0');
+    if (services) {
+      EXPECT_EQ(services->at(2).proxies, proxiesWithHost(host));
+    }
+  }
+}
+
 TEST(NetworkPreferences, ServiceLookupIsExactAndFollowsTheServiceOrder) {
   PreferencesSeed seed;
   seed.services = {{"A", "Wi-Fi", en("en0"), true, std::nullopt},

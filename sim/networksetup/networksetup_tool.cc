@@ -241,12 +241,16 @@ ToolOutcome change(const Subcommand& sub, const std::string& service, const Valu
     }
     pl::Dictionary* proxies = preferences.mutableProxies(**id);
     if (!proxies) return unexpected(Error{"The service " + service + " cannot be changed."});
+    // A setting already as asked leaves both files alone: a connect sends
+    // many such switch-offs, and each write costs two flushes to the disk.
+    const pl::Dictionary proxiesBefore = *proxies;
+    const Keychain keychainBefore = keychain;
     pl::Value& items = keychain[**id];
     if (!items.is<pl::Dictionary>()) items = pl::Value(pl::Dictionary{});
     ServiceEdit edit{*proxies, *items.as<pl::Dictionary>()};
     sub.apply(edit, values);
     if (items.as<pl::Dictionary>()->empty()) keychain.erase(**id);
-    return true;
+    return !(*proxies == proxiesBefore) || !(keychain == keychainBefore);
   });
   if (!updated) return failure("** Error: " + updated.error().description + "\n");
   if (unknown) return failure(unknownService(service));

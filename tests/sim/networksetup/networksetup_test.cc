@@ -128,6 +128,37 @@ TEST_F(Networksetup, PasswordsLiveInThePrivateKeychainNotThePreferences) {
   EXPECT_EQ(bytesOf(keychainPath()).find("s3cr"), std::string::npos);
 }
 
+// A file rewritten is a new file (written beside it, then renamed over it).
+TEST_F(Networksetup, OnlyChangesAreWritten) {
+  auto inode = [](const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  const struct {
+    std::vector<std::string> arguments;
+    std::optional<bool> preferencesWritten;  // absent: either way
+    bool keychainWritten;
+  } steps[] = {
+      {{"-setwebproxy", "Wi-Fi", "h", "1", "on", "alice", "pw1"}, true, true},
+      {{"-setwebproxy", "Wi-Fi", "h", "1", "on", "alice", "pw1"}, false, false},
+      {{"-setwebproxy", "Wi-Fi", "h", "1", "on", "alice", "pw2"}, std::nullopt, true},  // a new password alone
+      {{"-setwebproxystate", "Wi-Fi", "on"}, false, false},
+      {{"-setwebproxystate", "Wi-Fi", "off"}, true, false},
+      {{"-setproxybypassdomains", "Wi-Fi", "*.local", "169.254/16"}, false, false},
+      {{"-setproxybypassdomains", "Wi-Fi", "*.local"}, true, false},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.arguments[0] + " " + step.arguments.back());
+    const auto preferences = inode(path_), keychain = inode(keychainPath());
+    ASSERT_EQ(run(step.arguments).status, 0);
+    if (step.preferencesWritten) {
+      EXPECT_EQ(inode(path_) != preferences, *step.preferencesWritten);
+    }
+    EXPECT_EQ(inode(keychainPath()) != keychain, step.keychainWritten);
+  }
+  EXPECT_NE(bytesOf(keychainPath()).find("pw2"), std::string::npos);
+}
+
 TEST_F(Networksetup, ReadCommandsPrintLikeTheSystemsTool) {
   ASSERT_EQ(run({"-setwebproxy", "Wi-Fi", "proxy.example", "3128", "on", "u", ""}).status, 0);
   ASSERT_EQ(run({"-setautoproxyurl", "Ethernet", "http://wpad/x.pac"}).status, 0);

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/installed_bundle.h"
 #include "bench/pause_summing_clock.h"
-#include "bench/production_environment.h"
 #include "bench/sample_stats.h"
 #include "bench/timed_diagnosis.h"
 #include "bench/timed_helper_commands.h"
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
 
   auto clock = std::make_shared<bench::PauseSummingClock>();
   auto diagnosis = std::make_shared<bench::TimedDiagnosis>(std::make_shared<ValidatorDiagnosis>(clock), clock);
-  auto environment = bench::productionEnvironment(clock, diagnosis);
+  auto environment = productionEnvironment(clock, diagnosis, bench::installedBundle());
   auto helper = std::make_shared<bench::TimedHelperCommands>(environment.helper);
   environment.helper = helper;
   auto flows = std::make_shared<ProxyFlows>(environment);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/production_environment.h"
+#include "bench/installed_bundle.h"
 #include "bench/sample_stats.h"
 #include "manager/production_ports.h"
 #include "manager/proxy_flows.h"
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   auto clock = std::make_shared<platform::SystemClock>();
-  auto environment = bench::productionEnvironment(clock, std::make_shared<ValidatorDiagnosis>(clock));
+  auto environment = productionEnvironment(clock, std::make_shared<ValidatorDiagnosis>(clock), bench::installedBundle());
   MacProxyManager manager(environment, std::make_shared<ProxyFlows>(environment));
   sharedMainQueue()->adoptCurrentThread();
 

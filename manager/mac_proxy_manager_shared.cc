@@ -13,29 +13,35 @@ std::shared_ptr<platform::MainQueue> sharedMainQueue() {
   return queue;
 }
 
+MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock,
+                                          std::shared_ptr<ProxyDiagnosis> diagnosis,
+                                          std::shared_ptr<platform::Bundle> bundle) {
+  return MacProxyEnvironment{
+      std::make_shared<platform::FileUserDefaults>(platform::FileUserDefaults::standardPath()),
+      std::make_shared<platform::DesktopWorkspace>(),
+      sharedMainQueue(),
+      std::make_shared<platform::SerialQueue>(MacProxyManager::queueLabel),
+      clock,
+      std::make_shared<platform::sysconfig::FileNetworkConfiguration>(),
+      std::move(diagnosis),
+      std::make_shared<InstallingHelperCommands>(HelperInstaller::Ports{
+          std::make_shared<HelperClient>(MacProxyManager::helperSocketPath),
+          std::make_shared<platform::ShellAppleScript>(std::make_shared<platform::HostApprovalPrompt>()),
+          std::move(bundle),
+          sharedMainQueue(),
+          clock,
+          [] { return getuid(); },
+      }),
+  };
+}
+
 MacProxyManager& MacProxyManager::shared() {
   // Built on first use, thread-safely, and never destroyed: work items still
   // queued at exit must find it.
   static MacProxyManager* manager = [] {
     auto clock = std::make_shared<platform::SystemClock>();
-    auto client = std::make_shared<HelperClient>(helperSocketPath);
-    MacProxyEnvironment environment{
-        std::make_shared<platform::FileUserDefaults>(platform::FileUserDefaults::standardPath()),
-        std::make_shared<platform::DesktopWorkspace>(),
-        sharedMainQueue(),
-        std::make_shared<platform::SerialQueue>(queueLabel),
-        clock,
-        std::make_shared<platform::sysconfig::FileNetworkConfiguration>(),
-        std::make_shared<ValidatorDiagnosis>(clock),
-        std::make_shared<InstallingHelperCommands>(HelperInstaller::Ports{
-            client,
-            std::make_shared<platform::ShellAppleScript>(std::make_shared<platform::HostApprovalPrompt>()),
-            std::make_shared<platform::MainBundle>(),
-            sharedMainQueue(),
-            clock,
-            [] { return getuid(); },
-        }),
-    };
+    auto environment = productionEnvironment(clock, std::make_shared<ValidatorDiagnosis>(clock),
+                                             std::make_shared<platform::MainBundle>());
     auto flows = std::make_shared<ProxyFlows>(environment);
     return new MacProxyManager(std::move(environment), std::move(flows));
   }();

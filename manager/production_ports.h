@@ -5,6 +5,8 @@
 
 #include "helperclient/helper_installer.h"
 #include "manager/flow_ports.h"
+#include "manager/mac_proxy_manager.h"
+#include "platform/bundle/bundle.h"
 #include "validation/proxy_validator.h"
 
 namespace tavlune {
@@ -35,5 +37,11 @@ class InstallingHelperCommands final : public HelperCommands {
   std::shared_ptr<HelperClient> client_;
   HelperInstaller installer_;
 };
+
+// The running application's ports, built around the three given here so that
+// the benchmarks can time the clock and the diagnosis and name the bundle.
+MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock,
+                                          std::shared_ptr<ProxyDiagnosis> diagnosis,
+                                          std::shared_ptr<platform::Bundle> bundle);
 
 }  // namespace tavlune

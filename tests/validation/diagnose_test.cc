@@ -79,7 +79,6 @@ TEST(Diagnose, FinalErrorIsTheLastAttemptsUserFacingText) {
   const Case cases[] = {
       {{7, "", "\n curl: (7) Failed to connect\r\n"}, {}, "curl: (7) Failed to connect"},
       {{97, "", "curl: (97) connection to proxy closed\n"}, {}, kGateway},
-      {{56, "", "curl: (56) Proxy Connection Aborted"}, {}, kGateway},
       {{22, "", ""}, {}, kNoWorkingConnection},
       {{22, "", "curl: \xff\xfe broken"}, {}, kNoWorkingConnection},
       {{0, "<html>blocked</html>", ""}, {}, platform::json::parse("<html>blocked</html>").error().description},

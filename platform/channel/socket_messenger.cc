@@ -404,14 +404,16 @@ void SocketMessenger::Close() {
   std::lock_guard lock(state_->closeMutex);
   if (state_->closed) return;
   state_->closed = true;
+  // The file goes before any connection closes: a client that sees its
+  // connection end may rely on the name being free. Only our own socket
+  // file, never one that replaced it.
+  struct stat info;
+  if (::lstat(state_->path.c_str(), &info) == 0 && info.st_dev == state_->device && info.st_ino == state_->inode)
+    ::unlink(state_->path.c_str());
   state_->stopping.store(true);
   state_->waker->wake();
   state_->thread.join();
   ::close(state_->listenFd);
-  // Only our own socket file: never one that replaced it.
-  struct stat info;
-  if (::lstat(state_->path.c_str(), &info) == 0 && info.st_dev == state_->device && info.st_ino == state_->inode)
-    ::unlink(state_->path.c_str());
 }
 
 void SocketMessenger::Send(const std::string&, const uint8_t*, size_t, BinaryReply reply) const {

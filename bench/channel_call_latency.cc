@@ -11,11 +11,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "bench/sample_stats.h"
+#include "bench/state_queries.h"
 #include "platform/channel/socket_messenger_frame.h"
 #include "platform/channel/socket_messenger_io.h"
 #include "platform/channel/socket_messenger_path.h"
@@ -27,7 +28,6 @@ using namespace tavlune;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr const char* kChannel = "com.tavlune.app/vpn";
-constexpr double kP99LimitMs = 1.0;
 
 // A front end that waits for each reply before the next call.
 class BlockingChannel {
@@ -74,34 +74,19 @@ class BlockingChannel {
   channel::FrameReader reader_;
 };
 
-struct Query {
-  const char* method;
-  std::vector<uint8_t> frame;
-  std::vector<double> microseconds;
-  std::size_t unexpectedReplies = 0;
-};
-
 std::vector<uint8_t> frameFor(const char* method) {
   auto frame = channel::EncodeFrame(
       {1, channel::FrameKind::message, kChannel, channel::EncodeMethodCall(channel::MethodCall(method))});
   return frame ? *frame : std::vector<uint8_t>{};
 }
 
-// The answers of a connected application: the state's map says "connected",
-// the confirmation says true. Anything else would time another path.
-bool isConnectedAnswer(const char* method, const std::vector<uint8_t>& payload) {
+// The reply's value when it is a success, else nothing.
+std::optional<channel::EncodableValue> successValue(const std::vector<uint8_t>& payload) {
   auto reply = channel::DecodeEnvelope(payload);
-  if (!reply) return false;
+  if (!reply) return std::nullopt;
   const auto* success = std::get_if<channel::SuccessReply>(&*reply);
-  if (!success) return false;
-  if (std::string(method) == "confirmProxyConnection") {
-    const bool* flag = std::get_if<bool>(&success->value);
-    return flag && *flag;
-  }
-  const auto* map = std::get_if<channel::EncodableMap>(&success->value);
-  if (!map) return false;
-  auto phase = map->find(channel::EncodableValue("phase"));
-  return phase != map->end() && phase->second == channel::EncodableValue("connected");
+  if (!success) return std::nullopt;
+  return success->value;
 }
 
 }  // namespace
@@ -117,43 +102,28 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", link.error().description.c_str());
     return 1;
   }
-  std::vector<Query> queries{{"getConnectionState", frameFor("getConnectionState"), {}, 0},
-                             {"confirmProxyConnection", frameFor("confirmProxyConnection"), {}, 0}};
+  auto queries = bench::stateQueries();
+  std::vector<std::vector<uint8_t>> frames;
+  for (const auto& query : queries) frames.push_back(frameFor(query.method));
 
   constexpr int kWarmUp = 100;
   for (int i = 0; i < kWarmUp + calls; ++i) {
-    for (auto& query : queries) {
+    for (std::size_t q = 0; q < queries.size(); ++q) {
+      auto& query = queries[q];
       auto before = SteadyClock::now();
-      auto payload = link->call(query.frame);
+      auto payload = link->call(frames[q]);
       auto after = SteadyClock::now();
       if (!payload) {
         std::fprintf(stderr, "%s: %s\n", query.method, payload.error().description.c_str());
         return 1;
       }
-      if (!isConnectedAnswer(query.method, *payload)) ++query.unexpectedReplies;
+      auto value = successValue(*payload);
+      if (!bench::isConnectedAnswer(query.method, value ? &*value : nullptr)) ++query.unexpectedReplies;
       if (i >= kWarmUp) query.microseconds.push_back(std::chrono::duration<double, std::micro>(after - before).count());
     }
   }
 
   std::printf("round trips over %s, %d calls of each, alternating, one in flight\n",
               channel::ChannelSocketPath().c_str(), calls);
-  bool answered = true;
-  for (const auto& query : queries) {
-    auto s = bench::summarize(query.microseconds);
-    std::printf("  %-24s p50 %7.1f  p99 %7.1f  best %7.1f  worst %8.1f us\n", query.method, s.median, s.p99, s.best,
-                s.worst);
-    if (query.unexpectedReplies > 0) {
-      std::fprintf(stderr, "%s: %zu replies were not those of a connected application\n", query.method,
-                   query.unexpectedReplies);
-      answered = false;
-    }
-  }
-  if (!answered) return 1;
-  for (const auto& query : queries) {
-    auto s = bench::summarize(query.microseconds);
-    bench::printFigure(std::string(query.method) + " round trip (p50; p99)",
-                       bench::format("%.3f ms; %.3f ms", s.median / 1000, s.p99 / 1000),
-                       bench::format("p99 <= %.0f ms", kP99LimitMs), s.p99 / 1000 <= kP99LimitMs);
-  }
-  return 0;
+  return bench::reportQueries(queries, "round trip") ? 0 : 1;
 }

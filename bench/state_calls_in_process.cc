@@ -12,38 +12,13 @@
 #include <vector>
 
 #include "bench/installed_bundle.h"
-#include "bench/sample_stats.h"
+#include "bench/state_queries.h"
 #include "manager/production_ports.h"
 #include "manager/proxy_flows.h"
 #include "platform/channel/method_result_functions.h"
 
-namespace {
-
 using namespace tavlune;
 using SteadyClock = std::chrono::steady_clock;
-
-constexpr double kP99LimitMs = 1.0;
-
-struct Query {
-  const char* method;
-  std::vector<double> microseconds;
-  std::size_t unexpectedReplies = 0;
-};
-
-// The answers of a connected system; anything else would time another path.
-bool isConnectedAnswer(const std::string& method, const channel::EncodableValue* value) {
-  if (!value) return false;
-  if (method == "confirmProxyConnection") {
-    const bool* flag = std::get_if<bool>(value);
-    return flag && *flag;
-  }
-  const auto* map = std::get_if<channel::EncodableMap>(value);
-  if (!map) return false;
-  auto phase = map->find(channel::EncodableValue("phase"));
-  return phase != map->end() && phase->second == channel::EncodableValue("connected");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   int calls = argc > 1 ? std::atoi(argv[1]) : 5000;
@@ -56,7 +31,7 @@ int main(int argc, char** argv) {
   MacProxyManager manager(environment, std::make_shared<ProxyFlows>(environment));
   sharedMainQueue()->adoptCurrentThread();
 
-  std::vector<Query> queries{{"getConnectionState", {}, 0}, {"confirmProxyConnection", {}, 0}};
+  auto queries = bench::stateQueries();
   constexpr int kWarmUp = 100;
   for (int i = 0; i < kWarmUp + calls; ++i) {
     for (auto& query : queries) {
@@ -65,7 +40,9 @@ int main(int argc, char** argv) {
       // Both are answered before handle returns, on this (main) thread.
       manager.handle(channel::MethodCall(query.method),
                      std::make_unique<channel::MethodResultFunctions>(
-                         [&](const channel::EncodableValue* value) { connected = isConnectedAnswer(query.method, value); },
+                         [&](const channel::EncodableValue* value) {
+                           connected = bench::isConnectedAnswer(query.method, value);
+                         },
                          nullptr, nullptr));
       auto after = SteadyClock::now();
       if (!connected) ++query.unexpectedReplies;
@@ -74,19 +51,7 @@ int main(int argc, char** argv) {
   }
 
   std::printf("MacProxyManager::handle in this process, %d calls of each, alternating\n", calls);
-  bool answered = true;
-  for (const auto& query : queries) {
-    auto s = bench::summarize(query.microseconds);
-    std::printf("  %-24s p50 %7.1f  p99 %7.1f  best %7.1f  worst %8.1f us\n", query.method, s.median, s.p99, s.best,
-                s.worst);
-    if (query.unexpectedReplies > 0) {
-      std::fprintf(stderr, "%s: %zu answers were not those of a connected system\n", query.method,
-                   query.unexpectedReplies);
-      answered = false;
-    }
-  }
-  if (!answered) return 1;
-
+  if (!bench::reportQueries(queries, "in the application")) return 1;
   // Where the time goes: the two reads every query makes, on their own.
   auto timeEach = [&](const char* label, auto&& read) {
     std::vector<double> samples;
@@ -100,11 +65,5 @@ int main(int argc, char** argv) {
   };
   timeEach("the live proxies (network preferences)", [&] { (void)environment.network->liveProxies(); });
   timeEach("the stored state (user defaults)", [&] { (void)environment.defaults->data(MacProxyManager::stateKey); });
-  for (const auto& query : queries) {
-    auto s = bench::summarize(query.microseconds);
-    bench::printFigure(std::string(query.method) + " in the application (p50; p99)",
-                       bench::format("%.3f ms; %.3f ms", s.median / 1000, s.p99 / 1000),
-                       bench::format("p99 <= %.0f ms", kP99LimitMs), s.p99 / 1000 <= kP99LimitMs);
-  }
   return 0;
 }

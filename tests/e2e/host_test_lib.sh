@@ -1,6 +1,8 @@
 # The common start of a test that runs in the simulated host. Sourced with the
-# build folder and the host's state folder; leaves `sim`, `check`, `fail`,
-# `inside` and `failures` defined, the host reset, and its stop on exit.
+# build folder and the host's state folder; leaves the host reset, its stop on
+# exit, and `sim`, `check`, `fail`, `inside`, `failures` defined, with the
+# readers below (`view`, `live`, `records`) and the drivers (`launch`,
+# `desktop_pid`, `outcome`, `ask`).
 build=$(readlink -m "$1")
 export TAVLUNE_SIM_BUILD=$build
 export TAVLUNE_SIM_STATE=$(readlink -m "$2")

@@ -6,13 +6,13 @@ namespace tavlune::app {
 
 void AppDelegate::applicationDidFinishLaunching(Application& application) {
   FlutterAppDelegate::applicationDidFinishLaunching(application);
-  MacProxyManager::shared().cleanupOrphanedConnection();
+  manager::MacProxyManager::shared().cleanupOrphanedConnection();
 }
 
 TerminateReply AppDelegate::applicationShouldTerminate(Application& application) {
   // Never refused: the manager's completion comes on the main queue after
   // everything queued before it, whatever the take-back gave.
-  MacProxyManager::shared().disconnectForTermination(
+  manager::MacProxyManager::shared().disconnectForTermination(
       [&application] { application.replyToApplicationShouldTerminate(true); });
   return TerminateReply::terminateLater;
 }

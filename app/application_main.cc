@@ -11,8 +11,8 @@
 #include "app/single_instance_lock.h"
 #include "app/window_channel.h"
 #include "manager/mac_proxy_manager.h"
-#include "platform/channel/socket_messenger.h"
-#include "platform/channel/socket_messenger_path.h"
+#include "channel/socket_messenger.h"
+#include "channel/socket_messenger_path.h"
 
 namespace tavlune::app {
 namespace {
@@ -59,7 +59,7 @@ int ApplicationMain(int argc, char** argv) {
   }
   if (!lock) return fail(lock.error().description);
 
-  std::shared_ptr<platform::MainQueue> mainQueue = sharedMainQueue();
+  std::shared_ptr<platform::MainQueue> mainQueue = manager::sharedMainQueue();
   mainQueue->adoptCurrentThread();
   auto messenger = channel::SocketMessenger::Listen(channel::ChannelSocketPath(), mainQueue);
   if (!messenger) return fail(messenger.error().description);

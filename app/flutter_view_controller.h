@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/window.h"
-#include "platform/channel/messenger.h"
+#include "channel/messenger.h"
 
 namespace tavlune::app {
 

@@ -2,7 +2,7 @@
 
 #include "app/generated_plugin_registrant.h"
 #include "manager/mac_proxy_manager.h"
-#include "platform/channel/messenger_method_channel.h"
+#include "channel/messenger_method_channel.h"
 
 namespace tavlune::app {
 
@@ -20,7 +20,7 @@ void MainFlutterWindow::awakeFromNib() {
   // The handler outlives the channel object, as it stays with the engine's messenger.
   channel::MethodChannel channel(flutterViewController->engine()->binaryMessenger(), kChannelName);
   channel.SetMethodCallHandler([](const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
-    MacProxyManager::shared().handle(call, std::move(result));
+    manager::MacProxyManager::shared().handle(call, std::move(result));
   });
 
   Window::awakeFromNib();

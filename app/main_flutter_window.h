@@ -4,7 +4,7 @@
 
 #include "app/flutter_view_controller.h"
 #include "app/window.h"
-#include "platform/channel/messenger.h"
+#include "channel/messenger.h"
 
 namespace tavlune::app {
 

@@ -1,6 +1,6 @@
 #include "app/window_channel.h"
 
-#include "platform/channel/messenger_method_channel.h"
+#include "channel/messenger_method_channel.h"
 
 namespace tavlune::app {
 namespace {

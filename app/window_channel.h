@@ -5,7 +5,7 @@
 
 #include "app/application.h"
 #include "app/main_flutter_window.h"
-#include "platform/channel/messenger.h"
+#include "channel/messenger.h"
 
 namespace tavlune::app {
 

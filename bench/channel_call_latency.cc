@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "bench/state_queries.h"
-#include "platform/channel/socket_messenger_frame.h"
-#include "platform/channel/socket_messenger_io.h"
-#include "platform/channel/socket_messenger_path.h"
-#include "platform/channel/standard_codec.h"
+#include "channel/socket_messenger_frame.h"
+#include "channel/socket_messenger_io.h"
+#include "channel/socket_messenger_path.h"
+#include "channel/standard_codec.h"
 
 namespace {
 

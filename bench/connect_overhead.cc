@@ -21,13 +21,16 @@
 #include "bench/timed_helper_commands.h"
 #include "manager/production_ports.h"
 #include "manager/proxy_flows.h"
-#include "platform/channel/method_result_functions.h"
+#include "channel/method_result_functions.h"
 #include "validation/curl_arguments.h"
 #include "validation/speed_text.h"
 
 namespace {
 
 using namespace tavlune;
+using namespace tavlune::manager;
+using namespace tavlune::model;
+using namespace tavlune::helperclient;
 using Millis = std::chrono::duration<double, std::milli>;
 using SteadyClock = std::chrono::steady_clock;
 

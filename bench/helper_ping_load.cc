@@ -20,13 +20,13 @@
 #include <thread>
 #include <vector>
 
-#include "helperclient/protocol.h"
+#include "helperprotocol/protocol.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using tavlune::helper::kAddressLength;
-using tavlune::helper::makeAddress;
+using tavlune::helperprotocol::kAddressLength;
+using tavlune::helperprotocol::makeAddress;
 
 const std::string kRequest = "{\"command\":\"ping\"}\n";
 

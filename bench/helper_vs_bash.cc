@@ -17,11 +17,14 @@
 #include "helperd/command_runner.h"
 #include "platform/process/process.h"
 #include "sysproxy/networksetup_commands.h"
-#include "sysproxy/shell_quoting.h"
+#include "model/shell_quoting.h"
 
 namespace {
 
 using namespace tavlune;
+using namespace tavlune::helperclient;
+using namespace tavlune::sysproxy;
+using namespace tavlune::model;
 using SteadyClock = std::chrono::steady_clock;
 using Micros = std::chrono::duration<double, std::micro>;
 
@@ -53,7 +56,7 @@ int main(int argc, char** argv) {
   });
   HelperClient client;
   if (!client.helperIsAvailable()) {
-    std::fprintf(stderr, "the helper does not answer at %s\n", MacProxyManager::helperSocketPath);
+    std::fprintf(stderr, "the helper does not answer at %s\n", std::string(tavlune::helperprotocol::kSocketPath).c_str());
     return 1;
   }
   if (!throughHelper(client, line) || !throughBash(line)) {

@@ -15,9 +15,11 @@
 #include "bench/state_queries.h"
 #include "manager/production_ports.h"
 #include "manager/proxy_flows.h"
-#include "platform/channel/method_result_functions.h"
+#include "channel/method_result_functions.h"
 
 using namespace tavlune;
+using namespace tavlune::manager;
+using namespace tavlune::model;
 using SteadyClock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
@@ -64,6 +66,6 @@ int main(int argc, char** argv) {
     std::printf("  of which %-42s p50 %7.1f  p99 %7.1f us\n", label, s.median, s.p99);
   };
   timeEach("the live proxies (network preferences)", [&] { (void)environment.network->liveProxies(); });
-  timeEach("the stored state (user defaults)", [&] { (void)environment.defaults->data(MacProxyManager::stateKey); });
+  timeEach("the stored state (user defaults)", [&] { (void)environment.defaults->data(recordKey<MacProxyConnectionState>); });
   return 0;
 }

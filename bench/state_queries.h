@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench/sample_stats.h"
-#include "platform/channel/encodable_value.h"
+#include "channel/encodable_value.h"
 
 namespace tavlune::bench {
 

@@ -14,6 +14,9 @@
 
 namespace tavlune::bench {
 
+using namespace tavlune::manager;
+using namespace tavlune::model;
+
 class TimedHelperCommands final : public HelperCommands {
  public:
   struct Call {

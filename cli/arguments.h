@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/channel/encodable_value.h"
+#include "channel/encodable_value.h"
 #include "platform/result.h"
 
 namespace tavlune::cli {

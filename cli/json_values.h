@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/channel/encodable_value.h"
+#include "channel/encodable_value.h"
 #include "platform/json/json.h"
 #include "platform/result.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/channel/encodable_value.h"
+#include "channel/encodable_value.h"
 
 namespace tavlune::cli {
 

@@ -13,10 +13,10 @@
 #include "cli/progress_wait.h"
 #include "cli/proxy_url.h"
 #include "cli/reply_text.h"
-#include "platform/channel/method_reply.h"
-#include "platform/channel/socket_messenger_client.h"
-#include "platform/channel/socket_messenger_path.h"
-#include "platform/channel/standard_codec.h"
+#include "channel/method_reply.h"
+#include "channel/socket_messenger_client.h"
+#include "channel/socket_messenger_path.h"
+#include "channel/standard_codec.h"
 
 namespace tavlune::cli {
 namespace {

@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/channel/method_result_functions.h"
-#include "platform/channel/standard_codec.h"
+#include "channel/method_result_functions.h"
+#include "channel/standard_codec.h"
 
 namespace {
 

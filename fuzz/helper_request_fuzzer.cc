@@ -7,7 +7,7 @@
 #include <cstring>
 #include <span>
 
-#include "helperclient/framing.h"
+#include "helperprotocol/framing.h"
 #include "helperd/command_test.h"
 #include "helperd/request.h"
 
@@ -19,15 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::span<const uint8_t> stream(data + 1, size - 1);
   std::size_t offset = 0;
   std::size_t step = 1 + (shape & 0x3F) * 67;
-  auto end = static_cast<helper::ReadChunkResult::Kind>(1 + (shape >> 6) % 3);
-  helper::FramedMessage framed = helper::readMessage([&](std::span<uint8_t> buffer) -> helper::ReadChunkResult {
+  auto end = static_cast<helperprotocol::ReadChunkResult::Kind>(1 + (shape >> 6) % 3);
+  helperprotocol::FramedMessage framed = helperprotocol::readMessage([&](std::span<uint8_t> buffer) -> helperprotocol::ReadChunkResult {
     if (offset >= stream.size()) return {end, 0};
     std::size_t n = std::min({buffer.size(), step, stream.size() - offset});
     std::memcpy(buffer.data(), stream.data() + offset, n);
     offset += n;
-    return {helper::ReadChunkResult::Kind::bytes, n};
+    return {helperprotocol::ReadChunkResult::Kind::bytes, n};
   });
-  if (framed.outcome == helper::FramingOutcome::message && framed.bytes.size() > helper::kMaxMessageBytes + 4096)
+  if (framed.outcome == helperprotocol::FramingOutcome::message && framed.bytes.size() > helperprotocol::kMaxMessageBytes + 4096)
     std::abort();
 
   helperd::Action action = helperd::classifyRequest(framed);

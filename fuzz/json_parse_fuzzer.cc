@@ -4,11 +4,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "manager/records.h"
+#include "model/records.h"
 #include "platform/json/json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tavlune;
+  using namespace tavlune::model;
   std::string_view text(reinterpret_cast<const char*>(data), size);
   auto value = platform::json::parse(text);
   if (!value) return 0;

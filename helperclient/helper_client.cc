@@ -5,11 +5,13 @@
 
 #include <cerrno>
 
-#include "helperclient/framing.h"
-#include "helperclient/protocol.h"
+#include "helperprotocol/framing.h"
+#include "helperprotocol/protocol.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
 namespace {
+
+using model::MacProxyError;
 
 using platform::json::Json;
 
@@ -44,22 +46,22 @@ ManagerResult<void> HelperClient::writeSocket(const std::string& data, int fd) {
 }
 
 std::optional<std::string> HelperClient::readSocketLine(int fd) {
-  auto framed = helper::readMessage(fd);
-  if (framed.outcome != helper::FramingOutcome::message) return std::nullopt;
+  auto framed = helperprotocol::readMessage(fd);
+  if (framed.outcome != helperprotocol::FramingOutcome::message) return std::nullopt;
   return std::move(framed.bytes);
 }
 
 ManagerResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
   Connection connection(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (connection.fd() < 0) return unexpected(failed("Unable to contact the proxy helper."));
-  sockaddr_un address = helper::makeAddress(socketPath_);
+  sockaddr_un address = helperprotocol::makeAddress(socketPath_);
   int connected;
   do {
-    connected = connect(connection.fd(), reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength);
+    connected = connect(connection.fd(), reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength);
   } while (connected != 0 && errno == EINTR);
   if (connected != 0) return unexpected(failed("Unable to contact the proxy helper."));
 
-  auto request = helper::encodeRequest(helper::Request{command});
+  auto request = helperprotocol::encodeRequest(helperprotocol::Request{command});
   if (!request) return unexpected(request.error());
   auto written = writeSocket(*request, connection.fd());
   // A daemon that refuses a peer answers at once and closes without reading,
@@ -80,12 +82,12 @@ ManagerResult<Json> HelperClient::sendHelperCommand(const std::string& command) 
 }
 
 bool HelperClient::helperIsAvailable() {
-  auto reply = sendHelperCommand(std::string(helper::kPingCommand));
+  auto reply = sendHelperCommand(std::string(helperprotocol::kPingCommand));
   if (!reply) return false;
   auto version = reply->find("version");
   // A number equal to the version: 2.0 counts as 2, "2" does not.
   return version != reply->end() && version->is_number() &&
-         platform::json::wholeNumber(*version) == MacProxyManager::helperVersion;
+         platform::json::wholeNumber(*version) == helperprotocol::kHelperVersion;
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

@@ -5,15 +5,17 @@
 #include <optional>
 #include <string>
 
-#include "manager/mac_proxy_error.h"
-#include "manager/mac_proxy_manager.h"
+#include "helperprotocol/protocol.h"
+#include "model/mac_proxy_error.h"
 #include "platform/json/json.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
+
+using model::ManagerResult;
 
 class HelperClient {
  public:
-  explicit HelperClient(std::string socketPath = MacProxyManager::helperSocketPath)
+  explicit HelperClient(std::string socketPath = std::string(helperprotocol::kSocketPath))
       : socketPath_(std::move(socketPath)) {}
   virtual ~HelperClient() = default;
 
@@ -32,4 +34,4 @@ class HelperClient {
   std::string socketPath_;
 };
 
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

@@ -3,7 +3,9 @@
 #include "helperclient/launch_daemon_job.h"
 #include "platform/text/base64.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
+
+using model::MacProxyError;
 
 ManagerResult<void> HelperInstaller::executePrivileged(const std::string& command) {
   const std::string source = "do shell script \"" + appleScriptEscaped(command) + "\" with administrator privileges";
@@ -28,7 +30,7 @@ ManagerResult<void> HelperInstaller::installPrivilegedHelper() {
   auto resource = ports_.bundle->pathForResource(kHelperResource);
   if (!resource)
     return unexpected(MacProxyError::commandFailed("The Tavlune privileged helper is missing from this app build."));
-  const std::string job = strings::base64Encode(launchDaemonJobText(ports_.userId()));
+  const std::string job = platform::text::base64Encode(launchDaemonJobText(ports_.userId()));
   if (auto ran = executePrivileged(helperInstallCommand(*resource, job)); !ran) return ran;
 
   for (int attempt = 0; attempt < kStartPolls; ++attempt) {
@@ -47,4 +49,4 @@ ManagerResult<void> HelperInstaller::runHelperCommand(const std::string& command
   return {};
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

@@ -14,7 +14,7 @@
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/main_queue.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
 
 class HelperInstaller {
  public:
@@ -47,4 +47,4 @@ class HelperInstaller {
   Ports ports_;
 };
 
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

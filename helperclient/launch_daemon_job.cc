@@ -1,9 +1,11 @@
 #include "helperclient/launch_daemon_job.h"
 
-#include "manager/mac_proxy_manager.h"
-#include "sysproxy/shell_quoting.h"
+#include "helperprotocol/installed_helper.h"
+#include "model/shell_quoting.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
+
+using model::shellQuoted;
 
 std::string launchDaemonJobText(uid_t userId) {
   return std::string(
@@ -14,12 +16,12 @@ std::string launchDaemonJobText(uid_t userId) {
              "<dict>\n"
              "  <key>Label</key>\n"
              "  <string>") +
-         MacProxyManager::helperLabel +
+         std::string(helperprotocol::kHelperLabel) +
          "</string>\n"
          "  <key>ProgramArguments</key>\n"
          "  <array>\n"
          "    <string>" +
-         MacProxyManager::helperInstallPath +
+         std::string(helperprotocol::kInstalledProgramPath) +
          "</string>\n"
          "    <string>--uid</string>\n"
          "    <string>" +
@@ -35,12 +37,12 @@ std::string launchDaemonJobText(uid_t userId) {
 }
 
 std::string helperInstallCommand(const std::string& resourcePath, const std::string& jobFileBase64) {
-  const std::string program = shellQuoted(MacProxyManager::helperInstallPath);
-  const std::string job = shellQuoted(MacProxyManager::helperLaunchDaemonPath);
+  const std::string program = shellQuoted(std::string(helperprotocol::kInstalledProgramPath));
+  const std::string job = shellQuoted(std::string(helperprotocol::kLaunchDaemonJobPath));
   return "/bin/mkdir -p /Library/PrivilegedHelperTools && /usr/bin/install -m 755 " + shellQuoted(resourcePath) +
          " " + program + " && /bin/echo " + shellQuoted(jobFileBase64) + " | /usr/bin/base64 -D > " + job +
          " && /usr/sbin/chown root:wheel " + program + " " + job + " && /bin/chmod 755 " + program +
-         " && /bin/chmod 644 " + job + " && ( /bin/launchctl bootout system/" + MacProxyManager::helperLabel +
+         " && /bin/chmod 644 " + job + " && ( /bin/launchctl bootout system/" + std::string(helperprotocol::kHelperLabel) +
          " >/dev/null 2>&1 || true ) && /bin/launchctl bootstrap system " + job;
 }
 
@@ -58,4 +60,4 @@ std::string appleScriptEscaped(const std::string& text) {
   return escaped;
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace tavlune {
+namespace tavlune::helperclient {
 
 // The job file: an XML property list, one element a line, no final line feed.
 std::string launchDaemonJobText(uid_t userId);
@@ -18,4 +18,4 @@ std::string helperInstallCommand(const std::string& resourcePath, const std::str
 // Escaped for an AppleScript string literal: "\" doubled first, then "\"" escaped.
 std::string appleScriptEscaped(const std::string& text);
 
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

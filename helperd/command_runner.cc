@@ -50,7 +50,7 @@ Outcome runCommandLine(std::string_view command, const std::string& shell) {
   std::string_view bytes = withoutCutCharacter(
       std::string_view(reinterpret_cast<const char*>(chosen.data()), chosen.size()));
   std::string text;
-  if (strings::isValidUtf8(bytes)) text = boundedText(strings::trimWhitespaceAndNewlines(bytes));
+  if (platform::text::isValidUtf8(bytes)) text = boundedText(platform::text::trimWhitespaceAndNewlines(bytes));
   return Outcome{result->succeeded(), std::move(text)};
 }
 

@@ -169,14 +169,14 @@ bool passesPrefixTest(std::string_view command) {
   if (command.empty()) return false;
   if (characterCount(command) >= kMaxCommandCharacters) return false;
   return everyPiece(command, [](std::string_view piece) {
-    return strings::trimWhitespace(piece).starts_with(kToolPrefix);
+    return platform::text::trimWhitespace(piece).starts_with(kToolPrefix);
   });
 }
 
 bool isAllowedCommandLine(std::string_view command) {
   if (!passesPrefixTest(command)) return false;
   // bash would see a NUL as the end of its argument; nothing legitimate has one.
-  if (command.find('\0') != std::string_view::npos || !strings::isValidUtf8(command)) return false;
+  if (command.find('\0') != std::string_view::npos || !platform::text::isValidUtf8(command)) return false;
   return everyPiece(command, [](std::string_view piece) {
     auto words = splitWords(piece);
     return words && matchesInvocation(*words);

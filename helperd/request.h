@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "helperclient/framing.h"
+#include "helperprotocol/framing.h"
 
 namespace tavlune::helperd {
 
@@ -16,6 +16,6 @@ struct Action {
 // No message, a time-out, text that is not a JSON object with a string
 // "command", or a command that is neither fixed nor an allowed networksetup
 // line: invalid. The fixed commands match exactly, without trimming.
-Action classifyRequest(const helper::FramedMessage& framed);
+Action classifyRequest(const helperprotocol::FramedMessage& framed);
 
 }  // namespace tavlune::helperd

@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "helperclient/framing.h"
+#include "helperprotocol/framing.h"
 #include "platform/socket/peer_credentials.h"
 #include "helperd/request.h"
 
@@ -54,37 +54,37 @@ void prepareConnection([[maybe_unused]] int fd) {
 }
 
 // The replies every connection may get, serialized once.
-const std::string& fixedLine(const helper::Reply& reply) {
-  static const std::string pong = helper::encodeReply(helper::Reply::pong()).value();
-  static const std::string success = helper::encodeReply(helper::Reply::success()).value();
+const std::string& fixedLine(const helperprotocol::Reply& reply) {
+  static const std::string pong = helperprotocol::encodeReply(helperprotocol::Reply::pong()).value();
+  static const std::string success = helperprotocol::encodeReply(helperprotocol::Reply::success()).value();
   static const std::string invalid =
-      helper::encodeReply(helper::Reply::failure(std::string(helper::kInvalidCommandText))).value();
+      helperprotocol::encodeReply(helperprotocol::Reply::failure(std::string(helperprotocol::kInvalidCommandText))).value();
   static const std::string unauthorized =
-      helper::encodeReply(helper::Reply::failure(std::string(helper::kUnauthorizedText))).value();
+      helperprotocol::encodeReply(helperprotocol::Reply::failure(std::string(helperprotocol::kUnauthorizedText))).value();
   static const std::string none;
-  if (reply == helper::Reply::pong()) return pong;
-  if (reply == helper::Reply::success()) return success;
-  if (!reply.ok && reply.error == helper::kInvalidCommandText) return invalid;
-  if (!reply.ok && reply.error == helper::kUnauthorizedText) return unauthorized;
+  if (reply == helperprotocol::Reply::pong()) return pong;
+  if (reply == helperprotocol::Reply::success()) return success;
+  if (!reply.ok && reply.error == helperprotocol::kInvalidCommandText) return invalid;
+  if (!reply.ok && reply.error == helperprotocol::kUnauthorizedText) return unauthorized;
   return none;
 }
 
 // One write, never waiting: a new connection's send buffer takes any reply
 // whole (error texts are bounded), and a peer that reads nothing cannot hold
 // the daemon. A short write or a failure is the peer's loss, not ours.
-void writeResponse(const helper::Reply& reply, int fd) {
+void writeResponse(const helperprotocol::Reply& reply, int fd) {
   const std::string& fixed = fixedLine(reply);
   if (!fixed.empty()) {
     (void)::send(fd, fixed.data(), fixed.size(), kSendFlags | MSG_DONTWAIT);
     return;
   }
-  auto line = helper::encodeReply(reply);
+  auto line = helperprotocol::encodeReply(reply);
   if (!line) return;
   (void)::send(fd, line->data(), line->size(), kSendFlags | MSG_DONTWAIT);
 }
 
-helper::Reply replyFor(const Outcome& outcome) {
-  return outcome.succeeded ? helper::Reply::success() : helper::Reply::failure(outcome.text);
+helperprotocol::Reply replyFor(const Outcome& outcome) {
+  return outcome.succeeded ? helperprotocol::Reply::success() : helperprotocol::Reply::failure(outcome.text);
 }
 
 }  // namespace
@@ -93,8 +93,8 @@ platform::Result<HelperServer> HelperServer::listen(ServerConfig config) {
   ::unlink(config.socketPath.c_str());
   int fd = makeSocket();
   if (fd < 0) return unexpected(Error::fromErrno("Could not create the helper socket"));
-  sockaddr_un address = helper::makeAddress(config.socketPath);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength) != 0) {
+  sockaddr_un address = helperprotocol::makeAddress(config.socketPath);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength) != 0) {
     Error error = Error::fromErrno("Could not bind " + config.socketPath);
     ::close(fd);
     return unexpected(std::move(error));
@@ -135,17 +135,17 @@ void HelperServer::serve(int connection) const {
   ::close(connection);
 }
 
-helper::Reply HelperServer::respond(int connection) const {
+helperprotocol::Reply HelperServer::respond(int connection) const {
   using Kind = Action::Kind;
   auto peer = platform::peerUserId(connection);
   // The request of a refused peer is never read.
   if (!peer || config_.allowedUid == kNoUser || *peer != config_.allowedUid)
-    return helper::Reply::failure(std::string(helper::kUnauthorizedText));
+    return helperprotocol::Reply::failure(std::string(helperprotocol::kUnauthorizedText));
 
-  Action action = classifyRequest(helper::readMessage(connection, config_.requestTimeoutMilliseconds));
+  Action action = classifyRequest(helperprotocol::readMessage(connection, config_.requestTimeoutMilliseconds));
   switch (action.kind) {
     case Kind::ping:
-      return helper::Reply::pong();
+      return helperprotocol::Reply::pong();
     case Kind::chromeWebRTCOn:
       return replyFor(configureChromeWebRTC(true, config_.chrome));
     case Kind::chromeWebRTCOff:
@@ -155,7 +155,7 @@ helper::Reply HelperServer::respond(int connection) const {
     case Kind::invalid:
       break;
   }
-  return helper::Reply::failure(std::string(helper::kInvalidCommandText));
+  return helperprotocol::Reply::failure(std::string(helperprotocol::kInvalidCommandText));
 }
 
 }  // namespace tavlune::helperd

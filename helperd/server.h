@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "helperclient/protocol.h"
+#include "helperprotocol/protocol.h"
 #include "helperd/chrome_policy.h"
 #include "helperd/command_runner.h"
 #include "helperd/uid_argument.h"
@@ -22,7 +22,7 @@ inline constexpr int kListenBacklog = 8;
 inline constexpr mode_t kSocketMode = 0666;
 
 struct ServerConfig {
-  std::string socketPath{helper::kSocketPath};
+  std::string socketPath{helperprotocol::kSocketPath};
   ChromePolicyPaths chrome;
   uint32_t allowedUid = kNoUser;
   int requestTimeoutMilliseconds = kRequestTimeoutMilliseconds;
@@ -49,7 +49,7 @@ class HelperServer {
 
  private:
   HelperServer(ServerConfig config, int fd) : config_(std::move(config)), fd_(fd) {}
-  helper::Reply respond(int connection) const;
+  helperprotocol::Reply respond(int connection) const;
 
   ServerConfig config_;
   int fd_;

@@ -1,18 +1,27 @@
 #include <algorithm>
 
-#include "manager/coercion.h"
+#include "helperprotocol/protocol.h"
+#include "manager/channel_coercion.h"
+#include "manager/flutter_values.h"
 #include "manager/proxy_flows.h"
-#include "manager/record_store.h"
+#include "model/record_store.h"
 #include "sysproxy/connect_command.h"
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
 #include "sysproxy/restore_commands.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 namespace {
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using model::loadRecord;
+using model::MacNetworkServiceSnapshot;
+using model::MacProxyConnectionState;
+using model::MacProxyDiagnostic;
+using model::MacProxyError;
+using model::MacProxySnapshot;
+using model::saveRecord;
 
 constexpr const char* kAllowedProtocols[] = {"http", "https", "socks4", "socks5"};
 constexpr int kConfirmationChecks = 12;
@@ -61,8 +70,7 @@ void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) 
   if (std::find(std::begin(kAllowedProtocols), std::end(kAllowedProtocols), proxyProtocol) ==
       std::end(kAllowedProtocols))
     return refuse(MacProxyError::unsupportedProtocol());
-  if (load<MacProxyConnectionState>(*env_.defaults, MacProxyManager::stateKey))
-    return refuse(MacProxyError::existingProxy());
+  if (loadRecord<MacProxyConnectionState>(*env_.defaults)) return refuse(MacProxyError::existingProxy());
 
   const EncodableValue* webRtc = argument(arguments, "webRtcProtection");
   const bool* webRtcFlag = webRtc ? std::get_if<bool>(webRtc) : nullptr;
@@ -84,57 +92,78 @@ void ProxyFlows::runConnect(const ConnectRequest& request, const SharedResult& r
   auto& defaults = *env_.defaults;
   // Two connects sent together both pass the entry check; the later one must
   // neither change anything nor drop the records of the earlier one.
-  if (load<MacProxyConnectionState>(defaults, MacProxyManager::stateKey))
-    return replyLater(result, MacProxyError::existingProxy());
+  if (loadRecord<MacProxyConnectionState>(defaults)) return replyLater(result, MacProxyError::existingProxy());
   // A snapshot without a state holds the user's own settings, left by a
   // clean-up that failed: take them back before recording new ones.
-  if (load<MacProxySnapshot>(defaults, MacProxyManager::snapshotKey)) {
+  if (loadRecord<MacProxySnapshot>(defaults)) {
     if (auto back = performDisconnect(); !back) return replyLater(result, back.error());
   }
 
-  auto services = enabledNetworkServices(*env_.network);
-  if (!services) return failConnect(services.error(), false, result);
-  if (services->empty()) return failConnect(MacProxyError::noNetworkService(), false, result);
+  auto services = takeOverServices();
+  if (!services) return failConnect(services.error(), result);
+  auto diagnostic = proveProxy(request);
+  if (!diagnostic) return failConnect(diagnostic.error(), result);
+  if (auto applied = applyProxy(request, *services); !applied) return failConnect(applied.error(), result);
+  if (auto confirmed = recordAndConfirm(request, *diagnostic); !confirmed) return failConnect(confirmed.error(), result);
+  replyLater(result, EncodableValue(true));
+}
+
+ProxyFlows::ConnectStep<std::vector<MacNetworkServiceSnapshot>> ProxyFlows::takeOverServices() {
+  auto list = [this]() -> ConnectStep<std::vector<MacNetworkServiceSnapshot>> {
+    auto services = sysproxy::enabledNetworkServices(*env_.network);
+    if (!services) return unexpected(ConnectFailure{services.error()});
+    if (services->empty()) return unexpected(ConnectFailure{MacProxyError::noNetworkService()});
+    return std::move(*services);
+  };
+  auto services = list();
+  if (!services) return services;
 
   std::vector<MacNetworkServiceSnapshot> proxied, atGateway;
   for (const auto& service : *services) {
-    if (!hasEnabledProxy(service.configuration)) continue;
+    if (!sysproxy::hasEnabledProxy(service.configuration)) continue;
     proxied.push_back(service);
-    if (containsTavluneGateway(service.configuration)) atGateway.push_back(service);
+    if (sysproxy::containsTavluneGateway(service.configuration)) atGateway.push_back(service);
   }
-  if (atGateway.size() < proxied.size()) return failConnect(MacProxyError::existingProxy(), false, result);
-  if (!proxied.empty()) {
-    // Left behind by an earlier connection of this system: switch them off.
-    if (auto off = env_.helper->runHelperCommand(disableProxyCommand(namesOf(atGateway))); !off)
-      return failConnect(off.error(), false, result);
-    (void)env_.helper->runHelperCommand("chrome-webrtc-off");
-    // Recorded as the clean-up left them: a disconnect must not point the
-    // machine back at a gateway that no connection stands behind.
-    services = enabledNetworkServices(*env_.network);
-    if (!services) return failConnect(services.error(), false, result);
-    if (services->empty()) return failConnect(MacProxyError::noNetworkService(), false, result);
-  }
+  if (atGateway.size() < proxied.size()) return unexpected(ConnectFailure{MacProxyError::existingProxy()});
+  if (proxied.empty()) return services;
 
+  // Left behind by an earlier connection of this system: switch them off.
+  if (auto off = env_.helper->runHelperCommand(sysproxy::disableProxyCommand(namesOf(atGateway))); !off)
+    return unexpected(ConnectFailure{off.error()});
+  (void)switchChromeWebRtc(false);
+  // Recorded as the clean-up left them: a disconnect must not point the
+  // machine back at a gateway that no connection stands behind.
+  return list();
+}
+
+ProxyFlows::ConnectStep<MacProxyDiagnostic> ProxyFlows::proveProxy(const ConnectRequest& request) {
   auto diagnostic = env_.diagnosis->diagnose(request.host, request.port, request.proxyProtocol, request.username,
                                              request.password);
-  if (!diagnostic) return failConnect(diagnostic.error(), false, result);
+  if (!diagnostic) return unexpected(ConnectFailure{diagnostic.error()});
+  return std::move(*diagnostic);
+}
 
+ProxyFlows::ConnectStep<void> ProxyFlows::applyProxy(const ConnectRequest& request,
+                                                     const std::vector<MacNetworkServiceSnapshot>& services) {
   // Without the snapshot the user's settings could not be put back: a
   // connect that cannot record it must not change anything.
-  if (auto saved = save(defaults, MacProxySnapshot{*services}, MacProxyManager::snapshotKey); !saved)
-    return failConnect(saved.error(), false, result);
+  if (auto saved = saveRecord(*env_.defaults, MacProxySnapshot{services}); !saved)
+    return unexpected(ConnectFailure{saved.error()});
 
-  auto applied = env_.helper->runHelperCommand(connectCommand(
-      namesOf(*services), request.host, request.port, request.proxyProtocol, request.username, request.password));
-  if (!applied) return failConnect(applied.error(), false, result);
+  auto applied = env_.helper->runHelperCommand(sysproxy::connectCommand(
+      namesOf(services), request.host, request.port, request.proxyProtocol, request.username, request.password));
+  if (!applied) return unexpected(ConnectFailure{applied.error()});
 
-  if (request.webRtcProtection) {
-    if (auto on = env_.helper->runHelperCommand("chrome-webrtc-on"); !on)
-      return failConnect(on.error(), true, result);
-  } else {
-    (void)env_.helper->runHelperCommand("chrome-webrtc-off");
+  if (!request.webRtcProtection) {
+    (void)switchChromeWebRtc(false);
+  } else if (auto on = switchChromeWebRtc(true); !on) {
+    return unexpected(ConnectFailure{on.error(), true});
   }
+  return {};
+}
 
+ProxyFlows::ConnectStep<void> ProxyFlows::recordAndConfirm(const ConnectRequest& request,
+                                                           const MacProxyDiagnostic& diagnostic) {
   const auto& arguments = request.arguments;
   auto descriptive = [&](const char* key) { return text(argument(arguments, key)); };
   auto profileId = descriptive("profileId");
@@ -151,26 +180,26 @@ void ProxyFlows::runConnect(const ConnectRequest& request, const SharedResult& r
                                 descriptive("city"),
                                 env_.clock->nowMilliseconds()};
   // Stored before confirming: the confirmation compares the live settings with it.
-  if (auto saved = save(defaults, state, MacProxyManager::stateKey); !saved)
-    return failConnect(saved.error(), true, result);
-  if (auto saved = save(defaults, *diagnostic, MacProxyManager::diagnosticKey); !saved)
-    return failConnect(saved.error(), true, result);
+  if (auto saved = saveRecord(*env_.defaults, state); !saved) return unexpected(ConnectFailure{saved.error(), true});
+  if (auto saved = saveRecord(*env_.defaults, diagnostic); !saved)
+    return unexpected(ConnectFailure{saved.error(), true});
 
   for (int check = 0; check < kConfirmationChecks; ++check) {
-    if (systemProxyMatchesCurrentState()) return replyLater(result, EncodableValue(true));
+    if (systemProxyMatchesCurrentState()) return {};
     env_.clock->sleep(kConfirmationPause);
   }
-  failConnect(MacProxyError::commandFailed("macOS did not activate the selected proxy settings."), true, result);
+  return unexpected(
+      ConnectFailure{MacProxyError::commandFailed("macOS did not activate the selected proxy settings."), true});
 }
 
-void ProxyFlows::failConnect(const AnyError& error, bool applied, const SharedResult& result) {
-  removeRecords({MacProxyManager::stateKey, MacProxyManager::diagnosticKey});
-  if (applied && load<MacProxySnapshot>(*env_.defaults, MacProxyManager::snapshotKey)) {
+void ProxyFlows::failConnect(const ConnectFailure& failure, const SharedResult& result) {
+  removeConnectionRecords();
+  if (failure.applied && loadRecord<MacProxySnapshot>(*env_.defaults)) {
     (void)restoreSnapshot();
-    (void)env_.helper->runHelperCommand("chrome-webrtc-off");
+    (void)switchChromeWebRtc(false);
   }
-  removeRecords({MacProxyManager::snapshotKey});
-  replyLater(result, error);
+  (void)model::removeRecord<MacProxySnapshot>(*env_.defaults);
+  replyLater(result, failure.error);
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

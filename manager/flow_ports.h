@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <string>
 
-#include "manager/mac_proxy_error.h"
-#include "manager/records.h"
+#include "model/mac_proxy_error.h"
+#include "model/records.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 
 class ProxyDiagnosis {
  public:
   virtual ~ProxyDiagnosis() = default;
   // The exit address and its details, or the failure that refuses the proxy.
-  virtual ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port,
+  virtual model::ManagerResult<model::MacProxyDiagnostic> diagnose(const std::string& host, int64_t port,
                                                      const std::string& proxyProtocol, const std::string& username,
                                                      const std::string& password) = 0;
 };
@@ -25,9 +25,9 @@ class HelperCommands {
   virtual ~HelperCommands() = default;
   // Probe, install when the probe fails, then send: the one road by which the
   // flows hand the helper a command.
-  virtual ManagerResult<void> runHelperCommand(const std::string& command) = 0;
+  virtual model::ManagerResult<void> runHelperCommand(const std::string& command) = 0;
   // Whether the installed helper answers with this build's version.
   virtual bool helperIsAvailable() = 0;
 };
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

@@ -1,14 +1,14 @@
 #include "manager/mac_proxy_manager.h"
 
+#include "manager/flutter_values.h"
+#include "model/record_store.h"
 
-#include "manager/mac_proxy_error.h"
-#include "manager/record_store.h"
-
-namespace tavlune {
+namespace tavlune::manager {
 namespace {
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using model::MacProxyError;
 
 // A map whose keys are all text, the only argument shape the manager reads.
 const EncodableMap* textKeyedMap(const EncodableValue* arguments) {
@@ -29,7 +29,7 @@ bool webRtcProtectionEnabled(const EncodableValue* arguments) {
   return enabled ? *enabled : true;
 }
 
-void replyError(channel::MethodResult& result, const AnyError& error) {
+void replyError(channel::MethodResult& result, const model::AnyError& error) {
   result.Error(flutterError(error));
 }
 
@@ -39,7 +39,7 @@ MacProxyManager::MacProxyManager(MacProxyEnvironment environment, std::shared_pt
     : environment_(std::move(environment)), operations_(std::move(operations)) {}
 
 bool MacProxyManager::hasStoredState() {
-  return load<MacProxyConnectionState>(*environment_.defaults, stateKey).has_value();
+  return model::loadRecord<model::MacProxyConnectionState>(*environment_.defaults).has_value();
 }
 
 void MacProxyManager::cleanupOrphanedConnection() { operations_->cleanupOrphanedConnection(); }
@@ -86,4 +86,4 @@ void MacProxyManager::handle(const channel::MethodCall& call, MethodResultPtr re
   }
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

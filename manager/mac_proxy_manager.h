@@ -9,7 +9,7 @@
 
 #include "manager/flow_ports.h"
 #include "manager/proxy_operations.h"
-#include "platform/channel/method_call.h"
+#include "channel/method_call.h"
 #include "platform/defaults/user_defaults.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/main_queue.h"
@@ -17,7 +17,7 @@
 #include "platform/sysconfig/network_configuration.h"
 #include "platform/workspace/workspace.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 
 // The platform pieces the manager works with, given by construction so that
 // tests can hand in fakes.
@@ -35,14 +35,6 @@ struct MacProxyEnvironment {
 
 class MacProxyManager {
  public:
-  static constexpr const char* stateKey = "com.tavlune.macos.proxy-state";
-  static constexpr const char* snapshotKey = "com.tavlune.macos.proxy-snapshot";
-  static constexpr const char* diagnosticKey = "com.tavlune.macos.proxy-diagnostic";
-  static constexpr const char* helperLabel = "com.tavlune.proxyhelper";
-  static constexpr const char* helperSocketPath = "/var/run/com.tavlune.proxyhelper.sock";
-  static constexpr const char* helperInstallPath = "/Library/PrivilegedHelperTools/com.tavlune.proxyhelper";
-  static constexpr const char* helperLaunchDaemonPath = "/Library/LaunchDaemons/com.tavlune.proxyhelper.plist";
-  static constexpr int64_t helperVersion = 2;
   static constexpr const char* queueLabel = "com.tavlune.macos.proxy";
   static constexpr const char* networkSettingsURL = "x-apple.systempreferences:com.apple.Network-Settings.extension";
 
@@ -78,4 +70,4 @@ class MacProxyManager {
 // The process's main queue, served by the application's run loop.
 std::shared_ptr<platform::MainQueue> sharedMainQueue();
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

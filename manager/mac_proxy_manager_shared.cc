@@ -6,7 +6,7 @@
 #include "platform/defaults/file_user_defaults.h"
 #include "platform/sysconfig/file_network_configuration.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 
 std::shared_ptr<platform::MainQueue> sharedMainQueue() {
   static auto queue = std::make_shared<platform::MainQueue>();
@@ -24,8 +24,8 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
       clock,
       std::make_shared<platform::sysconfig::FileNetworkConfiguration>(),
       std::move(diagnosis),
-      std::make_shared<InstallingHelperCommands>(HelperInstaller::Ports{
-          std::make_shared<HelperClient>(MacProxyManager::helperSocketPath),
+      std::make_shared<InstallingHelperCommands>(helperclient::HelperInstaller::Ports{
+          std::make_shared<helperclient::HelperClient>(),
           std::make_shared<platform::ShellAppleScript>(std::make_shared<platform::HostApprovalPrompt>()),
           std::move(bundle),
           sharedMainQueue(),
@@ -48,4 +48,4 @@ MacProxyManager& MacProxyManager::shared() {
   return *manager;
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

@@ -9,12 +9,12 @@
 #include "platform/bundle/bundle.h"
 #include "validation/proxy_validator.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 
 class ValidatorDiagnosis final : public ProxyDiagnosis {
  public:
   explicit ValidatorDiagnosis(std::shared_ptr<platform::Clock> clock) : clock_(std::move(clock)), validator_(*clock_) {}
-  ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
+  model::ManagerResult<model::MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
                                              const std::string& username, const std::string& password) override {
     return validator_.diagnose(host, port, proxyProtocol, username, password);
   }
@@ -26,16 +26,16 @@ class ValidatorDiagnosis final : public ProxyDiagnosis {
 
 class InstallingHelperCommands final : public HelperCommands {
  public:
-  explicit InstallingHelperCommands(HelperInstaller::Ports ports)
+  explicit InstallingHelperCommands(helperclient::HelperInstaller::Ports ports)
       : client_(ports.client), installer_(std::move(ports)) {}
-  ManagerResult<void> runHelperCommand(const std::string& command) override {
+  model::ManagerResult<void> runHelperCommand(const std::string& command) override {
     return installer_.runHelperCommand(command);
   }
   bool helperIsAvailable() override { return client_->helperIsAvailable(); }
 
  private:
-  std::shared_ptr<HelperClient> client_;
-  HelperInstaller installer_;
+  std::shared_ptr<helperclient::HelperClient> client_;
+  helperclient::HelperInstaller installer_;
 };
 
 // The running application's ports, built around the three given here so that
@@ -44,4 +44,4 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
                                           std::shared_ptr<ProxyDiagnosis> diagnosis,
                                           std::shared_ptr<platform::Bundle> bundle);
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

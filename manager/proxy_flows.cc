@@ -1,15 +1,23 @@
 #include "manager/proxy_flows.h"
 
-#include "manager/record_store.h"
+#include "helperprotocol/protocol.h"
+#include "manager/flutter_values.h"
+#include "model/record_store.h"
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
 #include "sysproxy/restore_commands.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 namespace {
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using model::loadRecord;
+using model::MacProxyConnectionState;
+using model::MacProxyDiagnostic;
+using model::MacProxyError;
+using model::MacProxySnapshot;
+using model::ManagerResult;
 
 EncodableValue offlineValue() {
   return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}});
@@ -21,7 +29,7 @@ void ProxyFlows::replyLater(const SharedResult& result, EncodableValue value) {
   env_.mainQueue->async([result, value = std::move(value)] { result->Success(value); });
 }
 
-void ProxyFlows::replyLater(const SharedResult& result, const AnyError& error) {
+void ProxyFlows::replyLater(const SharedResult& result, const model::AnyError& error) {
   env_.mainQueue->async([result, flutter = flutterError(error)] { result->Error(flutter); });
 }
 
@@ -33,42 +41,53 @@ void ProxyFlows::replyLater(const SharedResult& result, const ManagerResult<void
   }
 }
 
-void ProxyFlows::removeRecords(std::initializer_list<const char*> keys) {
-  for (const char* key : keys) (void)remove(*env_.defaults, key);
+void ProxyFlows::removeConnectionRecords() {
+  (void)model::removeRecord<MacProxyConnectionState>(*env_.defaults);
+  (void)model::removeRecord<MacProxyDiagnostic>(*env_.defaults);
+}
+
+ManagerResult<void> ProxyFlows::switchChromeWebRtc(bool on) {
+  using helperprotocol::kChromeWebRTCOffCommand;
+  using helperprotocol::kChromeWebRTCOnCommand;
+  return env_.helper->runHelperCommand(std::string(on ? kChromeWebRTCOnCommand : kChromeWebRTCOffCommand));
 }
 
 std::vector<std::string> ProxyFlows::servicesAtGateway() {
   std::vector<std::string> names;
-  auto services = enabledNetworkServices(*env_.network);
+  auto services = sysproxy::enabledNetworkServices(*env_.network);
   if (!services) return names;
   for (const auto& service : *services)
-    if (containsTavluneGateway(service.configuration)) names.push_back(service.name);
+    if (sysproxy::containsTavluneGateway(service.configuration)) names.push_back(service.name);
   return names;
 }
 
 ManagerResult<void> ProxyFlows::restoreSnapshot() {
   // A snapshot without services has nothing to put back, and its empty line
   // would only be refused by the helper, keeping the records for ever.
-  std::string restore = disconnectCommand(*env_.defaults);
+  std::string restore = sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*env_.defaults));
   if (restore.empty() || restore == ":") return {};
   return env_.helper->runHelperCommand(restore);
 }
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
   auto& defaults = *env_.defaults;
-  if (load<MacProxySnapshot>(defaults, MacProxyManager::snapshotKey)) {
+  if (loadRecord<MacProxySnapshot>(defaults)) {
     if (auto restored = restoreSnapshot(); !restored) return restored;
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
-    if (auto off = env_.helper->runHelperCommand(disableProxyCommand(atGateway)); !off) return off;
+    if (auto off = env_.helper->runHelperCommand(sysproxy::disableProxyCommand(atGateway)); !off) return off;
   }
   // Never installs the helper just for this.
-  if (env_.helper->helperIsAvailable()) (void)env_.helper->runHelperCommand("chrome-webrtc-off");
+  if (env_.helper->helperIsAvailable()) (void)switchChromeWebRtc(false);
 
   // Settings are back; a record that cannot be removed would show a
   // connection that no longer exists, so that is reported.
-  std::optional<AnyError> failure;
-  for (const char* key : {MacProxyManager::stateKey, MacProxyManager::snapshotKey, MacProxyManager::diagnosticKey})
-    if (auto removed = remove(defaults, key); !removed && !failure) failure = removed.error();
+  std::optional<model::AnyError> failure;
+  auto note = [&](platform::Result<void> removed) {
+    if (!removed && !failure) failure = removed.error();
+  };
+  note(model::removeRecord<MacProxyConnectionState>(defaults));
+  note(model::removeRecord<MacProxySnapshot>(defaults));
+  note(model::removeRecord<MacProxyDiagnostic>(defaults));
   if (failure) return unexpected(*failure);
   return {};
 }
@@ -78,28 +97,28 @@ void ProxyFlows::disconnect(MethodResultPtr result) {
 }
 
 bool ProxyFlows::systemProxyMatchesCurrentState() {
-  return tavlune::systemProxyMatchesCurrentState(*env_.defaults, *env_.network);
+  auto state = loadRecord<MacProxyConnectionState>(*env_.defaults);
+  return state && sysproxy::systemProxyCarries(*state, *env_.network);
 }
 
 EncodableValue ProxyFlows::connectionStateValue() {
-  auto state = load<MacProxyConnectionState>(*env_.defaults, MacProxyManager::stateKey);
+  auto state = loadRecord<MacProxyConnectionState>(*env_.defaults);
   if (!state) return offlineValue();
-  if (systemProxyMatchesCurrentState()) return flutterValue(*state);
+  if (sysproxy::systemProxyCarries(*state, *env_.network)) return flutterValue(*state);
   // A connect still on its way has stored its state before the system shows
   // it; dropping the state then would break that connect.
   if (connectsInFlight_.load() > 0) return offlineValue();
   cleanupOrphanedConnection();
-  removeRecords({MacProxyManager::stateKey, MacProxyManager::diagnosticKey});
+  removeConnectionRecords();
   return offlineValue();
 }
 
 void ProxyFlows::inspect(MethodResultPtr result) {
-  auto& defaults = *env_.defaults;
-  if (!load<MacProxyConnectionState>(defaults, MacProxyManager::stateKey) || !systemProxyMatchesCurrentState()) {
+  if (!systemProxyMatchesCurrentState()) {
     result->Error(flutterError(MacProxyError::validationFailed("No Tavlune proxy is active.")));
     return;
   }
-  auto diagnostic = load<MacProxyDiagnostic>(defaults, MacProxyManager::diagnosticKey);
+  auto diagnostic = loadRecord<MacProxyDiagnostic>(*env_.defaults);
   if (!diagnostic) {
     result->Error(flutterError(MacProxyError::validationFailed("Proxy information is unavailable.")));
     return;
@@ -109,15 +128,14 @@ void ProxyFlows::inspect(MethodResultPtr result) {
 
 void ProxyFlows::cleanupOrphanedConnection() {
   env_.queue->async([this] {
-    if (load<MacProxySnapshot>(*env_.defaults, MacProxyManager::snapshotKey)) {
+    if (loadRecord<MacProxySnapshot>(*env_.defaults)) {
       (void)performDisconnect();  // on failure every record stays for the next attempt
       return;
     }
     if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
-      if (env_.helper->runHelperCommand(disableProxyCommand(atGateway)))
-        (void)env_.helper->runHelperCommand("chrome-webrtc-off");
+      if (env_.helper->runHelperCommand(sysproxy::disableProxyCommand(atGateway))) (void)switchChromeWebRtc(false);
     }
-    removeRecords({MacProxyManager::stateKey, MacProxyManager::diagnosticKey});
+    removeConnectionRecords();
   });
 }
 
@@ -137,10 +155,9 @@ void ProxyFlows::setWebRtcProtection(bool enabled, MethodResultPtr result) {
     return;
   }
   env_.queue->async([this, enabled, result = SharedResult(std::move(result))] {
-    if (!load<MacProxyConnectionState>(*env_.defaults, MacProxyManager::stateKey))
-      return replyLater(result, EncodableValue(true));
-    replyLater(result, env_.helper->runHelperCommand(enabled ? "chrome-webrtc-on" : "chrome-webrtc-off"));
+    if (!loadRecord<MacProxyConnectionState>(*env_.defaults)) return replyLater(result, EncodableValue(true));
+    replyLater(result, switchChromeWebRtc(enabled));
   });
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

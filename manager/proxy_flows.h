@@ -11,7 +11,7 @@
 
 #include "manager/mac_proxy_manager.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 
 class ProxyFlows final : public ProxyOperations {
  public:
@@ -32,28 +32,49 @@ class ProxyFlows final : public ProxyOperations {
   // snapshot, or switches off what still points at the gateway; then WebRTC
   // off when the helper answers; then clears the records. A failure leaves
   // every record as it was. Runs on the queue.
-  ManagerResult<void> performDisconnect();
+  model::ManagerResult<void> performDisconnect();
 
  private:
   struct ConnectRequest;
+  // Why a connect stopped, and whether the system may have been changed by
+  // then, so that the failure path knows to put the snapshot back.
+  struct ConnectFailure {
+    model::AnyError error;
+    bool applied = false;
+  };
+  template <typename T>
+  using ConnectStep = Expected<T, ConnectFailure>;
   using SharedResult = std::shared_ptr<channel::MethodResult>;
 
   void runConnect(const ConnectRequest& request, const SharedResult& result);
+  // The connect's steps, in order: the services to point at the proxy, with
+  // leftovers of an earlier connection switched off; the proxy proven; the
+  // snapshot stored and the proxy applied; the records stored and the live
+  // settings confirmed.
+  ConnectStep<std::vector<model::MacNetworkServiceSnapshot>> takeOverServices();
+  ConnectStep<model::MacProxyDiagnostic> proveProxy(const ConnectRequest& request);
+  ConnectStep<void> applyProxy(const ConnectRequest& request,
+                               const std::vector<model::MacNetworkServiceSnapshot>& services);
+  ConnectStep<void> recordAndConfirm(const ConnectRequest& request, const model::MacProxyDiagnostic& diagnostic);
   // The connect's failure path: drops the records it stored, restoring the
   // snapshot first when the proxy command had been applied.
-  void failConnect(const AnyError& error, bool applied, const SharedResult& result);
+  void failConnect(const ConnectFailure& failure, const SharedResult& result);
+
   // Sends the stored snapshot's restore line, when it has anything to restore.
-  ManagerResult<void> restoreSnapshot();
+  model::ManagerResult<void> restoreSnapshot();
   // The enabled services whose live settings still point at the gateway; a
   // listing failure counts as no services.
   std::vector<std::string> servicesAtGateway();
+  model::ManagerResult<void> switchChromeWebRtc(bool on);
 
   void replyLater(const SharedResult& result, channel::EncodableValue value);
-  void replyLater(const SharedResult& result, const AnyError& error);
+  void replyLater(const SharedResult& result, const model::AnyError& error);
   // true on success, the error otherwise.
-  void replyLater(const SharedResult& result, const ManagerResult<void>& outcome);
-  void removeRecords(std::initializer_list<const char*> keys);
-  static MacProxyError quitting();
+  void replyLater(const SharedResult& result, const model::ManagerResult<void>& outcome);
+  // The connection state and the diagnostic, which describe a connection; the
+  // snapshot, the user's own settings, is removed only where it is put back.
+  void removeConnectionRecords();
+  static model::MacProxyError quitting();
 
   MacProxyEnvironment env_;
   // Connect items queued or running: the state query then leaves records alone.
@@ -63,4 +84,4 @@ class ProxyFlows final : public ProxyOperations {
   std::atomic<bool> terminating_{false};
 };
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

@@ -5,10 +5,10 @@
 #include <functional>
 #include <memory>
 
-#include "platform/channel/encodable_value.h"
-#include "platform/channel/method_result.h"
+#include "channel/encodable_value.h"
+#include "channel/method_result.h"
 
-namespace tavlune {
+namespace tavlune::manager {
 
 using MethodResultPtr = std::unique_ptr<channel::MethodResult>;
 
@@ -31,4 +31,4 @@ class ProxyOperations {
   virtual void disconnectForTermination(std::function<void()> completion) = 0;
 };
 
-}  // namespace tavlune
+}  // namespace tavlune::manager

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build
-options=()
+options=(-DTAVLUNE_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   options+=(-DTAVLUNE_SANITIZE=ON)

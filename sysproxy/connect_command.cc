@@ -1,14 +1,15 @@
 #include "sysproxy/connect_command.h"
 
 #include "sysproxy/networksetup_commands.h"
-#include "sysproxy/shell_quoting.h"
+#include "model/shell_quoting.h"
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 
 std::string connectCommand(const std::vector<std::string>& services, const std::string& host, int64_t port,
                            const std::string& proxyProtocol, const std::string& username,
                            const std::string& password) {
   namespace ns = networksetup;
+  using model::shellQuoted;
   const std::string authentication =
       username.empty() ? "off" : "on " + shellQuoted(username) + " " + shellQuoted(password);
 
@@ -30,4 +31,4 @@ std::string connectCommand(const std::vector<std::string>& services, const std::
   return ns::joined(commands);
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

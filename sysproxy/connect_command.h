@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 
 // Per service: every proxy kind switched off, the fixed bypass list, then the
 // proxy ("socks4"/"socks5": SOCKS; "https": secure web; anything else: web
@@ -15,4 +15,4 @@ std::string connectCommand(const std::vector<std::string>& services, const std::
                            const std::string& proxyProtocol, const std::string& username,
                            const std::string& password);
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

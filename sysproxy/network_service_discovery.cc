@@ -2,11 +2,13 @@
 
 #include "platform/plist/plist.h"
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 
 namespace pl = platform::plist;
+using model::MacNetworkServiceSnapshot;
+using model::MacProxyError;
 
-ManagerResult<std::vector<MacNetworkServiceSnapshot>> enabledNetworkServices(
+model::ManagerResult<std::vector<MacNetworkServiceSnapshot>> enabledNetworkServices(
     platform::sysconfig::NetworkConfiguration& configuration) {
   auto services = configuration.currentServices();
   if (!services) return unexpected(MacProxyError::noNetworkService());
@@ -23,4 +25,4 @@ ManagerResult<std::vector<MacNetworkServiceSnapshot>> enabledNetworkServices(
   return listed;
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

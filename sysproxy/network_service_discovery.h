@@ -4,17 +4,17 @@
 
 #include <vector>
 
-#include "manager/mac_proxy_error.h"
-#include "manager/records.h"
+#include "model/mac_proxy_error.h"
+#include "model/records.h"
 #include "platform/sysconfig/network_configuration.h"
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 
 // Every enabled, named service of the current set on an interface with a BSD
 // name, in the platform's enumeration order. A service without a proxy
 // dictionary gets an empty one. Fails with noNetworkService when the
 // configuration cannot be read, or with the serialiser's error. Reads only.
-ManagerResult<std::vector<MacNetworkServiceSnapshot>> enabledNetworkServices(
+model::ManagerResult<std::vector<model::MacNetworkServiceSnapshot>> enabledNetworkServices(
     platform::sysconfig::NetworkConfiguration& configuration);
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

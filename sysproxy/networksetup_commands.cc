@@ -1,8 +1,10 @@
 #include "sysproxy/networksetup_commands.h"
 
-#include "sysproxy/shell_quoting.h"
+#include "model/shell_quoting.h"
 
-namespace tavlune::networksetup {
+namespace tavlune::sysproxy::networksetup {
+
+using model::shellQuoted;
 
 void appendSwitchOffBlock(std::vector<std::string>& commands, const std::string& quotedService) {
   for (std::string_view invocation :
@@ -26,4 +28,4 @@ std::string joined(const std::vector<std::string>& commands) {
   return line;
 }
 
-}  // namespace tavlune::networksetup
+}  // namespace tavlune::sysproxy::networksetup

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavlune::networksetup {
+namespace tavlune::sysproxy::networksetup {
 
 inline constexpr std::string_view setWebProxyState = "/usr/sbin/networksetup -setwebproxystate ";
 inline constexpr std::string_view setSecureWebProxyState = "/usr/sbin/networksetup -setsecurewebproxystate ";
@@ -31,4 +31,4 @@ std::string proxyCommand(std::string_view invocation, const std::string& quotedS
 
 std::string joined(const std::vector<std::string>& commands);
 
-}  // namespace tavlune::networksetup
+}  // namespace tavlune::sysproxy::networksetup

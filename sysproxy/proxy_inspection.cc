@@ -1,42 +1,24 @@
 #include "sysproxy/proxy_inspection.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
-#include "manager/coercion.h"
-#include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
-#include "sysproxy/proxy_dictionary.h"
+#include "model/coercion.h"
+#include "model/proxy_dictionary.h"
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 namespace {
 
 namespace pl = platform::plist;
-using proxykeys::isOn;
-using proxykeys::valueAt;
+using model::isOn;
+using model::kManualProxyKeys;
+using model::ManualProxyKeys;
+using model::valueAt;
 
-struct ProxyRow {
-  const char* switchKey;
-  const char* hostKey;
-};
-
-constexpr std::array<ProxyRow, 3> kManualProxies{{
-    {"HTTPEnable", "HTTPProxy"},
-    {"HTTPSEnable", "HTTPSProxy"},
-    {"SOCKSEnable", "SOCKSProxy"},
-}};
-
-struct LiveKeys {
-  const char* switchKey;
-  const char* hostKey;
-  const char* portKey;
-};
-
-LiveKeys liveKeysFor(const std::string& proxyProtocol) {
-  if (proxyProtocol.starts_with("socks")) return {"SOCKSEnable", "SOCKSProxy", "SOCKSPort"};
-  if (proxyProtocol == "https") return {"HTTPSEnable", "HTTPSProxy", "HTTPSPort"};
-  return {"HTTPEnable", "HTTPProxy", "HTTPPort"};
+const ManualProxyKeys& liveKeysFor(const std::string& proxyProtocol) {
+  if (proxyProtocol.starts_with("socks")) return model::kSocksProxyKeys;
+  if (proxyProtocol == "https") return model::kSecureWebProxyKeys;
+  return model::kWebProxyKeys;
 }
 
 // ASCII only: the gateway name is ASCII, so no other letter can match it.
@@ -49,35 +31,33 @@ std::string lowercased(std::string text) {
 }  // namespace
 
 bool hasEnabledProxy(std::span<const uint8_t> configuration) {
-  auto proxies = proxykeys::proxyDictionary(configuration);
+  auto proxies = model::proxyDictionary(configuration);
   if (!proxies) return false;
-  return std::any_of(kManualProxies.begin(), kManualProxies.end(),
-                     [&](const ProxyRow& row) { return isOn(*proxies, row.switchKey); });
+  return std::any_of(kManualProxyKeys.begin(), kManualProxyKeys.end(),
+                     [&](const ManualProxyKeys& keys) { return isOn(*proxies, keys.enable); });
 }
 
 bool containsTavluneGateway(std::span<const uint8_t> configuration) {
-  auto proxies = proxykeys::proxyDictionary(configuration);
+  auto proxies = model::proxyDictionary(configuration);
   if (!proxies) return false;
-  for (const ProxyRow& row : kManualProxies) {
-    if (!isOn(*proxies, row.switchKey)) continue;
-    auto host = text(valueAt(*proxies, row.hostKey));
+  for (const ManualProxyKeys& keys : kManualProxyKeys) {
+    if (!isOn(*proxies, keys.enable)) continue;
+    auto host = model::text(valueAt(*proxies, keys.host));
     if (host && lowercased(*host) == tavluneGatewayHost) return true;
   }
   return false;
 }
 
-bool systemProxyMatchesCurrentState(platform::UserDefaults& defaults,
-                                    platform::sysconfig::NetworkConfiguration& configuration) {
-  auto state = load<MacProxyConnectionState>(defaults, MacProxyManager::stateKey);
-  if (!state) return false;
+bool systemProxyCarries(const model::MacProxyConnectionState& state,
+                        platform::sysconfig::NetworkConfiguration& configuration) {
   auto live = configuration.liveProxies();
   if (!live) return false;
   const pl::Dictionary* proxies = live->as<pl::Dictionary>();
   if (!proxies) return false;
-  const LiveKeys keys = liveKeysFor(state->proxyProtocol);
-  auto host = text(valueAt(*proxies, keys.hostKey));
-  auto port = integer(valueAt(*proxies, keys.portKey));
-  return integer(valueAt(*proxies, keys.switchKey)) == 1 && host == state->host && port == state->port;
+  const ManualProxyKeys& keys = liveKeysFor(state.proxyProtocol);
+  auto host = model::text(valueAt(*proxies, keys.host));
+  auto port = model::integer(valueAt(*proxies, keys.port));
+  return model::integer(valueAt(*proxies, keys.enable)) == 1 && host == state.host && port == state.port;
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

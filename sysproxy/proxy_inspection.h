@@ -1,14 +1,14 @@
 // Read-only tests of proxy settings: one service's captured settings, and the
-// live system proxy against the stored connection.
+// live system proxy against a connection.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-#include "platform/defaults/user_defaults.h"
+#include "model/records.h"
 #include "platform/sysconfig/network_configuration.h"
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 
 // The host name of this system's own proxy gateway; settings pointing there
 // were left by this system.
@@ -22,10 +22,10 @@ bool hasEnabledProxy(std::span<const uint8_t> configuration);
 // (host trimmed, compared without letter case, nothing else stripped)?
 bool containsTavluneGateway(std::span<const uint8_t> configuration);
 
-// Does the live system proxy carry the stored connection: the protocol's
-// switch on, host equal (case-sensitive) and port equal? False without a
-// stored state or readable live settings.
-bool systemProxyMatchesCurrentState(platform::UserDefaults& defaults,
-                                    platform::sysconfig::NetworkConfiguration& configuration);
+// Does the live system proxy carry the connection: the protocol's switch on,
+// host equal (case-sensitive) and port equal? False without readable live
+// settings.
+bool systemProxyCarries(const model::MacProxyConnectionState& state,
+                        platform::sysconfig::NetworkConfiguration& configuration);
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

@@ -3,38 +3,36 @@
 #include <array>
 #include <optional>
 
-#include "manager/coercion.h"
-#include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
+#include "model/coercion.h"
+#include "model/proxy_dictionary.h"
+#include "model/shell_quoting.h"
 #include "sysproxy/networksetup_commands.h"
-#include "sysproxy/proxy_dictionary.h"
-#include "sysproxy/shell_quoting.h"
 
-namespace tavlune {
+namespace tavlune::sysproxy {
 namespace {
 
 namespace ns = networksetup;
 namespace pl = platform::plist;
-using proxykeys::isOn;
-using proxykeys::valueAt;
+using model::integer;
+using model::isOn;
+using model::shellQuoted;
+using model::text;
+using model::valueAt;
 
 struct RestorableProxy {
   std::string_view invocation;
-  const char* switchKey;
-  const char* hostKey;
-  const char* portKey;
-  const char* userKey;
+  model::ManualProxyKeys keys;
 };
 
 constexpr std::array<RestorableProxy, 3> kRestorableProxies{{
-    {ns::setWebProxy, "HTTPEnable", "HTTPProxy", "HTTPPort", "HTTPUser"},
-    {ns::setSecureWebProxy, "HTTPSEnable", "HTTPSProxy", "HTTPSPort", "HTTPSUser"},
-    {ns::setSocksFirewallProxy, "SOCKSEnable", "SOCKSProxy", "SOCKSPort", "SOCKSUser"},
+    {ns::setWebProxy, model::kWebProxyKeys},
+    {ns::setSecureWebProxy, model::kSecureWebProxyKeys},
+    {ns::setSocksFirewallProxy, model::kSocksProxyKeys},
 }};
 
 // Every entry must be text for the list to count.
 std::optional<std::vector<std::string>> exceptions(const pl::Dictionary& proxies) {
-  const pl::Value* value = valueAt(proxies, "ExceptionsList");
+  const pl::Value* value = valueAt(proxies, model::kExceptionsListKey);
   const pl::Array* list = value ? value->as<pl::Array>() : nullptr;
   if (!list || list->empty()) return std::nullopt;
   std::vector<std::string> entries;
@@ -48,10 +46,10 @@ std::optional<std::vector<std::string>> exceptions(const pl::Dictionary& proxies
 
 void appendRestore(std::vector<std::string>& commands, const std::string& quoted, const pl::Dictionary& proxies) {
   for (const RestorableProxy& proxy : kRestorableProxies) {
-    auto host = text(valueAt(proxies, proxy.hostKey));
-    auto port = integer(valueAt(proxies, proxy.portKey));
-    if (!isOn(proxies, proxy.switchKey) || !host || !port) continue;
-    auto user = text(valueAt(proxies, proxy.userKey));
+    auto host = text(valueAt(proxies, proxy.keys.host));
+    auto port = integer(valueAt(proxies, proxy.keys.port));
+    if (!isOn(proxies, proxy.keys.enable) || !host || !port) continue;
+    auto user = text(valueAt(proxies, proxy.keys.user));
     // The password lives outside the dictionary and is not restored.
     const std::string authentication = user ? "on " + shellQuoted(*user) + " ''" : "off";
     commands.push_back(ns::proxyCommand(proxy.invocation, quoted, *host, *port, authentication));
@@ -65,11 +63,11 @@ void appendRestore(std::vector<std::string>& commands, const std::string& quoted
   }
   commands.push_back(std::move(bypass));
 
-  if (isOn(proxies, "ProxyAutoDiscoveryEnable")) {
+  if (isOn(proxies, model::kAutoDiscoveryEnableKey)) {
     commands.push_back(std::string(ns::setProxyAutoDiscovery) + quoted + " on");
   }
-  auto url = text(valueAt(proxies, "ProxyAutoConfigURLString"));
-  if (isOn(proxies, "ProxyAutoConfigEnable") && url) {
+  auto url = text(valueAt(proxies, model::kAutoConfigURLKey));
+  if (isOn(proxies, model::kAutoConfigEnableKey) && url) {
     commands.push_back(std::string(ns::setAutoProxyUrl) + quoted + " " + shellQuoted(*url));
   }
 }
@@ -82,17 +80,16 @@ std::string disableProxyCommand(const std::vector<std::string>& services) {
   return ns::joined(commands);
 }
 
-std::string disconnectCommand(platform::UserDefaults& defaults) {
-  auto snapshot = load<MacProxySnapshot>(defaults, MacProxyManager::snapshotKey);
+std::string disconnectCommand(const std::optional<model::MacProxySnapshot>& snapshot) {
   if (!snapshot) return ":";
   std::vector<std::string> commands;
-  for (const MacNetworkServiceSnapshot& service : snapshot->services) {
+  for (const model::MacNetworkServiceSnapshot& service : snapshot->services) {
     const std::string quoted = shellQuoted(service.name);
     ns::appendSwitchOffBlock(commands, quoted);
     // An unreadable blob leaves the service with everything off.
-    if (auto proxies = proxykeys::proxyDictionary(service.configuration)) appendRestore(commands, quoted, *proxies);
+    if (auto proxies = model::proxyDictionary(service.configuration)) appendRestore(commands, quoted, *proxies);
   }
   return ns::joined(commands);
 }
 
-}  // namespace tavlune
+}  // namespace tavlune::sysproxy

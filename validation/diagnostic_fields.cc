@@ -4,19 +4,20 @@
 #include <initializer_list>
 #include <string>
 
-#include "manager/coercion.h"
+#include "model/coercion.h"
 
 namespace tavlune::validation {
 namespace {
 
 using platform::json::Json;
+using model::MacProxyDiagnostic;
 
 // A member's text. null, arrays and objects carry no name or address: their
 // descriptions ("<null>", "<object of 2>") would otherwise be shown as one.
 std::optional<std::string> memberText(const Json& object, const char* key) {
   auto it = object.find(key);
   if (it == object.end() || it->is_null() || it->is_array() || it->is_object()) return std::nullopt;
-  return text(&*it);
+  return model::text(&*it);
 }
 
 std::optional<std::string> firstText(std::initializer_list<std::pair<const Json*, const char*>> candidates) {

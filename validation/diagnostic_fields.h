@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "manager/records.h"
+#include "model/records.h"
 #include "platform/json/json.h"
 
 namespace tavlune::validation {
@@ -12,6 +12,6 @@ inline constexpr const char* kNotSupplied = "Not supplied";
 
 // The record for an answer that names the exit address ("ip"); absent when
 // it does not. The speed is left empty for the caller to fill.
-std::optional<MacProxyDiagnostic> diagnosticFromAnswer(const platform::json::Json& answer);
+std::optional<model::MacProxyDiagnostic> diagnosticFromAnswer(const platform::json::Json& answer);
 
 }  // namespace tavlune::validation

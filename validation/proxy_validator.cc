@@ -15,6 +15,10 @@ namespace tavlune::validation {
 namespace {
 
 using namespace std::chrono_literals;
+using model::AnyError;
+using model::MacProxyDiagnostic;
+using model::MacProxyError;
+using model::ManagerResult;
 
 constexpr std::chrono::milliseconds kPauseBeforeFirstPass = 1200ms;
 
@@ -35,8 +39,8 @@ ManagerResult<std::vector<uint8_t>> ProxyValidator::runCurl(const std::string& p
   if (finished->succeeded()) return std::move(finished->standardOutput);
 
   std::string_view error = asText(finished->standardError);
-  if (!strings::isValidUtf8(error)) error = {};
-  return unexpected(AnyError(MacProxyError::validationFailed(std::string(strings::trimWhitespaceAndNewlines(error)))));
+  if (!platform::text::isValidUtf8(error)) error = {};
+  return unexpected(AnyError(MacProxyError::validationFailed(std::string(platform::text::trimWhitespaceAndNewlines(error)))));
 }
 
 std::string ProxyValidator::measureSpeed(const std::string& proxyUrl, const std::optional<std::string>& credentials) {

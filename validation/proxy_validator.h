@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "manager/mac_proxy_error.h"
-#include "manager/records.h"
+#include "model/mac_proxy_error.h"
+#include "model/records.h"
 #include "platform/dispatch/clock.h"
 #include "validation/endpoints.h"
 
@@ -32,13 +32,13 @@ class ProxyValidator {
   // The exit address and its details, or validationFailed with the text of
   // the last failed attempt once five passes over every proxy URL and
   // service have failed. Blocks: it sleeps between passes and waits for curl.
-  ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
+  model::ManagerResult<model::MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
                                              const std::string& username, const std::string& password);
 
   // One transfer through the proxy: curl's standard output, a platform error
   // when curl cannot be started, or validationFailed with its trimmed error
   // output when it ends otherwise than with status 0.
-  ManagerResult<std::vector<uint8_t>> runCurl(const std::string& proxyUrl,
+  model::ManagerResult<std::vector<uint8_t>> runCurl(const std::string& proxyUrl,
                                               const std::optional<std::string>& credentials,
                                               const std::string& endpoint, int64_t timeoutSeconds);
 

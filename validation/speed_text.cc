@@ -10,7 +10,7 @@
 namespace tavlune::validation {
 
 std::optional<double> parseRate(std::string_view output) {
-  std::string_view text = strings::trimWhitespaceAndNewlines(output);
+  std::string_view text = platform::text::trimWhitespaceAndNewlines(output);
   // from_chars ignores the locale but takes no "+"; a single one is allowed.
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty() || text.front() == '+') return std::nullopt;
@@ -23,7 +23,7 @@ std::optional<double> parseRate(std::string_view output) {
 }
 
 std::string speedText(std::string_view output) {
-  if (!strings::isValidUtf8(output)) return kSpeedUnavailable;
+  if (!platform::text::isValidUtf8(output)) return kSpeedUnavailable;
   auto rate = parseRate(output);
   if (!rate || !(*rate > 0)) return kSpeedUnavailable;
   double megabits = std::min(*rate * 8 / 1000000, 999.9);

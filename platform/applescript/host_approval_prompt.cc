@@ -15,7 +15,7 @@ std::optional<Approval> hostSetting(const std::string& path) {
   std::ifstream file(path);
   if (!file) return std::nullopt;
   std::string answer((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::string_view word = strings::trimWhitespaceAndNewlines(answer);
+  std::string_view word = text::trimWhitespaceAndNewlines(answer);
   if (word == "approve") return Approval::approved;
   if (word == "cancel") return Approval::cancelled;
   // Anything else, "fail" included, is a failed authorization: never an approval.
@@ -49,7 +49,7 @@ std::optional<Approval> askTerminal(const std::string& path, const std::string& 
   }
   close(fd);
   if (!asked) return std::nullopt;
-  std::string_view answer = strings::trimWhitespaceAndNewlines(line);
+  std::string_view answer = text::trimWhitespaceAndNewlines(line);
   return answer == "y" || answer == "Y" || answer == "yes" ? Approval::approved : Approval::cancelled;
 }
 

@@ -57,7 +57,7 @@ AppleScriptOutcome ShellAppleScript::run(const std::string& source) {
   if (ran->succeeded()) return {};
   std::string error(ran->standardError.begin(), ran->standardError.end());
   return {AppleScriptOutcome::Kind::failed, ran->endedBySignal ? -1 : ran->terminationStatus,
-          std::string(strings::trimWhitespaceAndNewlines(error))};
+          std::string(text::trimWhitespaceAndNewlines(error))};
 }
 
 }  // namespace tavlune::platform

@@ -9,11 +9,16 @@
 #include <vector>
 
 #include "platform/plist/binary_check.h"
-#include "platform/plist/utf8.h"
+#include "platform/text/utf8.h"
 #include "platform/plist/xml_check.h"
 
 namespace tavlune::platform::plist {
 namespace {
+
+// Well-formed UTF-8 without NUL, which libplist's C strings cannot carry.
+bool isPlistText(std::string_view text) {
+  return text.find('\0') == std::string_view::npos && text::isValidUtf8(text);
+}
 
 constexpr std::string_view kBinaryMagic = "bplist";
 constexpr std::string_view kUidKey = "CF$UID";

@@ -1,6 +1,6 @@
 #include "platform/text/base64.h"
 
-namespace tavlune::strings {
+namespace tavlune::platform::text {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -63,4 +63,4 @@ std::optional<std::vector<uint8_t>> base64Decode(std::string_view text) {
   return out;
 }
 
-}  // namespace tavlune::strings
+}  // namespace tavlune::platform::text

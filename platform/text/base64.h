@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-namespace tavlune::strings {
+namespace tavlune::platform::text {
 
 std::string base64Encode(const std::vector<uint8_t>& bytes);
 std::string base64Encode(std::string_view bytes);
 std::optional<std::vector<uint8_t>> base64Decode(std::string_view text);
 
-}  // namespace tavlune::strings
+}  // namespace tavlune::platform::text

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace tavlune::strings {
+namespace tavlune::platform::text {
 namespace {
 
 bool isSpaceSeparatorOrTab(char32_t c) {
@@ -50,4 +50,4 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
 
 std::string_view trimWhitespace(std::string_view text) { return trim(text, isSpaceSeparatorOrTab); }
 
-}  // namespace tavlune::strings
+}  // namespace tavlune::platform::text

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace tavlune::strings {
+namespace tavlune::platform::text {
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
 std::string_view trimWhitespace(std::string_view text);
 
-}  // namespace tavlune::strings
+}  // namespace tavlune::platform::text

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace tavlune::strings {
+namespace tavlune::platform::text {
 
 std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t* codePoint) {
   auto byte = [&](std::size_t i) { return static_cast<uint8_t>(text[pos + i]); };
@@ -62,4 +62,4 @@ std::string toValidUtf8(std::string_view text) {
   return out;
 }
 
-}  // namespace tavlune::strings
+}  // namespace tavlune::platform::text

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavlune::strings {
+namespace tavlune::platform::text {
 
 // Length of the well-formed sequence starting at text[pos], 0 when there is
 // none; its code point goes to *codePoint when asked for.
@@ -18,4 +18,4 @@ bool isValidUtf8(std::string_view text);
 // replaced by U+FFFD.
 std::string toValidUtf8(std::string_view text);
 
-}  // namespace tavlune::strings
+}  // namespace tavlune::platform::text

@@ -9,6 +9,8 @@
 
 namespace tavlune::testing {
 namespace {
+using namespace tavlune::manager;
+using namespace tavlune::model;
 
 using channel::EncodableList;
 using channel::EncodableMap;
@@ -172,18 +174,18 @@ TEST_F(ShellTest, ArgumentsAndHelp) {
 TEST_F(ShellTest, LaunchCleansUpLeftoverRecords) {
   platform::FileUserDefaults defaults(home.defaults());
   const platform::Bytes leftover{'{', '}'};
-  ASSERT_TRUE(defaults.setData(MacProxyManager::stateKey, leftover));
-  ASSERT_TRUE(defaults.setData(MacProxyManager::diagnosticKey, leftover));
+  ASSERT_TRUE(defaults.setData(recordKey<MacProxyConnectionState>, leftover));
+  ASSERT_TRUE(defaults.setData(recordKey<MacProxyDiagnostic>, leftover));
   ASSERT_TRUE(defaults.setData("unrelated", leftover));
 
   DesktopProcess desktop(home);
   ASSERT_TRUE(desktop.connect());
   // The state goes first, then the diagnostic.
-  for (int i = 0; i < 1000 && defaults.data(MacProxyManager::diagnosticKey); ++i)
+  for (int i = 0; i < 1000 && defaults.data(recordKey<MacProxyDiagnostic>); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(desktop.running());
-  EXPECT_FALSE(defaults.data(MacProxyManager::stateKey));
-  EXPECT_FALSE(defaults.data(MacProxyManager::diagnosticKey));
+  EXPECT_FALSE(defaults.data(recordKey<MacProxyConnectionState>));
+  EXPECT_FALSE(defaults.data(recordKey<MacProxyDiagnostic>));
   EXPECT_TRUE(defaults.data("unrelated"));
 }
 

@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/channel/method_reply.h"
-#include "platform/channel/socket_messenger_client.h"
-#include "platform/channel/standard_codec.h"
+#include "channel/method_reply.h"
+#include "channel/socket_messenger_client.h"
+#include "channel/standard_codec.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavlune::testing {

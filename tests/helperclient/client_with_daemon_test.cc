@@ -14,6 +14,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::helperclient;
+using namespace tavlune::model;
 
 namespace fs = std::filesystem;
 

@@ -9,10 +9,12 @@
 
 #include <thread>
 
-#include "helperclient/protocol.h"
+#include "helperprotocol/protocol.h"
 
 namespace tavlune {
 namespace {
+using namespace tavlune::helperclient;
+using namespace tavlune::model;
 
 // A daemon that serves one connection: reads the request line, keeps it, and
 // answers with a fixed reply (or nothing) before closing.
@@ -22,8 +24,8 @@ class ScriptedDaemon {
     path_ = "/tmp/helper-client-test-" + std::to_string(getpid()) + "-" + std::to_string(counter_++) + ".sock";
     unlink(path_.c_str());
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address = helper::makeAddress(path_);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), helper::kAddressLength);
+    sockaddr_un address = helperprotocol::makeAddress(path_);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
     listen(listener_, 8);
     thread_ = std::thread([this, reply = std::move(reply), readRequest] {
       int connection = accept(listener_, nullptr, nullptr);

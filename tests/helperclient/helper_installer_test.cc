@@ -11,6 +11,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::helperclient;
+using namespace tavlune::model;
 
 using namespace std::chrono_literals;
 
@@ -18,7 +20,7 @@ using namespace std::chrono_literals;
 class ScriptedHelper : public HelperClient {
  public:
   ScriptedHelper(int availableFromPing, int64_t version) : availableFrom_(availableFromPing), version_(version) {}
-  bool helperIsAvailable() override { return ++pings >= availableFrom_ && version_ == MacProxyManager::helperVersion; }
+  bool helperIsAvailable() override { return ++pings >= availableFrom_ && version_ == helperprotocol::kHelperVersion; }
   ManagerResult<platform::json::Json> sendHelperCommand(const std::string& command) override {
     sent.push_back(command);
     return platform::json::Json{{"ok", true}};
@@ -75,7 +77,10 @@ struct Rig {
   HelperInstaller installer;
 };
 
-std::string flutterCode(const ManagerResult<void>& result) { return flutterError(result.error()).code; }
+std::optional<MacProxyError::Kind> kindOf(const ManagerResult<void>& result) {
+  const auto* own = std::get_if<MacProxyError>(&result.error());
+  return own ? std::optional(own->kind()) : std::nullopt;
+}
 std::string message(const ManagerResult<void>& result) { return localizedDescription(result.error()); }
 
 TEST(LaunchDaemonJob, FileTextIsExact) {
@@ -112,7 +117,7 @@ TEST(HelperInstaller, InstallsWithOneApprovedCommandCarryingTheJobFile) {
   auto command = platform::administratorShellCommand(rig.script->sources[0]);
   ASSERT_TRUE(command.has_value());
   EXPECT_EQ(*command, helperInstallCommand("/Applications/Tavlune.app/Contents/Resources/TavluneProxyHelper",
-                                           strings::base64Encode(launchDaemonJobText(501))));
+                                           platform::text::base64Encode(launchDaemonJobText(501))));
   // Answering on the fifth ping: four pauses of a tenth of a second.
   EXPECT_EQ(rig.helper->pings, 5);
   EXPECT_EQ(rig.clock->sleeps(), std::vector<std::chrono::milliseconds>(4, 100ms));
@@ -123,27 +128,28 @@ TEST(HelperInstaller, Failures) {
   struct Case {
     const char* name;
     Rig rig;
-    std::string code, message;
+    MacProxyError::Kind kind;
+    std::string message;
     std::size_t prompts, pauses;
   };
   Case cases[] = {
-      {"missing resource", Rig(1, 2, {}, std::nullopt), "PROXY_CONFIGURATION_FAILED",
+      {"missing resource", Rig(1, 2, {}, std::nullopt), MacProxyError::Kind::commandFailed,
        "The Tavlune privileged helper is missing from this app build.", 0, 0},
-      {"cancelled", Rig(1, 2, {Kind::failed, -128, "User canceled."}), "AUTHORIZATION_CANCELLED",
+      {"cancelled", Rig(1, 2, {Kind::failed, -128, "User canceled."}), MacProxyError::Kind::authorizationCancelled,
        "Administrator approval is required to change macOS proxy settings.", 1, 0},
-      {"command failed", Rig(1, 2, {Kind::failed, 1, "install: cannot stat"}), "PROXY_CONFIGURATION_FAILED",
+      {"command failed", Rig(1, 2, {Kind::failed, 1, "install: cannot stat"}), MacProxyError::Kind::commandFailed,
        "install: cannot stat", 1, 0},
-      {"no message", Rig(1, 2, {Kind::failed, 1, std::nullopt}), "PROXY_CONFIGURATION_FAILED",
+      {"no message", Rig(1, 2, {Kind::failed, 1, std::nullopt}), MacProxyError::Kind::commandFailed,
        "macOS could not update the system proxy settings.", 1, 0},
-      {"not compiled", Rig(1, 2, {Kind::notCompiled, 0, std::nullopt}), "PROXY_CONFIGURATION_FAILED",
+      {"not compiled", Rig(1, 2, {Kind::notCompiled, 0, std::nullopt}), MacProxyError::Kind::commandFailed,
        "macOS could not update the system proxy settings.", 1, 0},
-      {"other version", Rig(1, 1), "PROXY_CONFIGURATION_FAILED",
+      {"other version", Rig(1, 1), MacProxyError::Kind::commandFailed,
        "Tavlune could not start its privileged proxy helper.", 1, 30},
   };
   for (auto& c : cases) {
     auto result = c.rig.installer.installPrivilegedHelper();
     ASSERT_FALSE(result.has_value()) << c.name;
-    EXPECT_EQ(flutterCode(result), c.code) << c.name;
+    EXPECT_EQ(kindOf(result), c.kind) << c.name;
     EXPECT_EQ(message(result), c.message) << c.name;
     EXPECT_EQ(c.rig.script->sources.size(), c.prompts) << c.name;
     EXPECT_EQ(c.rig.clock->sleeps().size(), c.pauses) << c.name;
@@ -188,7 +194,7 @@ TEST(HelperInstaller, RunHelperCommandInstallsOnlyWhenTheProbeFails) {
   Rig refused(2, 2, {platform::AppleScriptOutcome::Kind::failed, -128, std::nullopt});
   auto result = refused.installer.runHelperCommand("chrome-webrtc-on");
   ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(flutterCode(result), "AUTHORIZATION_CANCELLED");
+  EXPECT_EQ(kindOf(result), MacProxyError::Kind::authorizationCancelled);
   EXPECT_TRUE(refused.helper->sent.empty());
 }
 

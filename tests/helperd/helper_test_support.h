@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "helperclient/protocol.h"
+#include "helperprotocol/protocol.h"
 #include "helperd/server.h"
 #include "tests/support/temp_dir.h"
 
@@ -22,8 +22,8 @@ using tavlune::testing::TempDir;
 
 inline int connectTo(const std::string& socketPath) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address = helper::makeAddress(socketPath);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), helper::kAddressLength) == 0) return fd;
+  sockaddr_un address = helperprotocol::makeAddress(socketPath);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength) == 0) return fd;
   ::close(fd);
   return -1;
 }
@@ -54,12 +54,12 @@ inline std::string exchange(const std::string& socketPath, std::string_view requ
 }
 
 inline std::string commandLine(std::string_view command) {
-  return helper::encodeRequest(helper::Request{std::string(command)}).value();
+  return helperprotocol::encodeRequest(helperprotocol::Request{std::string(command)}).value();
 }
-inline std::string replyLine(const helper::Reply& reply) { return helper::encodeReply(reply).value(); }
-inline std::string failureLine(std::string_view text) { return replyLine(helper::Reply::failure(std::string(text))); }
-inline std::string invalidReply() { return failureLine(helper::kInvalidCommandText); }
-inline std::string unauthorizedReply() { return failureLine(helper::kUnauthorizedText); }
+inline std::string replyLine(const helperprotocol::Reply& reply) { return helperprotocol::encodeReply(reply).value(); }
+inline std::string failureLine(std::string_view text) { return replyLine(helperprotocol::Reply::failure(std::string(text))); }
+inline std::string invalidReply() { return failureLine(helperprotocol::kInvalidCommandText); }
+inline std::string unauthorizedReply() { return failureLine(helperprotocol::kUnauthorizedText); }
 inline const std::string kPing = "{\"command\":\"ping\"}\n";
 
 inline ServerConfig configForThisUser() {

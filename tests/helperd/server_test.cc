@@ -17,7 +17,7 @@ namespace tavlune::helperd {
 namespace {
 
 using namespace testing;
-using helper::Reply;
+using helperprotocol::Reply;
 
 std::string pong() { return replyLine(Reply::pong()); }
 
@@ -87,7 +87,7 @@ TEST_F(ServerTest, ChromeCommandsSwitchThePolicyAndReportFailures) {
 
   std::filesystem::remove_all(folder / "Managed Preferences");
   std::ofstream(folder / "Managed Preferences") << "x";  // a file where the folder must go
-  auto reply = helper::decodeReply(server.exchange(commandLine("chrome-webrtc-on")));
+  auto reply = helperprotocol::decodeReply(server.exchange(commandLine("chrome-webrtc-on")));
   ASSERT_TRUE(reply);
   EXPECT_FALSE(reply->ok);
   EXPECT_NE(reply->error.value_or("").find("Managed Preferences"), std::string::npos) << reply->error.value_or("");
@@ -109,7 +109,7 @@ TEST_F(ServerTest, RunsAnAllowedLineThroughTheShellAndReportsItsResult) {
 
 TEST_F(ServerTest, ShellThatCannotStartIsReportedWithTheLaunchError) {
   RunningServer server(folder, withShell(folder / "missing-shell"));
-  auto reply = helper::decodeReply(server.exchange(commandLine("/usr/sbin/networksetup -setautoproxystate 'x' off")));
+  auto reply = helperprotocol::decodeReply(server.exchange(commandLine("/usr/sbin/networksetup -setautoproxystate 'x' off")));
   ASSERT_TRUE(reply);
   EXPECT_FALSE(reply->ok);
   EXPECT_NE(reply->error.value_or("").find(folder / "missing-shell"), std::string::npos) << reply->error.value_or("");

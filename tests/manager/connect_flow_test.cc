@@ -7,6 +7,9 @@
 
 namespace tavlune::testing {
 namespace {
+using namespace tavlune::manager;
+using namespace tavlune::model;
+using namespace tavlune::sysproxy;
 
 using namespace std::chrono_literals;
 
@@ -40,8 +43,7 @@ TEST(ConnectFlow, EntryChecksAnswerAtOnceAndQueueNothing) {
     EXPECT_TRUE(rig.diagnosis->calls.empty());
   }
   FlowRig rig;
-  ASSERT_TRUE(save(*rig.defaults, MacProxyConnectionState{"h", 1, "http", "manual", {}, 0, {}, {}, {}, {}, 1},
-                   MacProxyManager::stateKey).has_value());
+  ASSERT_TRUE(saveRecord(*rig.defaults, MacProxyConnectionState{"h", 1, "http", "manual", {}, 0, {}, {}, {}, {}, 1}).has_value());
   auto refused = rig.connect(socks());
   EXPECT_EQ(refused->code, "EXISTING_PROXY_ACTIVE");
   EXPECT_TRUE(rig.helper->sent().empty());
@@ -62,7 +64,7 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   EXPECT_EQ(rig.helper->sent(),
             (std::vector<std::string>{connectCommand({"Wi-Fi", "Ethernet"}, "203.0.113.5", 1080, "socks5", "u", "p'w"),
                                       "chrome-webrtc-on"}));
-  auto state = load<MacProxyConnectionState>(*rig.defaults, MacProxyManager::stateKey);
+  auto state = loadRecord<MacProxyConnectionState>(*rig.defaults);
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(*state, (MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", "profile-7", 0, {}, {}, {},
                                              "Berlin", 1700000000900}));
@@ -97,7 +99,7 @@ TEST(ConnectFlow, ConflictAndLeftovers) {
     ASSERT_GE(sent.size(), 2u);
     EXPECT_EQ(sent[0], disableProxyCommand({"Wi-Fi"}));
     EXPECT_EQ(sent[1], "chrome-webrtc-off");
-    auto snapshot = load<MacProxySnapshot>(*rig.defaults, MacProxyManager::snapshotKey);
+    auto snapshot = loadRecord<MacProxySnapshot>(*rig.defaults);
     ASSERT_TRUE(snapshot.has_value());
     EXPECT_EQ(*platform::plist::parse(std::span<const uint8_t>(snapshot->services[0].configuration)),
               platform::plist::Value(proxyAt("HTTP", "GW.tavlune.com ", 8080, 0)));
@@ -214,19 +216,19 @@ TEST(ConnectFlow, StraySnapshotIsTakenBackFirst) {
   MacProxySnapshot stray{{{"Wi-Fi", *platform::plist::toBinary(platform::plist::Value(proxyAt("HTTP", "10.0.0.2", 88)))}}};
   {
     FlowRig rig;
-    ASSERT_TRUE(save(*rig.defaults, stray, MacProxyManager::snapshotKey).has_value());
-    std::string restore = disconnectCommand(*rig.defaults);
+    ASSERT_TRUE(saveRecord(*rig.defaults, stray).has_value());
+    std::string restore = disconnectCommand(loadRecord<MacProxySnapshot>(*rig.defaults));
     rig.systemApplies("SOCKS", "203.0.113.5", 1080);
     ASSERT_EQ(rig.connect(socks())->kind, Reply::success);
     EXPECT_EQ(rig.helper->sent().front(), restore);
   }
   {
     FlowRig rig;
-    ASSERT_TRUE(save(*rig.defaults, stray, MacProxyManager::snapshotKey).has_value());
+    ASSERT_TRUE(saveRecord(*rig.defaults, stray).has_value());
     rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("restore failed"));
     auto reply = rig.connect(socks());
     EXPECT_EQ(reply->message, "restore failed");
-    EXPECT_EQ(load<MacProxySnapshot>(*rig.defaults, MacProxyManager::snapshotKey), stray);
+    EXPECT_EQ(loadRecord<MacProxySnapshot>(*rig.defaults), stray);
     EXPECT_TRUE(rig.diagnosis->calls.empty());
   }
 }

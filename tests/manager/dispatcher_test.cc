@@ -5,6 +5,8 @@
 
 namespace tavlune::testing {
 namespace {
+using namespace tavlune::manager;
+using namespace tavlune::model;
 
 using channel::EncodableList;
 
@@ -74,11 +76,11 @@ class DispatcherTest : public ::testing::Test {
 
   void storeState() {
     MacProxyConnectionState state{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1};
-    ASSERT_TRUE(save(*defaults, state, MacProxyManager::stateKey).has_value());
+    ASSERT_TRUE(saveRecord(*defaults, state).has_value());
   }
   void storeBrokenState() {
     const std::string text = R"({"host":"h","port":"80"})";
-    ASSERT_TRUE(defaults->setData(MacProxyManager::stateKey, platform::Bytes(text.begin(), text.end())).has_value());
+    ASSERT_TRUE(defaults->setData(recordKey<MacProxyConnectionState>, platform::Bytes(text.begin(), text.end())).has_value());
   }
 
   std::shared_ptr<platform::MemoryUserDefaults> defaults;
@@ -129,7 +131,7 @@ TEST_F(DispatcherTest, StoredStateRows) {
       {"stored", false, false, true},  // another program changed the system proxy
   };
   for (const auto& c : cases) {
-    ASSERT_TRUE(defaults->removeObject(MacProxyManager::stateKey).has_value());
+    ASSERT_TRUE(defaults->removeObject(recordKey<MacProxyConnectionState>).has_value());
     if (std::string(c.setup) == "stored") storeState();
     if (std::string(c.setup) == "broken") storeBrokenState();
     operations->liveMatches = c.live;
@@ -137,7 +139,7 @@ TEST_F(DispatcherTest, StoredStateRows) {
     EXPECT_EQ(call("getConnectionStatus")->value, EncodableValue(c.status)) << c.setup;
     EXPECT_EQ(call("enableBrowserProxy")->value, EncodableValue(c.browser)) << c.setup;
   }
-  EXPECT_TRUE(defaults->data(MacProxyManager::stateKey).has_value());  // nothing removed here
+  EXPECT_TRUE(defaults->data(recordKey<MacProxyConnectionState>).has_value());  // nothing removed here
 }
 
 TEST_F(DispatcherTest, ConnectNeedsATextKeyedMap) {

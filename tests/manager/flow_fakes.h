@@ -6,12 +6,14 @@
 #include <mutex>
 
 #include "manager/proxy_flows.h"
-#include "manager/record_store.h"
+#include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/dispatch/recording_clock.h"
 #include "platform/dispatch/serial_queue.h"
 
 namespace tavlune::testing {
+using namespace tavlune::manager;
+using namespace tavlune::model;
 
 namespace plist = platform::plist;
 using channel::EncodableMap;
@@ -165,8 +167,8 @@ struct FlowRig {
   }
   bool stored(const char* key) { return defaults->data(key).has_value(); }
   std::vector<bool> records() {
-    return {stored(MacProxyManager::stateKey), stored(MacProxyManager::snapshotKey),
-            stored(MacProxyManager::diagnosticKey)};
+    return {stored(recordKey<MacProxyConnectionState>), stored(recordKey<MacProxySnapshot>),
+            stored(recordKey<MacProxyDiagnostic>)};
   }
 
   std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();

@@ -4,13 +4,15 @@
 #include <thread>
 
 #include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
-#include "platform/channel/method_result_functions.h"
+#include "model/record_store.h"
+#include "channel/method_result_functions.h"
 #include "platform/defaults/file_user_defaults.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
+using namespace tavlune::manager;
+using namespace tavlune::model;
 
 using channel::EncodableValue;
 
@@ -23,7 +25,7 @@ TEST(SharedManager, OneInstanceOnTheUsersDefaults) {
 
   platform::FileUserDefaults defaults(home + "/Library/Preferences/com.tavlune.desktop.plist");
   MacProxyConnectionState state{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1};
-  ASSERT_TRUE(save(defaults, state, MacProxyManager::stateKey).has_value());
+  ASSERT_TRUE(saveRecord(defaults, state).has_value());
 
   MacProxyManager* seen[4] = {};
   std::vector<std::thread> threads;

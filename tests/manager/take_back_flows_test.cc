@@ -2,24 +2,25 @@
 #include <gtest/gtest.h>
 
 #include "flow_fakes.h"
-#include "platform/channel/method_result_functions.h"
+#include "channel/method_result_functions.h"
 #include "platform/plist/plist.h"
 #include "sysproxy/restore_commands.h"
 
 namespace tavlune::testing {
 namespace {
+using namespace tavlune::manager;
+using namespace tavlune::model;
+using namespace tavlune::sysproxy;
 
 const EncodableValue kOffline(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}});
 
 void storeConnection(FlowRig& rig, bool withDiagnostic = true) {
   auto& defaults = *rig.defaults;
-  ASSERT_TRUE(save(defaults, MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", {}, 0, {}, {}, {}, {}, 1},
-                   MacProxyManager::stateKey).has_value());
+  ASSERT_TRUE(saveRecord(defaults, MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", {}, 0, {}, {}, {}, {}, 1}).has_value());
   auto blob = platform::plist::toBinary(platform::plist::Value(proxyAt("HTTP", "10.0.0.2", 88)));
-  ASSERT_TRUE(save(defaults, MacProxySnapshot{{{"Wi-Fi", *blob}}}, MacProxyManager::snapshotKey).has_value());
+  ASSERT_TRUE(saveRecord(defaults, MacProxySnapshot{{{"Wi-Fi", *blob}}}).has_value());
   if (withDiagnostic) {
-    ASSERT_TRUE(save(defaults, MacProxyDiagnostic{"1.2.3.4", "c", "C", "x", "s", "i", "1.0 Mbps"},
-                     MacProxyManager::diagnosticKey).has_value());
+    ASSERT_TRUE(saveRecord(defaults, MacProxyDiagnostic{"1.2.3.4", "c", "C", "x", "s", "i", "1.0 Mbps"}).has_value());
   }
 }
 
@@ -44,7 +45,7 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
       {"helper absent: no prompt for WebRTC", [](FlowRig& r) { r.helper->available = false; },
        [](FlowRig&) { return std::vector<std::string>{}; }, true, false},
       {"snapshot restored even when the live settings moved on", [](FlowRig& r) { storeConnection(r); },
-       [](FlowRig& r) { return std::vector<std::string>{disconnectCommand(*r.defaults), "chrome-webrtc-off"}; }, true,
+       [](FlowRig& r) { return std::vector<std::string>{disconnectCommand(loadRecord<MacProxySnapshot>(*r.defaults)), "chrome-webrtc-off"}; }, true,
        false},
       {"no snapshot: gateway switched off, foreign left alone",
        [](FlowRig& r) {
@@ -59,9 +60,9 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
          storeConnection(r);
          r.helper->failOn("/usr/sbin/", MacProxyError::authorizationCancelled());
        },
-       [](FlowRig& r) { return std::vector<std::string>{disconnectCommand(*r.defaults)}; }, false, true},
+       [](FlowRig& r) { return std::vector<std::string>{disconnectCommand(loadRecord<MacProxySnapshot>(*r.defaults))}; }, false, true},
       {"snapshot without services: nothing to restore, records cleared",
-       [](FlowRig& r) { ASSERT_TRUE(save(*r.defaults, MacProxySnapshot{}, MacProxyManager::snapshotKey).has_value()); },
+       [](FlowRig& r) { ASSERT_TRUE(saveRecord(*r.defaults, MacProxySnapshot{}).has_value()); },
        [](FlowRig&) { return std::vector<std::string>{"chrome-webrtc-off"}; }, true, false},
       {"listing fails: nothing to switch off", [](FlowRig& r) { r.network->unreadable = true; },
        [](FlowRig&) { return std::vector<std::string>{"chrome-webrtc-off"}; }, true, false},
@@ -91,12 +92,12 @@ TEST(StateAnswers, FollowTheLiveSettings) {
     FlowRig rig;
     storeConnection(rig);
     rig.network->setLive(live);
-    std::string restore = disconnectCommand(*rig.defaults);
+    std::string restore = disconnectCommand(loadRecord<MacProxySnapshot>(*rig.defaults));
     EXPECT_EQ(ask(rig, &ProxyFlows::inspect)->message, "No Tavlune proxy is active.");
     EXPECT_EQ(rig.flows->connectionStateValue(), kOffline);
     // State and diagnostic go at once; the queued clean-up restores the snapshot.
-    EXPECT_FALSE(rig.stored(MacProxyManager::stateKey));
-    EXPECT_FALSE(rig.stored(MacProxyManager::diagnosticKey));
+    EXPECT_FALSE(rig.stored(recordKey<MacProxyConnectionState>));
+    EXPECT_FALSE(rig.stored(recordKey<MacProxyDiagnostic>));
     rig.settle();
     EXPECT_EQ(rig.helper->sent(), (std::vector<std::string>{restore, "chrome-webrtc-off"}));
     EXPECT_EQ(rig.records(), (std::vector<bool>{false, false, false}));
@@ -106,7 +107,7 @@ TEST(StateAnswers, FollowTheLiveSettings) {
     storeConnection(rig, /*withDiagnostic=*/false);
     rig.network->setLive(proxyAt("SOCKS", "203.0.113.5", 1080));
     EXPECT_EQ(ask(rig, &ProxyFlows::inspect)->message, "Proxy information is unavailable.");
-    EXPECT_TRUE(rig.stored(MacProxyManager::stateKey));
+    EXPECT_TRUE(rig.stored(recordKey<MacProxyConnectionState>));
   }
 }
 
@@ -122,7 +123,7 @@ TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
   {  // without a snapshot: gateway settings off, then WebRTC off, records cleared
     FlowRig rig;
     storeConnection(rig);
-    ASSERT_TRUE(rig.defaults->removeObject(MacProxyManager::snapshotKey).has_value());
+    ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxySnapshot>).has_value());
     rig.network->services.clear();
     rig.network->addService("Wi-Fi", proxyAt("HTTPS", "gw.tavlune.com", 443));
     rig.helper->failOn("chrome-webrtc-off", MacProxyError::commandFailed("ignored"));
@@ -134,7 +135,7 @@ TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
   {  // nothing at the gateway: no helper contact, state and diagnostic cleared anyway
     FlowRig rig;
     storeConnection(rig);
-    ASSERT_TRUE(rig.defaults->removeObject(MacProxyManager::snapshotKey).has_value());
+    ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxySnapshot>).has_value());
     rig.flows->cleanupOrphanedConnection();
     rig.settle();
     EXPECT_TRUE(rig.helper->sent().empty());

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
+#include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/plist/plist.h"
 #include "sysproxy/connect_command.h"
@@ -9,6 +9,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::sysproxy;
+using namespace tavlune::model;
 
 namespace pl = platform::plist;
 
@@ -29,9 +31,7 @@ pl::Value n(int64_t v) { return pl::Value(v); }
 pl::Value s(const char* v) { return pl::Value(v); }
 
 std::string restoreOf(const std::vector<MacNetworkServiceSnapshot>& services) {
-  platform::MemoryUserDefaults defaults;
-  EXPECT_TRUE(save(defaults, MacProxySnapshot{services}, MacProxyManager::snapshotKey).has_value());
-  return disconnectCommand(defaults);
+  return disconnectCommand(MacProxySnapshot{services});
 }
 
 const char* kSwitchOffWiFi =
@@ -92,12 +92,7 @@ TEST(DisableProxyCommand, FiveSwitchOffsPerName) {
 }
 
 TEST(DisconnectCommand, WithoutSnapshotOrServices) {
-  platform::MemoryUserDefaults defaults;
-  EXPECT_EQ(disconnectCommand(defaults), ":");
-  ASSERT_TRUE(defaults.setData(MacProxyManager::snapshotKey, {'{', '}'}).has_value());  // not a snapshot
-  EXPECT_EQ(disconnectCommand(defaults), ":");
-  defaults.setString(MacProxyManager::snapshotKey, "{\"services\":[]}");  // not a data value
-  EXPECT_EQ(disconnectCommand(defaults), ":");
+  EXPECT_EQ(disconnectCommand(std::nullopt), ":");
   EXPECT_EQ(restoreOf({}), "");
 }
 

@@ -6,6 +6,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::sysproxy;
+using namespace tavlune::model;
 
 namespace pl = platform::plist;
 using platform::sysconfig::NetworkService;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
+#include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/plist/plist.h"
 #include "sysproxy/proxy_inspection.h"
@@ -9,6 +9,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::sysproxy;
+using namespace tavlune::model;
 
 namespace pl = platform::plist;
 
@@ -75,7 +77,7 @@ pl::Dictionary live(const char* kind, pl::Value host = s(kHost), pl::Value port 
   return {{k + "Enable", enable}, {k + "Proxy", host}, {k + "Port", port}};
 }
 
-TEST(SystemProxyMatchesCurrentState, ComparesTheProtocolsKeysOnly) {
+TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
   pl::Dictionary both = live("HTTP"), socks = live("SOCKS");
   both.insert(socks.begin(), socks.end());
   const struct {
@@ -103,28 +105,20 @@ TEST(SystemProxyMatchesCurrentState, ComparesTheProtocolsKeysOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    platform::MemoryUserDefaults defaults;
-    ASSERT_TRUE(save(defaults, stateFor(c.protocol), MacProxyManager::stateKey).has_value());
     testing::FakeNetworkConfiguration configuration;
     configuration.live = pl::Value(c.live);
-    EXPECT_EQ(systemProxyMatchesCurrentState(defaults, configuration), c.matches);
+    EXPECT_EQ(systemProxyCarries(stateFor(c.protocol), configuration), c.matches);
   }
 }
 
-TEST(SystemProxyMatchesCurrentState, FalseWithoutStateOrLiveSettings) {
+TEST(SystemProxyCarries, FalseWithoutReadableLiveSettings) {
   testing::FakeNetworkConfiguration configuration;
   configuration.live = pl::Value(live("HTTP"));
-  platform::MemoryUserDefaults defaults;
-  EXPECT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
-  ASSERT_TRUE(defaults.setData(MacProxyManager::stateKey, {'[', ']'}).has_value());
-  EXPECT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
-
-  ASSERT_TRUE(save(defaults, stateFor("http"), MacProxyManager::stateKey).has_value());
-  ASSERT_TRUE(systemProxyMatchesCurrentState(defaults, configuration));
+  ASSERT_TRUE(systemProxyCarries(stateFor("http"), configuration));
   configuration.live = unexpected(platform::Error{"no store"});
-  EXPECT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
+  EXPECT_FALSE(systemProxyCarries(stateFor("http"), configuration));
   configuration.live = pl::Value(pl::Array{pl::Value(live("HTTP"))});
-  EXPECT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
+  EXPECT_FALSE(systemProxyCarries(stateFor("http"), configuration));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "helperd/command_test.h"
 #include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
+#include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/plist/plist.h"
 #include "sysproxy/connect_command.h"
@@ -17,6 +17,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::sysproxy;
+using namespace tavlune::model;
 
 namespace pl = platform::plist;
 using Invocation = std::vector<std::string>;
@@ -172,9 +174,7 @@ TEST(QuotingProperty, RestoreAndSwitchOffLinesHandEveryValueThroughUnchanged) {
       expected.push_back({"-setautoproxyurl", name, trimmedBlanks(url)});
       values.insert(values.end(), {name, host, user, url, exceptions[0], exceptions[1]});
     }
-    platform::MemoryUserDefaults defaults;
-    ASSERT_TRUE(save(defaults, snapshot, MacProxyManager::snapshotKey).has_value());
-    const std::string line = disconnectCommand(defaults);
+    const std::string line = disconnectCommand(snapshot);
     EXPECT_EQ(invocationsOf(line), expected);
     EXPECT_EQ(helperd::isAllowedCommandLine(line), !holdsAmpersands(values)) << line;
 

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "manager/mac_proxy_manager.h"
-#include "manager/record_store.h"
+#include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/file_network_configuration.h"
@@ -19,6 +19,8 @@
 
 namespace tavlune {
 namespace {
+using namespace tavlune::sysproxy;
+using namespace tavlune::model;
 
 namespace pl = platform::plist;
 using platform::sysconfig::InterfaceSeed;
@@ -105,24 +107,21 @@ class RoundTrip : public ::testing::TestWithParam<const char*> {
 TEST_P(RoundTrip, ConnectThenDisconnectGivesBackEveryRestorableSetting) {
   const std::string protocol = GetParam();
   platform::sysconfig::FileNetworkConfiguration configuration(path_);
-  platform::MemoryUserDefaults defaults;
-
   auto services = enabledNetworkServices(configuration);
   ASSERT_TRUE(services.has_value());
   std::vector<std::string> names;
   for (const auto& service : *services) names.push_back(service.name);
   // Enumeration order is by service id; the disabled and the BSD-less services are left out.
   ASSERT_EQ(names, (std::vector<std::string>{"Ethernet", "Bob's \"iPhone\" $USB", "Wi-Fi"}));
-  ASSERT_TRUE(save(defaults, MacProxySnapshot{*services}, MacProxyManager::snapshotKey).has_value());
+  const MacProxySnapshot snapshot{*services};
   const auto before = allProxies();
 
   const MacProxyConnectionState state{"203.0.113.9", 8443, protocol, "manual", {}, 0, {}, {}, {}, {}, 1};
-  ASSERT_TRUE(save(defaults, state, MacProxyManager::stateKey).has_value());
-  ASSERT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
+  ASSERT_FALSE(systemProxyCarries(state, configuration));
 
   auto connected = run(connectCommand(names, state.host, state.port, protocol, "tavlune user", "p'w \"$x\""));
   ASSERT_EQ(connected.status, 0) << connected.err;
-  EXPECT_TRUE(systemProxyMatchesCurrentState(defaults, configuration));
+  EXPECT_TRUE(systemProxyCarries(state, configuration));
   auto during = allProxies();
   const char* hostKey = protocol == "https" ? "HTTPSProxy" : protocol.starts_with("socks") ? "SOCKSProxy" : "HTTPProxy";
   for (const std::string& name : names) {
@@ -133,9 +132,9 @@ TEST_P(RoundTrip, ConnectThenDisconnectGivesBackEveryRestorableSetting) {
     EXPECT_EQ(p.at("ExceptionsList"), pl::Value(pl::Array{s("localhost"), s("127.0.0.1"), s("::1"), s("*.local")}));
   }
 
-  auto restored = run(disconnectCommand(defaults));
+  auto restored = run(disconnectCommand(snapshot));
   ASSERT_EQ(restored.status, 0) << restored.err;
-  EXPECT_FALSE(systemProxyMatchesCurrentState(defaults, configuration));
+  EXPECT_FALSE(systemProxyCarries(state, configuration));
   const auto after = allProxies();
   for (const auto& [name, proxies] : before) {
     SCOPED_TRACE(name);

@@ -16,6 +16,7 @@
 
 namespace tavlune::validation {
 namespace {
+using namespace tavlune::model;
 
 using namespace std::chrono_literals;
 using testing::CurlReply;

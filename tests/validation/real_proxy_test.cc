@@ -13,6 +13,7 @@
 
 namespace tavlune::validation {
 namespace {
+using namespace tavlune::model;
 
 using namespace testing;
 using Proxies = std::vector<Proxy>;

@@ -6,6 +6,7 @@
 
 namespace tavlune::strings {
 namespace {
+using namespace tavlune::platform::text;
 
 TEST(Trim, UnicodeWhiteSpaceAndLineBreaks) {
   struct Case {

@@ -1,0 +1,145 @@
+#include "channel/socket_messenger_client.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <utility>
+
+#include "channel/socket_messenger_frame.h"
+#include "channel/socket_messenger_io.h"
+
+namespace tavlune::channel {
+
+using platform::Error;
+
+Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerClient::Connect(
+    const std::string& path) {
+  auto address = internal::SocketAddress(path);
+  if (!address) return unexpected(ConnectError{false, address.error().description});
+  int fd = internal::MakeStreamSocket();
+  if (fd < 0) return unexpected(ConnectError{false, Error::fromErrno("Could not create a socket").description});
+  int connected;
+  do {
+    connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
+  } while (connected != 0 && errno == EINTR);
+  if (connected != 0) {
+    const int error = errno;
+    ::close(fd);
+    // No socket file, or a file nobody listens on (left by a crash).
+    const bool notRunning = error == ENOENT || error == ECONNREFUSED;
+    return unexpected(ConnectError{notRunning, Error::fromErrno("Could not connect to " + path, error).description});
+  }
+  // Whoever serves our channel must be us; refuse anything the kernel cannot vouch for.
+  auto peer = internal::PeerUserId(fd);
+  if (!peer || *peer != ::geteuid()) {
+    ::close(fd);
+    return unexpected(ConnectError{false, "The channel at " + path + " is served by another user; refusing it"});
+  }
+  return std::unique_ptr<SocketMessengerClient>(new SocketMessengerClient(fd));
+}
+
+SocketMessengerClient::SocketMessengerClient(int fd) : fd_(fd) {
+  reader_ = std::thread([this] { readReplies(); });
+}
+
+SocketMessengerClient::~SocketMessengerClient() {
+  ::shutdown(fd_, SHUT_RDWR);
+  reader_.join();
+  ::close(fd_);
+}
+
+void SocketMessengerClient::Send(const std::string& channel, const std::vector<uint8_t>& message,
+                                 ClientReplyHandler handler) {
+  uint32_t id;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+      handler(unexpected(Error{closedReason_}));
+      return;
+    }
+    // Skip ids still awaited, should the counter ever wrap round to one.
+    do {
+      id = nextId_++;
+    } while (pending_.count(id) != 0);
+    pending_.emplace(id, std::move(handler));
+  }
+  auto frame = EncodeFrame(Frame{id, FrameKind::message, channel, message});
+  platform::Result<void> written = frame ? [&] {
+    std::lock_guard lock(writeMutex_);
+    return internal::WriteAll(fd_, frame->data(), frame->size());
+  }()
+                                         : platform::Result<void>(unexpected(frame.error()));
+  if (written) return;
+  ClientReplyHandler failed;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = pending_.find(id);
+    // The reader may have failed it already when the connection went.
+    if (found == pending_.end()) return;
+    failed = std::move(found->second);
+    pending_.erase(found);
+  }
+  failed(unexpected(written.error()));
+}
+
+std::future<ClientReply> SocketMessengerClient::Send(const std::string& channel,
+                                                     const std::vector<uint8_t>& message) {
+  auto promise = std::make_shared<std::promise<ClientReply>>();
+  auto future = promise->get_future();
+  Send(channel, message, [promise](ClientReply reply) { promise->set_value(std::move(reply)); });
+  return future;
+}
+
+void SocketMessengerClient::WaitUntilClosed() {
+  std::unique_lock lock(mutex_);
+  closedChanged_.wait(lock, [this] { return closed_; });
+}
+
+bool SocketMessengerClient::WaitUntilClosed(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return closedChanged_.wait_for(lock, timeout, [this] { return closed_; });
+}
+
+void SocketMessengerClient::failPending(const std::string& why) {
+  std::map<uint32_t, ClientReplyHandler> failed;
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    closedReason_ = why;
+    failed.swap(pending_);
+  }
+  closedChanged_.notify_all();
+  for (auto& [id, handler] : failed) handler(unexpected(Error{why}));
+}
+
+void SocketMessengerClient::readReplies() {
+  FrameReader reader;
+  uint8_t buffer[64 * 1024];
+  for (;;) {
+    ssize_t count = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (count < 0 && errno == EINTR) continue;
+    if (count == 0) return failPending("TavluneDesktop closed the channel before answering");
+    if (count < 0) return failPending(Error::fromErrno("Could not read from the channel").description);
+    reader.Append(buffer, static_cast<size_t>(count));
+    for (;;) {
+      auto next = reader.Next();
+      if (!next) return failPending(next.error().description);
+      if (!*next) break;
+      Frame& frame = **next;
+      ClientReplyHandler handler;
+      {
+        std::lock_guard lock(mutex_);
+        auto found = pending_.find(frame.id);
+        if (frame.kind == FrameKind::reply && found != pending_.end()) {
+          handler = std::move(found->second);
+          pending_.erase(found);
+        }
+      }
+      if (!handler) return failPending("TavluneDesktop sent a frame that answers nothing we asked");
+      handler(std::move(frame.payload));
+    }
+  }
+}
+
+}  // namespace tavlune::channel

@@ -10,15 +10,15 @@
 #include <string>
 
 #include "platform/plist/plist.h"
-#include "platform/sysconfig/network_preferences.h"
+#include "sim/preferences/preferences_seed.h"
 
 namespace {
 
 namespace pl = tavlune::platform::plist;
-namespace sc = tavlune::platform::sysconfig;
+namespace sim = tavlune::sim;
 
-sc::PreferencesSeed manyServices(int count) {
-  sc::PreferencesSeed seed;
+sim::PreferencesSeed manyServices(int count) {
+  sim::PreferencesSeed seed;
   for (int i = 0; i < count; ++i) {
     char id[40], name[32];
     std::snprintf(id, sizeof id, "B3E1C0DE-0000-4000-8000-%012d", i + 1);
@@ -26,7 +26,7 @@ sc::PreferencesSeed manyServices(int count) {
     pl::Dictionary proxies{{"ExceptionsList", pl::Value(pl::Array{pl::Value("*.local"), pl::Value("169.254/16")})},
                            {"FTPPassive", pl::Value(int64_t{1})}};
     seed.services.push_back(
-        {id, name, sc::InterfaceSeed{"en" + std::to_string(i), "Ethernet", name}, true, pl::Value(std::move(proxies))});
+        {id, name, sim::InterfaceSeed{"en" + std::to_string(i), "Ethernet", name}, true, pl::Value(std::move(proxies))});
   }
   return seed;
 }
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s COUNT OUTPUT   (1 <= COUNT <= 4096)\n", argv[0]);
     return 2;
   }
-  auto bytes = sc::seededPreferences(manyServices(count)).toBinary();
+  auto bytes = pl::toBinary(pl::Value(sim::seededPreferences(manyServices(count)).root()));
   if (!bytes) {
     std::fprintf(stderr, "%s\n", bytes.error().description.c_str());
     return 1;

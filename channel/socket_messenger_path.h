@@ -13,8 +13,6 @@ namespace tavlune::channel {
 inline constexpr const char* kChannelFolder = "Library/Application Support/Tavlune";
 inline constexpr const char* kChannelSocketName = "channel.sock";
 
-// $HOME, or the passwd entry's home when HOME is unset or empty.
-std::string HomeDirectory();
 // "$HOME/Library/Application Support/Tavlune"
 std::string ChannelFolder();
 // "$HOME/Library/Application Support/Tavlune/channel.sock"

@@ -16,8 +16,10 @@ std::shared_ptr<platform::MainQueue> sharedMainQueue() {
 MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock,
                                           std::shared_ptr<ProxyDiagnosis> diagnosis,
                                           std::shared_ptr<platform::Bundle> bundle) {
+  // The defaults belong to the bundle's identifier, as the platform keeps them.
+  const std::string defaultsPath = platform::FileUserDefaults::standardPath(bundle->bundleIdentifier());
   return MacProxyEnvironment{
-      std::make_shared<platform::FileUserDefaults>(platform::FileUserDefaults::standardPath()),
+      std::make_shared<platform::FileUserDefaults>(defaultsPath),
       std::make_shared<platform::DesktopWorkspace>(),
       sharedMainQueue(),
       std::make_shared<platform::SerialQueue>(MacProxyManager::queueLabel),

@@ -31,19 +31,8 @@ Result<std::optional<std::string>> readPreferences(const std::string& path) {
 
 }  // namespace
 
-std::string FileUserDefaults::standardPath() {
-  std::string home;
-  if (const char* env = std::getenv("HOME"); env && *env) {
-    home = env;
-  } else {
-    std::vector<char> buffer(16384);
-    passwd entry;
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
-      home = found->pw_dir;
-    }
-  }
-  return home + "/Library/Preferences/" + std::string(kBundleIdentifier) + ".plist";
+std::string FileUserDefaults::standardPath(std::string_view bundleIdentifier) {
+  return files::homeDirectory() + "/Library/Preferences/" + std::string(bundleIdentifier) + ".plist";
 }
 
 FileUserDefaults::FileUserDefaults(std::string path) : path_(std::move(path)) {}

@@ -14,11 +14,9 @@ namespace tavlune::platform {
 
 class FileUserDefaults final : public UserDefaults {
  public:
-  static constexpr std::string_view kBundleIdentifier = "com.tavlune.desktop";
-
-  // "$HOME/Library/Preferences/com.tavlune.desktop.plist"; the passwd entry's
-  // home when HOME is unset or empty.
-  static std::string standardPath();
+  // "$HOME/Library/Preferences/<bundle identifier>.plist"; the passwd
+  // entry's home when HOME is unset or empty.
+  static std::string standardPath(std::string_view bundleIdentifier);
 
   explicit FileUserDefaults(std::string path);
 

@@ -1,12 +1,15 @@
 #include "platform/files/files.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <vector>
 
 namespace tavlune::platform::files {
 namespace {
@@ -70,6 +73,21 @@ Result<void> makeDirectories(const std::string& path, mode_t mode) {
   if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
     return unexpected(Error::fromErrno("Could not create the folder " + path));
   return {};
+}
+
+std::string homeDirectory() {
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else {
+    std::vector<char> buffer(16384);
+    passwd entry;
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+      home = found->pw_dir;
+  }
+  while (!home.empty() && home.back() == '/') home.pop_back();
+  return home;
 }
 
 bool exists(const std::string& path) {

@@ -46,6 +46,10 @@ platform::Result<void> setMode(const std::string& path, mode_t mode);
 
 std::string parentDirectory(const std::string& path);
 
+// The user's home folder, without a final slash ("" for "/"): $HOME, or the
+// passwd entry's home when HOME is unset or empty, or "".
+std::string homeDirectory();
+
 // An exclusive lock on a lock file (created 0600 when missing), shared with
 // other processes and threads through flock; held until the object goes.
 class ExclusiveLock {

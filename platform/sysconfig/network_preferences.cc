@@ -65,8 +65,6 @@ Result<NetworkPreferences> NetworkPreferences::fromBytes(std::span<const uint8_t
   return NetworkPreferences(std::move(*root));
 }
 
-Result<pl::Data> NetworkPreferences::toBinary() const { return pl::toBinary(pl::Value(root_)); }
-
 Result<const pl::Dictionary*> NetworkPreferences::currentSet() const {
   const std::string* current = stringAt(root_, "CurrentSet");
   const pl::Dictionary* sets = dictionaryAt(root_, "Sets");
@@ -132,63 +130,6 @@ Result<pl::Value> NetworkPreferences::primaryProxies() const {
     return service.proxies ? *service.proxies : pl::Value(pl::Dictionary{});
   }
   return pl::Value(pl::Dictionary{});
-}
-
-Result<std::optional<std::string>> NetworkPreferences::serviceIDNamed(std::string_view name) const {
-  auto services = orderedServices();
-  if (!services) return unexpected(services.error());
-  for (const NetworkService& service : *services) {
-    if (service.name && *service.name == name) return std::optional<std::string>(service.serviceID);
-  }
-  return std::optional<std::string>();
-}
-
-pl::Dictionary* NetworkPreferences::mutableProxies(const std::string& serviceID) {
-  auto services = root_.find("NetworkServices");
-  if (services == root_.end()) return nullptr;
-  pl::Dictionary* all = services->second.as<pl::Dictionary>();
-  if (!all) return nullptr;
-  auto service = all->find(serviceID);
-  if (service == all->end()) return nullptr;
-  pl::Dictionary* entity = service->second.as<pl::Dictionary>();
-  if (!entity) return nullptr;
-  pl::Value& proxies = (*entity)["Proxies"];
-  if (!proxies.is<pl::Dictionary>()) proxies = pl::Value(pl::Dictionary{});
-  return proxies.as<pl::Dictionary>();
-}
-
-NetworkPreferences seededPreferences(const PreferencesSeed& seed) {
-  pl::Dictionary setServices;
-  pl::Dictionary services;
-  pl::Array order;
-  for (const ServiceSeed& s : seed.services) {
-    setServices[s.serviceID] = pl::Value(pl::Dictionary{{"__LINK__", pl::Value("/NetworkServices/" + s.serviceID)}});
-    pl::Dictionary service;
-    if (s.name) service["UserDefinedName"] = pl::Value(*s.name);
-    if (s.interface) {
-      pl::Dictionary interface{{"Type", pl::Value(s.interface->type)},
-                               {"UserDefinedName", pl::Value(s.interface->name)}};
-      if (s.interface->deviceName) interface["DeviceName"] = pl::Value(*s.interface->deviceName);
-      service["Interface"] = pl::Value(std::move(interface));
-    }
-    if (!s.enabled) service["__INACTIVE__"] = pl::Value(int64_t{1});
-    if (s.proxies) service["Proxies"] = *s.proxies;
-    services[s.serviceID] = pl::Value(std::move(service));
-    order.push_back(pl::Value(s.serviceID));
-  }
-  if (seed.serviceOrder) {
-    order.clear();
-    for (const std::string& id : *seed.serviceOrder) order.push_back(pl::Value(id));
-  }
-  pl::Dictionary ipv4{{"ServiceOrder", pl::Value(std::move(order))}};
-  pl::Dictionary global{{"IPv4", pl::Value(std::move(ipv4))}};
-  pl::Dictionary network{{"Global", pl::Value(std::move(global))}, {"Service", pl::Value(std::move(setServices))}};
-  pl::Dictionary set{{"Network", pl::Value(std::move(network))}, {"UserDefinedName", pl::Value(seed.setName)}};
-  pl::Dictionary root;
-  root["CurrentSet"] = pl::Value("/Sets/" + seed.setID);
-  root["Sets"] = pl::Value(pl::Dictionary{{seed.setID, pl::Value(std::move(set))}});
-  root["NetworkServices"] = pl::Value(std::move(services));
-  return NetworkPreferences(std::move(root));
 }
 
 }  // namespace tavlune::platform::sysconfig

@@ -33,7 +33,6 @@ class NetworkPreferences {
 
   // Any property-list format; the top level must be a dictionary.
   static Result<NetworkPreferences> fromBytes(std::span<const uint8_t> bytes);
-  Result<plist::Data> toBinary() const;
 
   const plist::Dictionary& root() const { return root_; }
 
@@ -46,41 +45,10 @@ class NetworkPreferences {
   // interface with a BSD name; an empty dictionary when there is none.
   Result<plist::Value> primaryProxies() const;
 
-  // The id of the current set's first ordered service named exactly name.
-  Result<std::optional<std::string>> serviceIDNamed(std::string_view name) const;
-  // The "Proxies" dictionary of a service in NetworkServices, made a
-  // dictionary when missing or of another type. nullptr for an unknown id.
-  plist::Dictionary* mutableProxies(const std::string& serviceID);
-
  private:
   Result<const plist::Dictionary*> currentSet() const;
 
   plist::Dictionary root_;
 };
-
-// Preferences for a simulated machine or a test: one set holding the given
-// services, current, with the service order given (seed order by default).
-struct InterfaceSeed {
-  std::optional<std::string> deviceName;  // the BSD name; absent for e.g. a modem or VPN
-  std::string type = "Ethernet";
-  std::string name;
-};
-
-struct ServiceSeed {
-  std::string serviceID;
-  std::optional<std::string> name;
-  std::optional<InterfaceSeed> interface;
-  bool enabled = true;
-  std::optional<plist::Value> proxies;
-};
-
-struct PreferencesSeed {
-  std::string setID = "5A7E1D2C-0000-4000-8000-000000000001";
-  std::string setName = "Automatic";
-  std::vector<ServiceSeed> services;
-  std::optional<std::vector<std::string>> serviceOrder;
-};
-
-NetworkPreferences seededPreferences(const PreferencesSeed& seed);
 
 }  // namespace tavlune::platform::sysconfig

@@ -11,12 +11,12 @@
 #include <fstream>
 
 #include "platform/plist/plist.h"
-#include "platform/sysconfig/network_preferences.h"
+#include "sim/preferences/preferences_seed.h"
 
 namespace {
 
 namespace pl = tavlune::platform::plist;
-namespace sc = tavlune::platform::sysconfig;
+namespace sim = tavlune::sim;
 
 // What a new service gets on macOS before anybody touches its proxies.
 pl::Dictionary defaultProxies() {
@@ -24,7 +24,7 @@ pl::Dictionary defaultProxies() {
           {"FTPPassive", pl::Value(int64_t{1})}};
 }
 
-sc::PreferencesSeed hostSeed() {
+sim::PreferencesSeed hostSeed() {
   pl::Dictionary handTyped = defaultProxies();
   handTyped["HTTPEnable"] = pl::Value(int64_t{0});
   handTyped["HTTPProxy"] = pl::Value("proxy.corp.example");
@@ -35,18 +35,18 @@ sc::PreferencesSeed hostSeed() {
   handTyped["ExceptionsList"] =
       pl::Value(pl::Array{pl::Value("*.local"), pl::Value("169.254/16"), pl::Value("intranet.corp.example")});
 
-  sc::PreferencesSeed seed;
+  sim::PreferencesSeed seed;
   seed.services = {
-      {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E01", "Wi-Fi", sc::InterfaceSeed{"en0", "IEEE80211", "Wi-Fi"}, true,
+      {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E01", "Wi-Fi", sim::InterfaceSeed{"en0", "IEEE80211", "Wi-Fi"}, true,
        pl::Value(defaultProxies())},
-      {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E02", "Ethernet", sc::InterfaceSeed{"en1", "Ethernet", "Ethernet"}, true,
+      {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E02", "Ethernet", sim::InterfaceSeed{"en1", "Ethernet", "Ethernet"}, true,
        pl::Value(defaultProxies())},
       {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E03", "Thunderbolt Bridge",
-       sc::InterfaceSeed{"bridge0", "Bridge", "Thunderbolt Bridge"}, false, pl::Value(defaultProxies())},
-      {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E04", "Office VPN", sc::InterfaceSeed{std::nullopt, "L2TP", "L2TP"}, true,
+       sim::InterfaceSeed{"bridge0", "Bridge", "Thunderbolt Bridge"}, false, pl::Value(defaultProxies())},
+      {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E04", "Office VPN", sim::InterfaceSeed{std::nullopt, "L2TP", "L2TP"}, true,
        pl::Value(defaultProxies())},
       {"8C2D4E21-7F3A-4B1C-9D5E-0A1B2C3D4E05", "USB 10/100/1000 LAN",
-       sc::InterfaceSeed{"en5", "Ethernet", "USB 10/100/1000 LAN"}, true, pl::Value(std::move(handTyped))},
+       sim::InterfaceSeed{"en5", "Ethernet", "USB 10/100/1000 LAN"}, true, pl::Value(std::move(handTyped))},
   };
   return seed;
 }
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
     return 2;
   }
-  auto xml = pl::toXml(pl::Value(sc::seededPreferences(hostSeed()).root()));
+  auto xml = pl::toXml(pl::Value(sim::seededPreferences(hostSeed()).root()));
   if (!xml) {
     std::fprintf(stderr, "%s\n", xml.error().description.c_str());
     return 1;

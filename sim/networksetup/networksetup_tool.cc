@@ -8,6 +8,7 @@
 
 #include "platform/plist/value.h"
 #include "sim/networksetup/preferences_store.h"
+#include "sim/networksetup/service_lookup.h"
 
 namespace tavlune::sim {
 namespace {
@@ -222,24 +223,25 @@ std::string unknownService(const std::string& service) {
 ToolOutcome report(const Subcommand& sub, const std::string& service, const PreferencesStore& store) {
   auto preferences = store.read();
   if (!preferences) return failure("** Error: " + preferences.error().description + "\n");
-  auto id = preferences->serviceIDNamed(service);
+  auto id = serviceIDNamed(*preferences, service);
   if (!id) return failure("** Error: " + id.error().description + "\n");
   if (!*id) return failure(unknownService(service));
-  const pl::Dictionary* proxies = preferences->mutableProxies(**id);
+  pl::Dictionary root = preferences->root();
+  const pl::Dictionary* proxies = mutableProxies(root, **id);
   return {0, sub.report(service, proxies ? *proxies : pl::Dictionary{}), ""};
 }
 
 ToolOutcome change(const Subcommand& sub, const std::string& service, const Values& values,
                    const PreferencesStore& store) {
   bool unknown = false;
-  auto updated = store.update([&](NetworkPreferences& preferences, Keychain& keychain) -> Result<bool> {
-    auto id = preferences.serviceIDNamed(service);
+  auto updated = store.update([&](pl::Dictionary& root, Keychain& keychain) -> Result<bool> {
+    auto id = serviceIDNamed(NetworkPreferences(root), service);
     if (!id) return unexpected(id.error());
     if (!*id) {
       unknown = true;
       return false;
     }
-    pl::Dictionary* proxies = preferences.mutableProxies(**id);
+    pl::Dictionary* proxies = mutableProxies(root, **id);
     if (!proxies) return unexpected(Error{"The service " + service + " cannot be changed."});
     // A setting already as asked leaves both files alone: a connect sends
     // many such switch-offs, and each write costs two flushes to the disk.

@@ -50,13 +50,14 @@ Result<void> PreferencesStore::update(const Change& change) const {
   if (!keychain) return unexpected(keychain.error());
   const Keychain before = *keychain;
 
-  auto changed = change(*preferences, *keychain);
+  pl::Dictionary root = preferences->root();
+  auto changed = change(root, *keychain);
   if (!changed) return unexpected(changed.error());
   if (!*changed) return {};
 
   // Both encoded before either is written, so a value that cannot be stored
   // leaves both files as they were.
-  auto preferencesBytes = preferences->toBinary();
+  auto preferencesBytes = pl::toBinary(pl::Value(std::move(root)));
   if (!preferencesBytes) return unexpected(preferencesBytes.error());
   if (!(*keychain == before)) {
     auto keychainBytes = pl::toBinary(pl::Value(*keychain));

@@ -26,10 +26,10 @@ class PreferencesStore {
   platform::Result<platform::sysconfig::NetworkPreferences> read() const;
   platform::Result<Keychain> readKeychain() const;
 
-  // Runs change on the current contents with the lock held. change answers
-  // whether it changed anything, or an error text; on error or no change
-  // nothing is written.
-  using Change = std::function<platform::Result<bool>(platform::sysconfig::NetworkPreferences&, Keychain&)>;
+  // Runs change on the current contents (the preferences' top-level
+  // dictionary) with the lock held. change answers whether it changed
+  // anything, or an error text; on error or no change nothing is written.
+  using Change = std::function<platform::Result<bool>(platform::plist::Dictionary&, Keychain&)>;
   platform::Result<void> update(const Change& change) const;
 
   const std::string& keychainPath() const { return keychainPath_; }

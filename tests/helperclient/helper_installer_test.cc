@@ -54,6 +54,7 @@ class FixedBundle : public platform::Bundle {
   std::optional<std::string> pathForResource(const std::string& name) override {
     return name == "TavluneProxyHelper" ? path_ : std::nullopt;
   }
+  std::string bundleIdentifier() override { return "com.tavlune.desktop"; }
 
  private:
   std::optional<std::string> path_;

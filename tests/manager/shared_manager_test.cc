@@ -6,6 +6,7 @@
 #include "manager/mac_proxy_manager.h"
 #include "model/record_store.h"
 #include "channel/method_result_functions.h"
+#include "platform/bundle/bundle.h"
 #include "platform/defaults/file_user_defaults.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,14 +17,14 @@ using namespace tavlune::model;
 
 using channel::EncodableValue;
 
-// The process-wide manager reads the user's own defaults file, and every
-// thread that asks for it gets the same one.
+// The process-wide manager reads the defaults of the running program's bundle
+// (outside a bundle, of its file name), and every thread gets the same one.
 TEST(SharedManager, OneInstanceOnTheUsersDefaults) {
   testing::TempDir temp;
   const std::string& home = temp.path();
   setenv("HOME", home.c_str(), 1);
 
-  platform::FileUserDefaults defaults(home + "/Library/Preferences/com.tavlune.desktop.plist");
+  platform::FileUserDefaults defaults(home + "/Library/Preferences/" + platform::MainBundle().bundleIdentifier() + ".plist");
   MacProxyConnectionState state{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1};
   ASSERT_TRUE(saveRecord(defaults, state).has_value());
 

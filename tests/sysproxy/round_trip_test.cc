@@ -10,6 +10,7 @@
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/file_network_configuration.h"
 #include "platform/sysconfig/preferences_file.h"
+#include "sim/preferences/preferences_seed.h"
 #include "sysproxy/connect_command.h"
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
@@ -23,8 +24,9 @@ using namespace tavlune::sysproxy;
 using namespace tavlune::model;
 
 namespace pl = platform::plist;
-using platform::sysconfig::InterfaceSeed;
-using platform::sysconfig::PreferencesSeed;
+using sim::InterfaceSeed;
+using sim::PreferencesSeed;
+using sim::seededPreferences;
 
 pl::Value n(int64_t v) { return pl::Value(v); }
 pl::Value s(const std::string& v) { return pl::Value(v); }
@@ -77,7 +79,7 @@ pl::Dictionary restorable(const pl::Dictionary& p) {
 class RoundTrip : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    auto bytes = seededPreferences(realisticMachine()).toBinary();
+    auto bytes = pl::toBinary(pl::Value(seededPreferences(realisticMachine()).root()));
     ASSERT_TRUE(bytes.has_value());
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   }

@@ -106,9 +106,9 @@ TEST_F(FileUserDefaultsTest, StandardPathUsesHomeThenPasswd) {
   const char* saved = std::getenv("HOME");
   const std::string original = saved ? saved : "";
   ::setenv("HOME", "/home/someone", 1);
-  EXPECT_EQ(FileUserDefaults::standardPath(), "/home/someone/Library/Preferences/com.tavlune.desktop.plist");
+  EXPECT_EQ(FileUserDefaults::standardPath("com.tavlune.desktop"), "/home/someone/Library/Preferences/com.tavlune.desktop.plist");
   ::unsetenv("HOME");
-  const std::string fallback = FileUserDefaults::standardPath();
+  const std::string fallback = FileUserDefaults::standardPath("com.tavlune.desktop");
   if (saved) ::setenv("HOME", original.c_str(), 1);
   EXPECT_TRUE(fallback.starts_with("/") && fallback.ends_with("/Library/Preferences/com.tavlune.desktop.plist"))
       << fallback;

@@ -8,12 +8,16 @@
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/file_network_configuration.h"
 #include "platform/sysconfig/network_preferences.h"
+#include "sim/preferences/preferences_seed.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavlune::platform::sysconfig {
 namespace {
 
 namespace pl = plist;
+using sim::InterfaceSeed;
+using sim::PreferencesSeed;
+using sim::seededPreferences;
 
 pl::Value proxiesWithHost(const std::string& host) {
   return pl::Value(pl::Dictionary{{"HTTPEnable", pl::Value(int64_t{1})}, {"HTTPProxy", pl::Value(host)}});
@@ -43,7 +47,7 @@ class PreferencesFile : public ::testing::Test {
  protected:
   void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
   void write(const pl::Dictionary& root) {
-    auto bytes = NetworkPreferences(root).toBinary();
+    auto bytes = pl::toBinary(pl::Value(root));
     ASSERT_TRUE(bytes.has_value());
     write(std::string(bytes->begin(), bytes->end()));
   }
@@ -229,26 +233,6 @@ TEST_F(PreferencesFile, EveryChangeOfTheFileIsSeen) {
       EXPECT_EQ(services->at(2).proxies, proxiesWithHost(host));
     }
   }
-}
-
-TEST(NetworkPreferences, ServiceLookupIsExactAndFollowsTheServiceOrder) {
-  PreferencesSeed seed;
-  seed.services = {{"A", "Wi-Fi", en("en0"), true, std::nullopt},
-                   {"B", "Wi-Fi", en("en1"), true, std::nullopt},
-                   {"C", "Ethernet ", en("en2"), true, pl::Value("not a dictionary")}};
-  seed.serviceOrder = std::vector<std::string>{"B", "A", "C"};
-  NetworkPreferences preferences = seededPreferences(seed);
-  const std::pair<const char*, std::optional<std::string>> cases[] = {
-      {"Wi-Fi", "B"}, {"wi-fi", std::nullopt}, {"Ethernet", std::nullopt}, {"Ethernet ", "C"}, {"", std::nullopt}};
-  for (const auto& [name, id] : cases) {
-    auto found = preferences.serviceIDNamed(name);
-    ASSERT_TRUE(found.has_value());
-    EXPECT_EQ(*found, id) << name;
-  }
-  pl::Dictionary* proxies = preferences.mutableProxies("C");
-  ASSERT_NE(proxies, nullptr);
-  EXPECT_TRUE(proxies->empty());
-  EXPECT_EQ(preferences.mutableProxies("NOPE"), nullptr);
 }
 
 }  // namespace

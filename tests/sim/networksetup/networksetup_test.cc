@@ -9,15 +9,17 @@
 #include "platform/plist/plist.h"
 #include "platform/process/process.h"
 #include "platform/sysconfig/network_preferences.h"
+#include "sim/networksetup/service_lookup.h"
+#include "sim/preferences/preferences_seed.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
 
 namespace pl = platform::plist;
-using platform::sysconfig::InterfaceSeed;
 using platform::sysconfig::NetworkPreferences;
-using platform::sysconfig::PreferencesSeed;
+using sim::InterfaceSeed;
+using sim::PreferencesSeed;
 
 pl::Value n(int64_t v) { return pl::Value(v); }
 pl::Value s(const std::string& v) { return pl::Value(v); }
@@ -44,7 +46,7 @@ class Networksetup : public ::testing::Test {
         {"D", "Bob's \"Lab\" $x", InterfaceSeed{"en2", "Ethernet", "USB"}, false, std::nullopt},
     };
     seed.serviceOrder = std::vector<std::string>{"E", "W", "D"};
-    auto bytes = seededPreferences(seed).toBinary();
+    auto bytes = pl::toBinary(pl::Value(sim::seededPreferences(seed).root()));
     ASSERT_TRUE(bytes.has_value());
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   }
@@ -69,7 +71,8 @@ class Networksetup : public ::testing::Test {
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     EXPECT_TRUE(parsed.has_value());
     if (!parsed) return {};
-    pl::Dictionary* proxies = parsed->mutableProxies(serviceID);
+    pl::Dictionary root = parsed->root();
+    pl::Dictionary* proxies = sim::mutableProxies(root, serviceID);
     return proxies ? *proxies : pl::Dictionary{{"missing service", pl::Value(true)}};
   }
 

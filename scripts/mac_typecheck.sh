@@ -58,5 +58,27 @@ else
   failed=1
 fi
 
+# The build's choice: configured for macOS (configure only, nothing is
+# compiled), every adapter is a source of some target and no Linux stand-in
+# that an adapter replaces is.
+darwin=$(mktemp -d)
+trap 'rm -rf "$darwin"' EXIT
+if cmake -S . -B "$darwin" -G Ninja -DCMAKE_SYSTEM_NAME=Darwin \
+     -DCMAKE_C_COMPILER_WORKS=1 -DCMAKE_CXX_COMPILER_WORKS=1 -DUTF8PROC_LIBRARY=utf8proc >"$darwin/configure.log" 2>&1; then
+  compiled=$(grep -o '"file": *"[^"]*"' "$darwin/compile_commands.json" | sed 's/.*"\([^"]*\)"$/\1/; s|^'"$PWD"'/||' | sort -u)
+  for file in "${adapters[@]}"; do
+    grep -qxF "$file" <<<"$compiled" || { echo "FAILED   $file is not built for macOS"; failed=1; }
+  done
+  for file in platform/defaults/file_user_defaults.cc platform/sysconfig/file_network_configuration.cc \
+              platform/bundle/main_bundle.cc platform/socket/peer_credentials.cc; do
+    if grep -qxF "$file" <<<"$compiled"; then echo "FAILED   $file is built for macOS"; failed=1; fi
+  done
+  [ "$failed" -eq 0 ] && echo "chosen   the macOS build compiles the adapters and none of the stand-ins they replace"
+else
+  cat "$darwin/configure.log"
+  echo "FAILED   configuring for macOS"
+  failed=1
+fi
+
 [ "$failed" -eq 0 ] && echo "mac_typecheck: ${#adapters[@]} adapters pass"
 exit "$failed"

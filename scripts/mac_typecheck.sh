@@ -11,6 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+scripts/setup.sh
+
 clang=${CLANG:-clang++}
 here=scripts/mac_typecheck
 # The host's own platform macros go, the Mac's come; -isystem, as the SDK is

@@ -3,8 +3,9 @@
 #include "manager/mac_proxy_manager.h"
 #include "manager/production_ports.h"
 #include "manager/proxy_flows.h"
-#include "platform/defaults/file_user_defaults.h"
-#include "platform/sysconfig/file_network_configuration.h"
+#include "platform/bundle/main_bundle.h"
+#include "platform/defaults/standard_user_defaults.h"
+#include "platform/sysconfig/system_network_configuration.h"
 
 namespace tavlune::manager {
 
@@ -16,15 +17,13 @@ std::shared_ptr<platform::MainQueue> sharedMainQueue() {
 MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock,
                                           std::shared_ptr<ProxyDiagnosis> diagnosis,
                                           std::shared_ptr<platform::Bundle> bundle) {
-  // The defaults belong to the bundle's identifier, as the platform keeps them.
-  const std::string defaultsPath = platform::FileUserDefaults::standardPath(bundle->bundleIdentifier());
   return MacProxyEnvironment{
-      std::make_shared<platform::FileUserDefaults>(defaultsPath),
+      platform::standardUserDefaults(bundle->bundleIdentifier()),
       std::make_shared<platform::DesktopWorkspace>(),
       sharedMainQueue(),
       std::make_shared<platform::SerialQueue>(MacProxyManager::queueLabel),
       clock,
-      std::make_shared<platform::sysconfig::FileNetworkConfiguration>(),
+      platform::sysconfig::systemNetworkConfiguration(),
       std::move(diagnosis),
       std::make_shared<InstallingHelperCommands>(helperclient::HelperInstaller::Ports{
           std::make_shared<helperclient::HelperClient>(),
@@ -43,7 +42,7 @@ MacProxyManager& MacProxyManager::shared() {
   static MacProxyManager* manager = [] {
     auto clock = std::make_shared<platform::SystemClock>();
     auto environment = productionEnvironment(clock, std::make_shared<ValidatorDiagnosis>(clock),
-                                             std::make_shared<platform::MainBundle>());
+                                             platform::mainBundle());
     auto flows = std::make_shared<ProxyFlows>(environment);
     return new MacProxyManager(std::move(environment), std::move(flows));
   }();

@@ -1,10 +1,8 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
 #include <filesystem>
 
 #include "platform/bundle/bundle.h"
+#include "platform/bundle/main_bundle.h"
+#include "platform/bundle/resource_file.h"
 #include "platform/files/files.h"
 #include "platform/plist/limits.h"
 #include "platform/plist/plist.h"
@@ -42,14 +40,12 @@ MainBundle::MainBundle(std::optional<std::string> executablePath) {
 }
 
 std::optional<std::string> MainBundle::pathForResource(const std::string& name) {
-  // A name is one file name, never a path into or out of the folder.
-  if (resourcesFolder_.empty() || name.empty() || name == "." || name == ".." ||
-      name.find('/') != std::string::npos)
-    return std::nullopt;
+  if (resourcesFolder_.empty() || !isResourceFileName(name)) return std::nullopt;
   std::string path = resourcesFolder_ + "/" + name;
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (!isRegularFile(path)) return std::nullopt;
   return path;
 }
+
+std::shared_ptr<Bundle> mainBundle() { return std::make_shared<MainBundle>(); }
 
 }  // namespace tavlune::platform

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/defaults/standard_user_defaults.h"
 #include "platform/files/files.h"
 #include "platform/plist/plist.h"
 
@@ -76,6 +77,10 @@ Result<void> FileUserDefaults::setData(const std::string& key, const Bytes& valu
 
 Result<void> FileUserDefaults::removeObject(const std::string& key) {
   return update([&](pl::Dictionary& entries) { return entries.erase(key) != 0; });
+}
+
+std::shared_ptr<UserDefaults> standardUserDefaults(const std::string& bundleIdentifier) {
+  return std::make_shared<FileUserDefaults>(FileUserDefaults::standardPath(bundleIdentifier));
 }
 
 }  // namespace tavlune::platform

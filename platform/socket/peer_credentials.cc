@@ -7,7 +7,6 @@
 namespace tavlune::platform {
 
 std::optional<uint32_t> peerUserId(int fd) {
-#if defined(__linux__)
   ucred credentials{};
   credentials.uid = static_cast<uid_t>(-1);
   socklen_t length = sizeof credentials;
@@ -16,12 +15,6 @@ std::optional<uint32_t> peerUserId(int fd) {
   // All bits set is the kernel's "unknown", never a user.
   if (credentials.uid == static_cast<uid_t>(-1)) return std::nullopt;
   return static_cast<uint32_t>(credentials.uid);
-#else
-  uid_t uid = static_cast<uid_t>(-1);
-  gid_t gid = static_cast<gid_t>(-1);
-  if (getpeereid(fd, &uid, &gid) != 0 || uid == static_cast<uid_t>(-1)) return std::nullopt;
-  return static_cast<uint32_t>(uid);
-#endif
 }
 
 }  // namespace tavlune::platform

@@ -2,6 +2,7 @@
 
 #include "platform/files/files.h"
 #include "platform/plist/limits.h"
+#include "platform/sysconfig/system_network_configuration.h"
 
 namespace tavlune::platform::sysconfig {
 
@@ -34,6 +35,10 @@ Result<plist::Value> FileNetworkConfiguration::liveProxies() {
   auto parsed = load();
   if (!parsed) return unexpected(parsed.error());
   return (*parsed)->live;
+}
+
+std::shared_ptr<NetworkConfiguration> systemNetworkConfiguration() {
+  return std::make_shared<FileNetworkConfiguration>();
 }
 
 }  // namespace tavlune::platform::sysconfig

@@ -26,7 +26,7 @@ class TimedHelperCommands final : public HelperCommands {
 
   explicit TimedHelperCommands(std::shared_ptr<HelperCommands> inner) : inner_(std::move(inner)) {}
 
-  ManagerResult<void> runHelperCommand(const std::string& command) override {
+  helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
     auto before = std::chrono::steady_clock::now();
     auto result = inner_->runHelperCommand(command);
     record({command, std::chrono::steady_clock::now() - before});

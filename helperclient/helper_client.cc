@@ -1,84 +1,56 @@
 #include "helperclient/helper_client.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "helperclient/exchange_deadline.h"
 #include "helperprotocol/framing.h"
-#include "helperprotocol/protocol.h"
+#include "platform/crash_point.h"
+#include "platform/socket/unix_socket.h"
 
 namespace tavlune::helperclient {
 namespace {
 
 using model::MacProxyError;
-
 using platform::json::Json;
 
-class Connection {
- public:
-  explicit Connection(int fd) : fd_(fd) {}
-  ~Connection() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-MacProxyError failed(const char* message) { return MacProxyError::commandFailed(message); }
+HelperFailure failed(const char* message, bool handedOver) {
+  return HelperFailure{MacProxyError::commandFailed(message), handedOver};
+}
 
 }  // namespace
 
-ManagerResult<void> HelperClient::writeSocket(const std::string& data, int fd) {
-  std::size_t offset = 0;
-  while (offset < data.size()) {
-    // MSG_NOSIGNAL: a closed daemon must end this exchange, not the application.
-    ssize_t written = send(fd, data.data() + offset, data.size() - offset, MSG_NOSIGNAL);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 1) return unexpected(failed("The proxy helper connection closed."));
-    offset += std::size_t(written);
-  }
-  return {};
-}
-
-std::optional<std::string> HelperClient::readSocketLine(int fd) {
-  auto framed = helperprotocol::readMessage(fd);
-  if (framed.outcome != helperprotocol::FramingOutcome::message) return std::nullopt;
-  return std::move(framed.bytes);
-}
-
-ManagerResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
-  Connection connection(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (connection.fd() < 0) return unexpected(failed("Unable to contact the proxy helper."));
-  sockaddr_un address = helperprotocol::makeAddress(socketPath_);
-  int connected;
-  do {
-    connected = connect(connection.fd(), reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength);
-  } while (connected != 0 && errno == EINTR);
-  if (connected != 0) return unexpected(failed("Unable to contact the proxy helper."));
-
+HelperResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + exchangeDeadline(command);
   auto request = helperprotocol::encodeRequest(helperprotocol::Request{command});
-  if (!request) return unexpected(request.error());
-  auto written = writeSocket(*request, connection.fd());
+  if (!request) return unexpected(HelperFailure{request.error(), false});
+
+  sockaddr_un address = helperprotocol::makeAddress(socketPath_);
+  auto connection =
+      platform::connectStreamSocket(address, helperprotocol::kAddressLength, exchangeDeadline(command));
+  if (!connection) return unexpected(failed("Unable to contact the proxy helper.", false));
+
+  // From here on the helper may act on the request, whatever comes back.
+  auto written = platform::sendAll(connection->get(), *request);
+  platform::crashPoint("helper request handed over");
   // A daemon that refuses a peer answers at once and closes without reading,
   // so the write can fail with its reason already waiting to be read.
-  auto line = readSocketLine(connection.fd());
-  if (!written && !line) return unexpected(written.error());
-  if (!line) return unexpected(failed("The proxy helper returned no response."));
-  auto reply = platform::json::parse(*line);
-  if (!reply) return unexpected(reply.error());
-  if (!reply->is_object()) return unexpected(failed("The proxy helper returned an invalid response."));
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  auto framed = helperprotocol::readMessage(connection->get(), static_cast<int>(std::max<long long>(left.count(), 1)));
+  if (framed.outcome == helperprotocol::FramingOutcome::timedOut)
+    return unexpected(failed("The proxy helper did not answer in time.", true));
+  if (framed.outcome != helperprotocol::FramingOutcome::message) {
+    if (!written) return unexpected(failed("The proxy helper connection closed.", true));
+    return unexpected(failed("The proxy helper returned no response.", true));
+  }
+  auto reply = platform::json::parse(framed.bytes);
+  if (!reply) return unexpected(HelperFailure{reply.error(), true});
+  if (!reply->is_object()) return unexpected(failed("The proxy helper returned an invalid response.", true));
 
   auto ok = reply->find("ok");
   if (ok != reply->end() && ok->is_boolean() && ok->get<bool>()) return std::move(*reply);
   auto error = reply->find("error");
   if (error != reply->end() && error->is_string())
-    return unexpected(MacProxyError::commandFailed(error->get<std::string>()));
-  return unexpected(failed("The proxy helper rejected the request."));
+    return unexpected(HelperFailure{MacProxyError::commandFailed(error->get<std::string>()), true});
+  return unexpected(failed("The proxy helper rejected the request.", true));
 }
 
 bool HelperClient::helperIsAvailable() {

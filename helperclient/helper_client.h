@@ -1,5 +1,6 @@
 // The application's side of the helper conversation: one exchange per
-// command, each on its own connection, closed on every path.
+// command, each on its own connection, closed on every path, and each within
+// its deadline (exchange_deadline.h).
 #pragma once
 
 #include <optional>
@@ -13,6 +14,18 @@ namespace tavlune::helperclient {
 
 using model::ManagerResult;
 
+// A failed exchange, and whether its command may have run. Once the request
+// has been handed to the helper, a failure (an error reply, a dropped
+// connection, no reply in time) leaves what it asked for unknown: some or all
+// of a command line may have been applied.
+struct HelperFailure {
+  model::AnyError error;
+  bool handedOver = false;
+};
+
+template <typename T>
+using HelperResult = Expected<T, HelperFailure>;
+
 class HelperClient {
  public:
   explicit HelperClient(std::string socketPath = std::string(helperprotocol::kSocketPath))
@@ -20,15 +33,10 @@ class HelperClient {
   virtual ~HelperClient() = default;
 
   // Sends one command and returns the reply object, which holds "ok" true.
-  virtual ManagerResult<platform::json::Json> sendHelperCommand(const std::string& command);
+  virtual HelperResult<platform::json::Json> sendHelperCommand(const std::string& command);
 
   // True only when "ping" is answered with the version this build expects.
   virtual bool helperIsAvailable();
-
-  // Writes every byte; a peer that has gone away is an error, never a signal.
-  static ManagerResult<void> writeSocket(const std::string& data, int fd);
-  // One framed message, or absent.
-  static std::optional<std::string> readSocketLine(int fd);
 
  private:
   std::string socketPath_;

@@ -40,9 +40,9 @@ ManagerResult<void> HelperInstaller::installPrivilegedHelper() {
   return unexpected(MacProxyError::commandFailed("Tavlune could not start its privileged proxy helper."));
 }
 
-ManagerResult<void> HelperInstaller::runHelperCommand(const std::string& command) {
+HelperResult<void> HelperInstaller::runHelperCommand(const std::string& command) {
   if (!ports_.client->helperIsAvailable()) {
-    if (auto installed = installPrivilegedHelper(); !installed) return installed;
+    if (auto installed = installPrivilegedHelper(); !installed) return unexpected(HelperFailure{installed.error()});
   }
   auto reply = ports_.client->sendHelperCommand(command);
   if (!reply) return unexpected(reply.error());

@@ -40,8 +40,9 @@ class HelperInstaller {
   // Runs one shell command line as root after approval, on the main thread.
   ManagerResult<void> executePrivileged(const std::string& command);
 
-  // Probe, install when the probe fails, then send the command.
-  ManagerResult<void> runHelperCommand(const std::string& command);
+  // Probe, install when the probe fails, then send the command. A failed
+  // installation never handed anything over.
+  HelperResult<void> runHelperCommand(const std::string& command);
 
  private:
   Ports ports_;

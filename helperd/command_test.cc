@@ -11,6 +11,9 @@
 #include "platform/text/utf8.h"
 
 namespace tavlune::helperd {
+
+using helperprotocol::kChainSeparator;
+using helperprotocol::kToolPath;
 namespace {
 
 // A piece between separators. An empty piece counts, so "a&&" has two.
@@ -117,7 +120,7 @@ constexpr std::array<Subcommand, 10> kSubcommands{{
 
 // tool, subcommand, service, then the subcommand's own arguments.
 bool matchesInvocation(const std::vector<Word>& words) {
-  if (words.size() < 3 || !isBareWord(words[0], kToolPrefix) || !words[1].bare) return false;
+  if (words.size() < 3 || !isBareWord(words[0], kToolPath) || !words[1].bare) return false;
   const Subcommand* subcommand = nullptr;
   for (const auto& candidate : kSubcommands)
     if (words[1].value == candidate.name) subcommand = &candidate;
@@ -169,7 +172,7 @@ bool passesPrefixTest(std::string_view command) {
   if (command.empty()) return false;
   if (characterCount(command) >= kMaxCommandCharacters) return false;
   return everyPiece(command, [](std::string_view piece) {
-    return platform::text::trimWhitespace(piece).starts_with(kToolPrefix);
+    return platform::text::trimWhitespace(piece).starts_with(kToolPath);
   });
 }
 

@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <string_view>
 
+#include "helperprotocol/protocol.h"
+
 namespace tavlune::helperd {
 
-inline constexpr std::string_view kToolPrefix = "/usr/sbin/networksetup";
-inline constexpr std::string_view kChainSeparator = "&&";
 // Counted in extended grapheme clusters, as people count characters.
 inline constexpr std::size_t kMaxCommandCharacters = 131072;
 

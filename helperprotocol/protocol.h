@@ -24,6 +24,11 @@ inline constexpr int64_t kHelperVersion = 2;
 // sides pass it to bind and connect.
 inline constexpr socklen_t kAddressLength = 106;
 
+// A command line is networksetup runs joined by "&&": the only lines the
+// helper runs, and the only ones the application builds.
+inline constexpr std::string_view kToolPath = "/usr/sbin/networksetup";
+inline constexpr std::string_view kChainSeparator = "&&";
+
 inline constexpr std::string_view kPingCommand = "ping";
 inline constexpr std::string_view kChromeWebRTCOnCommand = "chrome-webrtc-on";
 inline constexpr std::string_view kChromeWebRTCOffCommand = "chrome-webrtc-off";

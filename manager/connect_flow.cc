@@ -128,7 +128,7 @@ ProxyFlows::ConnectStep<std::vector<MacNetworkServiceSnapshot>> ProxyFlows::take
   if (proxied.empty()) return services;
 
   // Left behind by an earlier connection of this system: switch them off.
-  if (auto off = env_.helper->runHelperCommand(sysproxy::disableProxyCommand(namesOf(atGateway))); !off)
+  if (auto off = runHelper(sysproxy::disableProxyCommand(namesOf(atGateway))); !off)
     return unexpected(ConnectFailure{off.error()});
   (void)switchChromeWebRtc(false);
   // Recorded as the clean-up left them: a disconnect must not point the
@@ -152,7 +152,8 @@ ProxyFlows::ConnectStep<void> ProxyFlows::applyProxy(const ConnectRequest& reque
 
   auto applied = env_.helper->runHelperCommand(sysproxy::connectCommand(
       namesOf(services), request.host, request.port, request.proxyProtocol, request.username, request.password));
-  if (!applied) return unexpected(ConnectFailure{applied.error()});
+  // Handed over, the line may have run in part or in full whatever came back.
+  if (!applied) return unexpected(ConnectFailure{applied.error().error, applied.error().handedOver});
 
   if (!request.webRtcProtection) {
     (void)switchChromeWebRtc(false);
@@ -194,11 +195,12 @@ ProxyFlows::ConnectStep<void> ProxyFlows::recordAndConfirm(const ConnectRequest&
 
 void ProxyFlows::failConnect(const ConnectFailure& failure, const SharedResult& result) {
   removeConnectionRecords();
+  bool restored = true;
   if (failure.applied && loadRecord<MacProxySnapshot>(*env_.defaults)) {
-    (void)restoreSnapshot();
+    restored = restoreSnapshot().has_value();
     (void)switchChromeWebRtc(false);
   }
-  (void)model::removeRecord<MacProxySnapshot>(*env_.defaults);
+  if (restored) (void)model::removeRecord<MacProxySnapshot>(*env_.defaults);
   replyLater(result, failure.error);
 }
 

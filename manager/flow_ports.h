@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "helperclient/helper_client.h"
 #include "model/mac_proxy_error.h"
 #include "model/records.h"
 
@@ -24,8 +25,9 @@ class HelperCommands {
  public:
   virtual ~HelperCommands() = default;
   // Probe, install when the probe fails, then send: the one road by which the
-  // flows hand the helper a command.
-  virtual model::ManagerResult<void> runHelperCommand(const std::string& command) = 0;
+  // flows hand the helper a command. A failure says whether the command was
+  // handed over, after which its outcome is unknown.
+  virtual helperclient::HelperResult<void> runHelperCommand(const std::string& command) = 0;
   // Whether the installed helper answers with this build's version.
   virtual bool helperIsAvailable() = 0;
 };

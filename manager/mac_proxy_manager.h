@@ -3,8 +3,10 @@
 // manager's operations share.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "manager/flow_ports.h"
@@ -31,6 +33,9 @@ struct MacProxyEnvironment {
   std::shared_ptr<platform::sysconfig::NetworkConfiguration> network;
   std::shared_ptr<ProxyDiagnosis> diagnosis;
   std::shared_ptr<HelperCommands> helper;
+  // How long quitting waits for the take-back; by default from the stored
+  // snapshot's line (ProxyFlows::terminationBound). Tests shorten it.
+  std::optional<std::chrono::milliseconds> terminationBound;
 };
 
 class MacProxyManager {

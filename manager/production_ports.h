@@ -28,7 +28,7 @@ class InstallingHelperCommands final : public HelperCommands {
  public:
   explicit InstallingHelperCommands(helperclient::HelperInstaller::Ports ports)
       : client_(ports.client), installer_(std::move(ports)) {}
-  model::ManagerResult<void> runHelperCommand(const std::string& command) override {
+  helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
     return installer_.runHelperCommand(command);
   }
   bool helperIsAvailable() override { return client_->helperIsAvailable(); }

@@ -1,5 +1,8 @@
 #include "manager/proxy_flows.h"
 
+#include <mutex>
+
+#include "helperclient/exchange_deadline.h"
 #include "helperprotocol/protocol.h"
 #include "manager/flutter_values.h"
 #include "model/record_store.h"
@@ -46,10 +49,15 @@ void ProxyFlows::removeConnectionRecords() {
   (void)model::removeRecord<MacProxyDiagnostic>(*env_.defaults);
 }
 
+ManagerResult<void> ProxyFlows::runHelper(const std::string& command) {
+  if (auto ran = env_.helper->runHelperCommand(command); !ran) return unexpected(ran.error().error);
+  return {};
+}
+
 ManagerResult<void> ProxyFlows::switchChromeWebRtc(bool on) {
   using helperprotocol::kChromeWebRTCOffCommand;
   using helperprotocol::kChromeWebRTCOnCommand;
-  return env_.helper->runHelperCommand(std::string(on ? kChromeWebRTCOnCommand : kChromeWebRTCOffCommand));
+  return runHelper(std::string(on ? kChromeWebRTCOnCommand : kChromeWebRTCOffCommand));
 }
 
 std::vector<std::string> ProxyFlows::servicesAtGateway() {
@@ -66,7 +74,7 @@ ManagerResult<void> ProxyFlows::restoreSnapshot() {
   // would only be refused by the helper, keeping the records for ever.
   std::string restore = sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*env_.defaults));
   if (restore.empty() || restore == ":") return {};
-  return env_.helper->runHelperCommand(restore);
+  return runHelper(restore);
 }
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
@@ -74,7 +82,7 @@ ManagerResult<void> ProxyFlows::performDisconnect() {
   if (loadRecord<MacProxySnapshot>(defaults)) {
     if (auto restored = restoreSnapshot(); !restored) return restored;
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
-    if (auto off = env_.helper->runHelperCommand(sysproxy::disableProxyCommand(atGateway)); !off) return off;
+    if (auto off = runHelper(sysproxy::disableProxyCommand(atGateway)); !off) return off;
   }
   // Never installs the helper just for this.
   if (env_.helper->helperIsAvailable()) (void)switchChromeWebRtc(false);
@@ -133,7 +141,7 @@ void ProxyFlows::cleanupOrphanedConnection() {
       return;
     }
     if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
-      if (env_.helper->runHelperCommand(sysproxy::disableProxyCommand(atGateway))) (void)switchChromeWebRtc(false);
+      if (runHelper(sysproxy::disableProxyCommand(atGateway))) (void)switchChromeWebRtc(false);
     }
     removeConnectionRecords();
   });
@@ -141,11 +149,27 @@ void ProxyFlows::cleanupOrphanedConnection() {
 
 MacProxyError ProxyFlows::quitting() { return MacProxyError::commandFailed("Tavlune is quitting."); }
 
+std::chrono::milliseconds ProxyFlows::terminationBound() {
+  if (env_.terminationBound) return *env_.terminationBound;
+  // The take-back's own exchanges (a probe, the restore line, WebRTC off),
+  // each within its deadline, and a margin for an administrator prompt, an
+  // installation and work queued before it (docs/helper-protocol.md).
+  constexpr std::chrono::milliseconds kMargin{60'000};
+  const std::string restore = sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*env_.defaults));
+  return kMargin + helperclient::kPingDeadline + helperclient::exchangeDeadline(restore) +
+         helperclient::kFixedCommandDeadline;
+}
+
 void ProxyFlows::disconnectForTermination(std::function<void()> completion) {
   terminating_ = true;
-  env_.queue->async([this, completion = std::move(completion)] {
+  // Whichever comes first, the take-back's end or the bound, lets the
+  // application end; past the bound the records stay for the next launch.
+  auto once = std::make_shared<std::once_flag>();
+  auto complete = [once, completion = std::move(completion)] { std::call_once(*once, completion); };
+  env_.mainQueue->asyncAfter(terminationBound(), complete);
+  env_.queue->async([this, complete] {
     (void)performDisconnect();
-    env_.mainQueue->async(completion);
+    env_.mainQueue->async(complete);
   });
 }
 

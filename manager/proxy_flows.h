@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,12 +57,18 @@ class ProxyFlows final : public ProxyOperations {
   ConnectStep<void> applyProxy(const ConnectRequest& request,
                                const std::vector<model::MacNetworkServiceSnapshot>& services);
   ConnectStep<void> recordAndConfirm(const ConnectRequest& request, const model::MacProxyDiagnostic& diagnostic);
-  // The connect's failure path: drops the records it stored, restoring the
-  // snapshot first when the proxy command had been applied.
+  // The connect's failure path: drops the state and diagnostic it stored, and
+  // the snapshot too when nothing was applied. When the proxy command may
+  // have run, it puts the snapshot back first; a snapshot that could not be
+  // put back stays, for the next connect or launch to take back.
   void failConnect(const ConnectFailure& failure, const SharedResult& result);
 
+  // A helper command whose failure is only its error.
+  model::ManagerResult<void> runHelper(const std::string& command);
   // Sends the stored snapshot's restore line, when it has anything to restore.
   model::ManagerResult<void> restoreSnapshot();
+  // How long the termination take-back may keep the application from ending.
+  std::chrono::milliseconds terminationBound();
   // The enabled services whose live settings still point at the gateway; a
   // listing failure counts as no services.
   std::vector<std::string> servicesAtGateway();

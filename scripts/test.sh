@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build
-options=(-DTAVLUNE_WERROR=ON)
+options=(-DTAVLUNE_WERROR=ON -DTAVLUNE_CRASH_POINTS=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   options+=(-DTAVLUNE_SANITIZE=ON)

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "helperprotocol/protocol.h"
+
 namespace tavlune::sysproxy::networksetup {
 
 inline constexpr std::string_view setWebProxyState = "/usr/sbin/networksetup -setwebproxystate ";
@@ -21,6 +23,18 @@ inline constexpr std::string_view setProxyBypassDomains = "/usr/sbin/networksetu
 inline constexpr std::string_view setAutoProxyUrl = "/usr/sbin/networksetup -setautoproxyurl ";
 
 inline constexpr std::string_view separator = " && ";
+
+// The helper runs nothing else: every invocation is its tool's.
+static_assert(setWebProxyState.starts_with(helperprotocol::kToolPath) &&
+              setSecureWebProxyState.starts_with(helperprotocol::kToolPath) &&
+              setSocksFirewallProxyState.starts_with(helperprotocol::kToolPath) &&
+              setAutoProxyState.starts_with(helperprotocol::kToolPath) &&
+              setProxyAutoDiscovery.starts_with(helperprotocol::kToolPath) &&
+              setWebProxy.starts_with(helperprotocol::kToolPath) &&
+              setSecureWebProxy.starts_with(helperprotocol::kToolPath) &&
+              setSocksFirewallProxy.starts_with(helperprotocol::kToolPath) &&
+              setProxyBypassDomains.starts_with(helperprotocol::kToolPath) &&
+              setAutoProxyUrl.starts_with(helperprotocol::kToolPath));
 
 // The five commands that switch every kind of proxy of one service off.
 void appendSwitchOffBlock(std::vector<std::string>& commands, const std::string& quotedService);

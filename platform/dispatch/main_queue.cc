@@ -12,6 +12,22 @@ void MainQueue::async(std::function<void()> work) {
   wake_.notify_one();
 }
 
+void MainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) {
+  {
+    std::lock_guard lock(mutex_);
+    delayed_.emplace(std::chrono::steady_clock::now() + delay, std::move(work));
+  }
+  wake_.notify_one();
+}
+
+void MainQueue::releaseDueItems() {
+  const auto now = std::chrono::steady_clock::now();
+  while (!delayed_.empty() && delayed_.begin()->first <= now) {
+    items_.push_back(std::move(delayed_.begin()->second));
+    delayed_.erase(delayed_.begin());
+  }
+}
+
 void MainQueue::sync(const std::function<void()>& work) {
   if (isMainThread()) {
     work();
@@ -27,6 +43,7 @@ void MainQueue::sync(const std::function<void()>& work) {
 }
 
 bool MainQueue::runOne(std::unique_lock<std::mutex>& lock) {
+  releaseDueItems();
   if (items_.empty()) return false;
   auto work = std::move(items_.front());
   items_.pop_front();
@@ -40,8 +57,17 @@ void MainQueue::run() {
   adoptCurrentThread();
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return stopping_ || !items_.empty(); });
+    auto ready = [this] {
+      releaseDueItems();
+      return stopping_ || !items_.empty();
+    };
+    if (delayed_.empty()) {
+      wake_.wait(lock, ready);
+    } else {
+      wake_.wait_until(lock, delayed_.begin()->first, ready);
+    }
     if (runOne(lock)) continue;
+    if (!stopping_) continue;  // woken for a delayed item that is now due
     stopping_ = false;
     return;
   }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -19,6 +21,9 @@ class MainQueue {
   MainQueue& operator=(const MainQueue&) = delete;
 
   void async(std::function<void()> work);
+  // Posts work once delay has passed (measured on a steady clock), behind
+  // what is posted by then.
+  void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work);
 
   // Runs work on the main thread and waits for it: directly when already there,
   // otherwise by posting it and blocking until the run loop has run it.
@@ -29,8 +34,9 @@ class MainQueue {
   void run();
   void stop();
 
-  // Runs the items already posted, without waiting for more. For tests that
-  // drive the loop by hand from their own (main) thread.
+  // Runs the items already posted (and delayed items already due), without
+  // waiting for more. For tests that drive the loop by hand from their own
+  // (main) thread.
   void drain();
 
   bool isMainThread() const;
@@ -38,11 +44,15 @@ class MainQueue {
   void adoptCurrentThread();
 
  private:
+  using TimePoint = std::chrono::steady_clock::time_point;
   bool runOne(std::unique_lock<std::mutex>& lock);
+  // Moves delayed items that are due to the back of items_.
+  void releaseDueItems();
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> items_;
+  std::multimap<TimePoint, std::function<void()>> delayed_;
   bool stopping_ = false;
   std::atomic<std::thread::id> mainThread_{std::this_thread::get_id()};
 };

@@ -71,7 +71,7 @@ TEST(RealHelperProgram, AnswersItsUserAndRefusesAnother) {
     EXPECT_EQ(client.helperIsAvailable(), available);
     auto reply = client.sendHelperCommand("/usr/sbin/networksetup -setwebproxystate 'x' off; id");
     ASSERT_FALSE(reply.has_value());
-    EXPECT_EQ(localizedDescription(reply.error()), available ? "Invalid proxy command." : "Unauthorized helper client.");
+    EXPECT_EQ(localizedDescription(reply.error().error), available ? "Invalid proxy command." : "Unauthorized helper client.");
   }
 }
 

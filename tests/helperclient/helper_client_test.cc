@@ -66,7 +66,7 @@ class ScriptedDaemon {
 TEST(HelperClient, RepliesAndTheirErrors) {
   struct Case {
     std::string reply;
-    std::optional<std::string> error;  // absent: success
+    std::optional<std::string> error;  // absent: success; every failure comes after the request was handed over
   };
   const Case cases[] = {
       {"{\"ok\":true}\n", std::nullopt},
@@ -87,14 +87,15 @@ TEST(HelperClient, RepliesAndTheirErrors) {
       EXPECT_TRUE(reply.has_value()) << c.reply;
     } else {
       ASSERT_FALSE(reply.has_value()) << c.reply;
-      EXPECT_EQ(localizedDescription(reply.error()), *c.error) << c.reply;
+      EXPECT_EQ(localizedDescription(reply.error().error), *c.error) << c.reply;
+      EXPECT_TRUE(reply.error().handedOver) << c.reply;
     }
     EXPECT_EQ(daemon.request(), "{\"command\":\"\\/usr\\/sbin\\/networksetup -x 'a\\/b'\"}\n");
   }
   ScriptedDaemon notJson("{ok}\n");
   auto reply = HelperClient(notJson.path()).sendHelperCommand("ping");
   ASSERT_FALSE(reply.has_value());
-  EXPECT_TRUE(std::holds_alternative<platform::Error>(reply.error()));  // the reader's own error
+  EXPECT_TRUE(std::holds_alternative<platform::Error>(reply.error().error));  // the reader's own error
 }
 
 TEST(HelperClient, AvailabilityNeedsTheExpectedVersion) {
@@ -116,7 +117,25 @@ TEST(HelperClient, NoDaemonAtAll) {
   EXPECT_FALSE(client.helperIsAvailable());
   auto reply = client.sendHelperCommand("ping");
   ASSERT_FALSE(reply.has_value());
-  EXPECT_EQ(localizedDescription(reply.error()), "Unable to contact the proxy helper.");
+  EXPECT_EQ(localizedDescription(reply.error().error), "Unable to contact the proxy helper.");
+  EXPECT_FALSE(reply.error().handedOver);
+}
+
+// A helper that takes the request and never answers (stopped, or stuck) ends
+// the exchange at its deadline, with the outcome unknown.
+TEST(HelperClient, HungDaemonEndsAtTheDeadline) {
+  const std::string path = "/tmp/helper-client-test-hung-" + std::to_string(getpid()) + ".sock";
+  unlink(path.c_str());
+  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address = helperprotocol::makeAddress(path);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength), 0);
+  ASSERT_EQ(listen(listener, 8), 0);  // the kernel accepts; nobody ever reads or answers
+  auto reply = HelperClient(path).sendHelperCommand("ping");
+  close(listener);
+  unlink(path.c_str());
+  ASSERT_FALSE(reply.has_value());
+  EXPECT_EQ(localizedDescription(reply.error().error), "The proxy helper did not answer in time.");
+  EXPECT_TRUE(reply.error().handedOver);
 }
 
 TEST(HelperClient, DaemonThatClosedBeforeReadingNeverEndsTheProcess) {
@@ -124,7 +143,7 @@ TEST(HelperClient, DaemonThatClosedBeforeReadingNeverEndsTheProcess) {
   ScriptedDaemon daemon("", /*readRequest=*/false);
   auto reply = HelperClient(daemon.path()).sendHelperCommand(std::string(4 << 20, 'a'));
   ASSERT_FALSE(reply.has_value());
-  auto text = localizedDescription(reply.error());
+  auto text = localizedDescription(reply.error().error);
   EXPECT_TRUE(text == "The proxy helper connection closed." || text == "The proxy helper returned no response.")
       << text;
 }

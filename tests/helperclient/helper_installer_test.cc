@@ -21,7 +21,7 @@ class ScriptedHelper : public HelperClient {
  public:
   ScriptedHelper(int availableFromPing, int64_t version) : availableFrom_(availableFromPing), version_(version) {}
   bool helperIsAvailable() override { return ++pings >= availableFrom_ && version_ == helperprotocol::kHelperVersion; }
-  ManagerResult<platform::json::Json> sendHelperCommand(const std::string& command) override {
+  HelperResult<platform::json::Json> sendHelperCommand(const std::string& command) override {
     sent.push_back(command);
     return platform::json::Json{{"ok", true}};
   }
@@ -78,10 +78,11 @@ struct Rig {
   HelperInstaller installer;
 };
 
-std::optional<MacProxyError::Kind> kindOf(const ManagerResult<void>& result) {
-  const auto* own = std::get_if<MacProxyError>(&result.error());
+std::optional<MacProxyError::Kind> kindOf(const AnyError& error) {
+  const auto* own = std::get_if<MacProxyError>(&error);
   return own ? std::optional(own->kind()) : std::nullopt;
 }
+std::optional<MacProxyError::Kind> kindOf(const ManagerResult<void>& result) { return kindOf(result.error()); }
 std::string message(const ManagerResult<void>& result) { return localizedDescription(result.error()); }
 
 TEST(LaunchDaemonJob, FileTextIsExact) {
@@ -195,7 +196,8 @@ TEST(HelperInstaller, RunHelperCommandInstallsOnlyWhenTheProbeFails) {
   Rig refused(2, 2, {platform::AppleScriptOutcome::Kind::failed, -128, std::nullopt});
   auto result = refused.installer.runHelperCommand("chrome-webrtc-on");
   ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(kindOf(result), MacProxyError::Kind::authorizationCancelled);
+  EXPECT_EQ(kindOf(result.error().error), MacProxyError::Kind::authorizationCancelled);
+  EXPECT_FALSE(result.error().handedOver);
   EXPECT_TRUE(refused.helper->sent.empty());
 }
 

@@ -59,13 +59,16 @@ inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, in
 
 class FakeHelper : public HelperCommands {
  public:
-  ManagerResult<void> runHelperCommand(const std::string& command) override {
+  helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
     std::function<void(const std::string&)> hook;
     {
       std::lock_guard lock(mutex);
       commands.push_back(command);
-      for (const auto& [prefix, error] : failures)
-        if (command.rfind(prefix, 0) == 0) return unexpected(error);
+      for (auto& failure : failures)
+        if (command.rfind(failure.prefix, 0) == 0 && failure.times != 0) {
+          --failure.times;
+          return unexpected(helperclient::HelperFailure{failure.error, failure.handedOver});
+        }
       hook = onCommand;
     }
     if (hook) hook(command);
@@ -77,14 +80,23 @@ class FakeHelper : public HelperCommands {
     std::lock_guard lock(mutex);
     return commands;
   }
-  void failOn(const std::string& prefix, AnyError error) {
+  // handedOver: the helper had the command (an error reply, no reply); false
+  // for a failure before it, such as a refused installation. times: how many
+  // matching commands fail (-1: all).
+  void failOn(const std::string& prefix, AnyError error, bool handedOver = true, int times = -1) {
     std::lock_guard lock(mutex);
-    failures.emplace_back(prefix, std::move(error));
+    failures.push_back({prefix, std::move(error), handedOver, times});
   }
 
+  struct Failure {
+    std::string prefix;
+    AnyError error;
+    bool handedOver;
+    int times;
+  };
   std::mutex mutex;
   std::vector<std::string> commands;
-  std::vector<std::pair<std::string, AnyError>> failures;
+  std::vector<Failure> failures;
   std::function<void(const std::string&)> onCommand;
   bool available = true;
 };
@@ -133,7 +145,8 @@ class CapturingResult : public channel::MethodResult {
 inline bool isConnectLine(const std::string& command) { return command.find("::1 '*.local'") != std::string::npos; }
 
 struct FlowRig {
-  explicit FlowRig(std::shared_ptr<platform::Clock> flowClock = nullptr) {
+  explicit FlowRig(std::shared_ptr<platform::Clock> flowClock = nullptr,
+                   std::optional<std::chrono::milliseconds> terminationBound = std::nullopt) {
     main->adoptCurrentThread();
     MacProxyEnvironment env;
     env.defaults = defaults;
@@ -143,6 +156,7 @@ struct FlowRig {
     env.network = network;
     env.diagnosis = diagnosis;
     env.helper = helper;
+    env.terminationBound = terminationBound;
     flows = std::make_unique<ProxyFlows>(env);
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});

@@ -1,6 +1,8 @@
 // Disconnect, the state answers, the launch clean-up, termination and WebRTC.
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "flow_fakes.h"
 #include "channel/method_result_functions.h"
 #include "platform/plist/plist.h"
@@ -176,6 +178,23 @@ TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   failing.settle();
   EXPECT_TRUE(completed);
   EXPECT_EQ(failing.records(), (std::vector<bool>{true, true, true}));
+}
+
+// A helper that never finishes the take-back keeps the application for the
+// bound only; the records stay for the next launch.
+TEST(Termination, AHungTakeBackEndsAtTheBound) {
+  FlowRig rig(nullptr, std::chrono::milliseconds(50));
+  storeConnection(rig);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  rig.helper->onCommand = [released](const std::string&) { released.wait(); };
+  int completions = 0;
+  rig.flows->disconnectForTermination([&] { ++completions; });
+  while (completions == 0) rig.main->drain();
+  EXPECT_EQ(rig.records(), (std::vector<bool>{true, true, true}));
+  release.set_value();
+  rig.settle();
+  EXPECT_EQ(completions, 1);  // the take-back's own end does not complete it again
 }
 
 TEST(WebRtcProtection, OnlyWhileConnected) {

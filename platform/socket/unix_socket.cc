@@ -1,0 +1,73 @@
+#include "platform/socket/unix_socket.h"
+
+#include <fcntl.h>
+#include <sys/time.h>
+
+#include <cerrno>
+
+namespace tavlune::platform {
+namespace {
+
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on each socket instead
+#endif
+
+// Close-on-exec where the call could not say so, and no SIGPIPE where the
+// platform asks for it per socket.
+UniqueFd prepared(int fd, [[maybe_unused]] bool closeOnExecSet) {
+  if (fd < 0) return UniqueFd();
+  if (!closeOnExecSet) ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+#if defined(SO_NOSIGPIPE)
+  int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+  return UniqueFd(fd);
+}
+
+}  // namespace
+
+UniqueFd makeStreamSocket() {
+#if defined(SOCK_CLOEXEC)
+  return prepared(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0), true);
+#else
+  return prepared(::socket(AF_UNIX, SOCK_STREAM, 0), false);
+#endif
+}
+
+Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t length,
+                                     std::chrono::milliseconds timeout) {
+  UniqueFd fd = makeStreamSocket();
+  if (!fd) return unexpected(Error::fromErrno("socket"));
+  // The send time-out bounds connect as well as every later send.
+  timeval limit{static_cast<time_t>(timeout.count() / 1000), static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  int connected;
+  do {
+    connected = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), length);
+  } while (connected != 0 && errno == EINTR);
+  if (connected != 0) return unexpected(Error::fromErrno("connect"));
+  return fd;
+}
+
+Result<void> sendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kSendFlags);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0) return unexpected(Error::fromErrno("send"));
+    if (sent == 0) return unexpected(Error{"send: nothing written"});
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return {};
+}
+
+UniqueFd acceptConnection(int listener) {
+#if defined(__linux__)
+  return prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), true);
+#else
+  return prepared(::accept(listener, nullptr, nullptr), false);
+#endif
+}
+
+}  // namespace tavlune::platform

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/files/files.h"
 #include "platform/result.h"
 
 namespace tavlune::app {
@@ -15,18 +16,15 @@ struct LockError {
 
 class SingleInstanceLock {
  public:
-  // An exclusive flock on path, created 0600 if missing; the holder's process
+  // An exclusive lock on path, created 0600 if missing; the holder's process
   // id is written into it for the refusal message. The lock goes with the
   // process, so a crash never leaves it held.
   static Expected<SingleInstanceLock, LockError> Acquire(const std::string& path);
 
-  SingleInstanceLock(SingleInstanceLock&& other) noexcept;
-  SingleInstanceLock& operator=(SingleInstanceLock&&) = delete;
-  ~SingleInstanceLock();
-
  private:
-  explicit SingleInstanceLock(int fd) : fd_(fd) {}
-  int fd_;
+  explicit SingleInstanceLock(platform::files::ExclusiveLock lock) : lock_(std::move(lock)) {}
+  // Closing releases the lock; the file stays, as removing it would race a newcomer.
+  platform::files::ExclusiveLock lock_;
 };
 
 }  // namespace tavlune::app

@@ -11,6 +11,7 @@
 
 #include "helperprotocol/framing.h"
 #include "platform/socket/peer_credentials.h"
+#include "platform/socket/unix_socket.h"
 #include "helperd/request.h"
 
 namespace tavlune::helperd {
@@ -23,35 +24,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #else
 constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on each connection instead
 #endif
-
-[[maybe_unused]] void setCloseOnExec(int fd) { fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC); }
-
-int makeSocket() {
-#if defined(SOCK_CLOEXEC)
-  return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-#else
-  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd >= 0) setCloseOnExec(fd);
-  return fd;
-#endif
-}
-
-int acceptConnection(int server) {
-#if defined(__linux__)
-  return ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
-#else
-  int fd = ::accept(server, nullptr, nullptr);
-  if (fd >= 0) setCloseOnExec(fd);
-  return fd;
-#endif
-}
-
-void prepareConnection([[maybe_unused]] int fd) {
-#if defined(SO_NOSIGPIPE)
-  int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-}
 
 // The replies every connection may get, serialized once.
 const std::string& fixedLine(const helperprotocol::Reply& reply) {
@@ -91,34 +63,21 @@ helperprotocol::Reply replyFor(const Outcome& outcome) {
 
 platform::Result<HelperServer> HelperServer::listen(ServerConfig config) {
   ::unlink(config.socketPath.c_str());
-  int fd = makeSocket();
-  if (fd < 0) return unexpected(Error::fromErrno("Could not create the helper socket"));
+  platform::UniqueFd fd = platform::makeStreamSocket();
+  if (!fd) return unexpected(Error::fromErrno("Could not create the helper socket"));
   sockaddr_un address = helperprotocol::makeAddress(config.socketPath);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength) != 0) {
-    Error error = Error::fromErrno("Could not bind " + config.socketPath);
-    ::close(fd);
-    return unexpected(std::move(error));
-  }
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength) != 0)
+    return unexpected(Error::fromErrno("Could not bind " + config.socketPath));
   (void)::chmod(config.socketPath.c_str(), kSocketMode);
-  if (::listen(fd, kListenBacklog) != 0) {
-    Error error = Error::fromErrno("Could not listen on " + config.socketPath);
-    ::close(fd);
-    return unexpected(std::move(error));
-  }
-  return HelperServer(std::move(config), fd);
-}
-
-HelperServer::HelperServer(HelperServer&& other) noexcept
-    : config_(std::move(other.config_)), fd_(std::exchange(other.fd_, -1)) {}
-
-HelperServer::~HelperServer() {
-  if (fd_ >= 0) ::close(fd_);
+  if (::listen(fd.get(), kListenBacklog) != 0)
+    return unexpected(Error::fromErrno("Could not listen on " + config.socketPath));
+  return HelperServer(std::move(config), std::move(fd));
 }
 
 void HelperServer::serveOne() {
   for (;;) {
-    int connection = acceptConnection(fd_);
-    if (connection >= 0) return serve(connection);
+    platform::UniqueFd connection = platform::acceptConnection(fd_.get());
+    if (connection) return serve(std::move(connection));
     // Out of descriptors or memory: retrying at once would only spin.
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -129,10 +88,8 @@ void HelperServer::serveForever() {
   for (;;) serveOne();
 }
 
-void HelperServer::serve(int connection) const {
-  prepareConnection(connection);
-  writeResponse(respond(connection), connection);
-  ::close(connection);
+void HelperServer::serve(platform::UniqueFd connection) const {
+  writeResponse(respond(connection.get()), connection.get());
 }
 
 helperprotocol::Reply HelperServer::respond(int connection) const {

@@ -10,6 +10,7 @@
 #include "helperd/command_runner.h"
 #include "helperd/uid_argument.h"
 #include "platform/error.h"
+#include "platform/unique_fd.h"
 
 namespace tavlune::helperd {
 
@@ -36,23 +37,22 @@ class HelperServer {
   // with a backlog of 8. The error names the step that failed.
   static platform::Result<HelperServer> listen(ServerConfig config);
 
-  HelperServer(HelperServer&& other) noexcept;
+  HelperServer(HelperServer&&) noexcept = default;
   HelperServer& operator=(HelperServer&&) = delete;
-  ~HelperServer();
 
   // Accepts one connection (retrying failed accepts) and serves it to the end.
   void serveOne();
   [[noreturn]] void serveForever();
 
   // Serves an accepted connection and closes it.
-  void serve(int connection) const;
+  void serve(platform::UniqueFd connection) const;
 
  private:
-  HelperServer(ServerConfig config, int fd) : config_(std::move(config)), fd_(fd) {}
+  HelperServer(ServerConfig config, platform::UniqueFd fd) : config_(std::move(config)), fd_(std::move(fd)) {}
   helperprotocol::Reply respond(int connection) const;
 
   ServerConfig config_;
-  int fd_;
+  platform::UniqueFd fd_;
 };
 
 }  // namespace tavlune::helperd

@@ -1,5 +1,7 @@
 #include "helperd/uid_argument.h"
 
+#include <charconv>
+
 namespace tavlune::helperd {
 
 std::optional<uint32_t> parseUid(std::string_view text) {
@@ -8,15 +10,13 @@ std::optional<uint32_t> parseUid(std::string_view text) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  if (text.empty()) return std::nullopt;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-    if (value > kNoUser) return std::nullopt;
-  }
+  // The sign is taken above; from_chars reads digits only and refuses a value
+  // past the range.
+  uint32_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   if (negative && value != 0) return std::nullopt;
-  return static_cast<uint32_t>(value);
+  return value;
 }
 
 uint32_t allowedUidFromArguments(int argc, const char* const* argv) {

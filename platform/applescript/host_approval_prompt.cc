@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/applescript/applescript.h"
+#include "platform/files/files.h"
 #include "platform/text/trim.h"
 
 namespace tavlune::platform {
@@ -22,24 +23,13 @@ std::optional<Approval> hostSetting(const std::string& path) {
   return Approval::failed;
 }
 
-bool writeAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
-
 std::optional<Approval> askTerminal(const std::string& path, const std::string& command) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string question = "\nTavlune wants to change the network settings with administrator privileges by running:\n\n  " +
                          command + "\n\nAllow? [y/N] ";
   std::string line;
-  bool asked = writeAll(fd, question);
+  bool asked = files::writeAll(fd, question, path).has_value();
   char c;
   while (asked && line.size() < 64) {
     ssize_t n = read(fd, &c, 1);

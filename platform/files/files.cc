@@ -17,41 +17,23 @@ namespace {
 using platform::Error;
 using platform::Result;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // Closing can report a failed write-back, so callers that wrote check it.
-  int release() { int fd = fd_; fd_ = -1; return ::close(fd); }
-
- private:
-  int fd_;
-};
-
-Result<void> writeAll(int fd, const std::string& bytes, const std::string& path) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return unexpected(Error::fromErrno("Could not write " + path));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return {};
-}
-
 std::string temporaryPathFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 }
 
 }  // namespace
+
+Result<void> writeAll(int fd, std::string_view bytes, const std::string& what) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return unexpected(Error::fromErrno("Could not write " + what));
+    if (n == 0) return unexpected(Error{"Could not write " + what + ": nothing written"});
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
 
 std::string parentDirectory(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -103,7 +85,7 @@ Result<std::optional<std::string>> readUpTo(const std::string& path, std::size_t
     raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   } while (raw < 0 && errno == EINTR);
   if (raw < 0 && errno == ENOENT && missingIsAbsent) return std::optional<std::string>();
-  Descriptor fd(raw);
+  UniqueFd fd(raw);
   if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open " + path));
   std::string bytes;
   char buffer[16384];
@@ -121,7 +103,7 @@ Result<std::optional<std::string>> readUpTo(const std::string& path, std::size_t
 
 Result<void> syncDirectory(const std::string& path) {
   std::string directory = parentDirectory(path);
-  Descriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open the folder " + directory));
   if (::fsync(fd.get()) != 0) return unexpected(Error::fromErrno("Could not flush the folder " + directory));
   return {};
@@ -143,7 +125,7 @@ Result<void> writeAtomically(const std::string& path, const std::string& bytes, 
                              const std::string& lockedTemporaryPath) {
   std::string temporary = lockedTemporaryPath.empty() ? temporaryPathFor(path) : lockedTemporaryPath;
   if (!lockedTemporaryPath.empty()) ::unlink(temporary.c_str());
-  Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 0777));
+  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 0777));
   if (fd.get() < 0) return unexpected(Error::fromErrno("Could not create " + temporary));
   auto fail = [&](Error error) -> Result<void> {
     ::unlink(temporary.c_str());
@@ -153,7 +135,7 @@ Result<void> writeAtomically(const std::string& path, const std::string& bytes, 
   // The mode asked for, whatever the umask took away.
   if (::fchmod(fd.get(), mode) != 0) return fail(Error::fromErrno("Could not set the permissions of " + temporary));
   if (::fsync(fd.get()) != 0) return fail(Error::fromErrno("Could not write " + temporary));
-  if (fd.release() != 0) return fail(Error::fromErrno("Could not write " + temporary));
+  if (fd.close() != 0) return fail(Error::fromErrno("Could not write " + temporary));
   if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(Error::fromErrno("Could not replace " + path));
   return syncDirectory(path);
 }
@@ -187,26 +169,29 @@ Result<void> setMode(const std::string& path, mode_t mode) {
 
 namespace tavlune::platform::files {
 
-Result<ExclusiveLock> ExclusiveLock::acquire(const std::string& lockPath) {
-  int fd;
+Expected<ExclusiveLock, ExclusiveLock::Refusal> ExclusiveLock::lock(const std::string& lockPath, int operation) {
+  int raw;
   do {
-    fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return unexpected(Error::fromErrno("Could not open " + lockPath));
+    raw = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  } while (raw < 0 && errno == EINTR);
+  UniqueFd fd(raw);
+  if (!fd) return unexpected(Refusal{Error::fromErrno("Could not open " + lockPath)});
   int locked;
   do {
-    locked = ::flock(fd, LOCK_EX);
+    locked = ::flock(fd.get(), operation);
   } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    int saved = errno;
-    ::close(fd);
-    return unexpected(Error::fromErrno("Could not lock " + lockPath, saved));
-  }
-  return ExclusiveLock(fd);
+  if (locked != 0) return unexpected(Refusal{Error::fromErrno("Could not lock " + lockPath), errno == EWOULDBLOCK});
+  return ExclusiveLock(std::move(fd));
 }
 
-ExclusiveLock::~ExclusiveLock() {
-  if (fd_ >= 0) ::close(fd_);
+Result<ExclusiveLock> ExclusiveLock::acquire(const std::string& lockPath) {
+  auto held = lock(lockPath, LOCK_EX);
+  if (!held) return unexpected(held.error().error);
+  return std::move(*held);
+}
+
+Expected<ExclusiveLock, ExclusiveLock::Refusal> ExclusiveLock::tryAcquire(const std::string& lockPath) {
+  return lock(lockPath, LOCK_EX | LOCK_NB);
 }
 
 }  // namespace tavlune::platform::files

@@ -7,15 +7,21 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/unique_fd.h"
 
 namespace tavlune::platform::files {
 
 // The directory and any missing parents, each with mode; fine if it exists as
 // a directory.
 platform::Result<void> makeDirectories(const std::string& path, mode_t mode);
+
+// Writes every byte to fd, retrying EINTR and short writes; the error says
+// "Could not write WHAT".
+platform::Result<void> writeAll(int fd, std::string_view bytes, const std::string& what);
 
 // True when something (a dangling link included) is at path.
 bool exists(const std::string& path);
@@ -50,18 +56,29 @@ std::string parentDirectory(const std::string& path);
 // passwd entry's home when HOME is unset or empty, or "".
 std::string homeDirectory();
 
-// An exclusive lock on a lock file (created 0600 when missing), shared with
-// other processes and threads through flock; held until the object goes.
+// An exclusive lock on a lock file (created 0600 when missing, never through
+// a symbolic link), shared with other processes and threads through flock;
+// held until the object goes, or the process ends.
 class ExclusiveLock {
  public:
+  // Waits while another holds the lock.
   static platform::Result<ExclusiveLock> acquire(const std::string& lockPath);
-  ExclusiveLock(ExclusiveLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  ExclusiveLock& operator=(ExclusiveLock&&) = delete;
-  ~ExclusiveLock();
+
+  struct Refusal {
+    platform::Error error;
+    bool heldByAnother = false;
+  };
+  // Takes the lock only if nobody holds it.
+  static Expected<ExclusiveLock, Refusal> tryAcquire(const std::string& lockPath);
+
+  // The lock file, open for reading and writing, for a holder that notes
+  // itself in it.
+  int fd() const { return fd_.get(); }
 
  private:
-  explicit ExclusiveLock(int fd) : fd_(fd) {}
-  int fd_;
+  explicit ExclusiveLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  static Expected<ExclusiveLock, Refusal> lock(const std::string& lockPath, int operation);
+  UniqueFd fd_;
 };
 
 }  // namespace tavlune::platform::files

@@ -1,5 +1,6 @@
 #include "platform/plist/xml_check.h"
 
+#include <charconv>
 #include <cstdint>
 
 #include "platform/plist/limits.h"
@@ -17,17 +18,11 @@ constexpr size_t kMaxElementDepth = kMaxDepth + 2;
 }  // namespace
 
 bool isDecimalInt64(std::string_view text) {
-  const bool negative = !text.empty() && text.front() == '-';
-  if (negative) text.remove_prefix(1);
-  if (text.empty() || text.size() > 19) return false;
-  if (text.size() > 1 && text.front() == '0') return false;
-  uint64_t magnitude = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    magnitude = magnitude * 10 + static_cast<uint64_t>(c - '0');
-  }
-  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  return magnitude <= limit;
+  const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+  if (digits.empty() || (digits.size() > 1 && digits.front() == '0')) return false;
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
 }
 
 Result<void> checkXml(std::string_view text) {

@@ -18,23 +18,11 @@ std::string JobRegistry::defaultFolder() {
   return folder && *folder ? folder : "/var/db/tavlune-sim/launchd";
 }
 
-JobRegistry::Lock::~Lock() { close(fd_); }
-
-platform::Result<std::unique_ptr<JobRegistry::Lock>> JobRegistry::lock() const {
+platform::Result<platform::files::ExclusiveLock> JobRegistry::lock() const {
   // The folder may be missing on first use; its parents are the host's.
   if (mkdir(folder_.c_str(), 0755) != 0 && errno != EEXIST)
     return unexpected(platform::Error::fromErrno("Could not create " + folder_));
-  std::string path = folder_ + "/.lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return unexpected(platform::Error::fromErrno("Could not open " + path));
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      int saved = errno;
-      close(fd);
-      return unexpected(platform::Error::fromErrno("Could not lock " + path, saved));
-    }
-  }
-  return std::make_unique<Lock>(fd);
+  return platform::files::ExclusiveLock::acquire(folder_ + "/.lock");
 }
 
 std::string JobRegistry::pathFor(const std::string& label) const { return folder_ + "/" + label + ".pid"; }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/files/files.h"
 
 namespace tavlune::sim {
 
@@ -21,17 +22,7 @@ class JobRegistry {
   explicit JobRegistry(std::string folder) : folder_(std::move(folder)) {}
 
   // An exclusive lock over the whole registry, held until the guard goes.
-  class Lock {
-   public:
-    explicit Lock(int fd) : fd_(fd) {}
-    ~Lock();
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-   private:
-    int fd_;
-  };
-  platform::Result<std::unique_ptr<Lock>> lock() const;
+  platform::Result<platform::files::ExclusiveLock> lock() const;
 
   // The supervisor's pid when the job is loaded (its process is alive).
   std::optional<pid_t> loadedSupervisor(const std::string& label) const;

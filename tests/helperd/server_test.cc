@@ -213,7 +213,7 @@ TEST_F(ServerTest, PeerWhoseCredentialsCannotBeReadIsRefused) {
   int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   sendAll(client, kPing);
-  server->serve(::accept(listener, nullptr, nullptr));
+  server->serve(platform::UniqueFd(::accept(listener, nullptr, nullptr)));
   EXPECT_EQ(readAll(client), unauthorizedReply());
   ::close(client);
   ::close(listener);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "channel/output_queue.h"
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_io.h"
 
@@ -89,14 +90,18 @@ struct Connection {
   bool readClosed = false;
   // Shared with the replies, which may come from any thread.
   std::mutex mutex;
-  std::vector<uint8_t> output;
-  size_t outputSent = 0;
+  OutputQueue output;
   std::unordered_set<uint32_t> inFlight;
   bool closed = false;
   bool failed = false;
-
-  size_t pendingOutput() const { return output.size() - outputSent; }
 };
+
+// Raises peak to value if it is higher.
+void raiseTo(std::atomic<size_t>& peak, size_t value) {
+  size_t seen = peak.load();
+  while (value > seen && !peak.compare_exchange_weak(seen, value)) {
+  }
+}
 
 struct Handlers {
   std::mutex mutex;
@@ -120,6 +125,8 @@ struct SocketMessenger::State {
   ino_t inode = 0;
   std::shared_ptr<Waker> waker = std::make_shared<Waker>();
   std::shared_ptr<Handlers> handlers = std::make_shared<Handlers>();
+  // Shared with the replies, which may outlive the messenger.
+  std::shared_ptr<std::atomic<size_t>> peakReplyBytes = std::make_shared<std::atomic<size_t>>(0);
   std::atomic<bool> stopping{false};
   std::thread thread;
   std::mutex closeMutex;
@@ -142,7 +149,7 @@ struct SocketMessenger::State {
 BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& connection, uint32_t id,
                                              const std::string& channel) {
   auto answered = std::make_shared<std::atomic<bool>>(false);
-  return [weak = std::weak_ptr<Connection>(connection), waker = waker, answered, id, channel,
+  return [weak = std::weak_ptr<Connection>(connection), waker = waker, peak = peakReplyBytes, answered, id, channel,
           maxPending = limits.maxPendingReplyBytes](const uint8_t* reply, size_t size) {
     if (answered->exchange(true)) return;
     auto connection = weak.lock();
@@ -151,14 +158,18 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
     auto bytes = EncodeFrame(frame);
     {
       std::lock_guard lock(connection->mutex);
-      if (connection->closed || connection->inFlight.erase(id) == 0) return;
+      if (connection->closed || connection->inFlight.erase(id) == 0 || connection->failed) return;
       // A reply that cannot go out, or a front end that does not read its
       // replies, ends the connection: better than a caller waiting for ever
-      // or us holding its replies without bound.
-      if (!bytes || connection->pendingOutput() + bytes->size() > maxPending) {
+      // or us holding its replies without bound. The bound is on the memory
+      // held, and what is held is let go at once rather than when the I/O
+      // thread gets round to closing.
+      if (!bytes || connection->output.heldBytesAfter(bytes->size()) > maxPending) {
         connection->failed = true;
+        connection->output.Clear();
       } else {
-        connection->output.insert(connection->output.end(), bytes->begin(), bytes->end());
+        connection->output.Append(*bytes);
+        raiseTo(*peak, connection->output.heldBytes());
       }
     }
     waker->wake();
@@ -243,32 +254,29 @@ void SocketMessenger::State::dispatchBuffered(const std::shared_ptr<Connection>&
 
 void SocketMessenger::State::flush(Connection& connection) {
   std::lock_guard lock(connection.mutex);
-  while (connection.pendingOutput() > 0) {
-    ssize_t sent = ::send(connection.fd, connection.output.data() + connection.outputSent,
-                          connection.pendingOutput(), kSendFlags);
+  while (!connection.output.empty()) {
+    const auto front = connection.output.Front();
+    ssize_t sent = ::send(connection.fd, front.data(), front.size(), kSendFlags);
     if (sent < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) connection.failed = true;
       return;
     }
-    connection.outputSent += static_cast<size_t>(sent);
+    connection.output.Consume(static_cast<size_t>(sent));
   }
-  connection.output.clear();
-  connection.outputSent = 0;
 }
 
 bool SocketMessenger::State::finished(Connection& connection) {
   std::lock_guard lock(connection.mutex);
   return connection.failed ||
-         (connection.readClosed && connection.inFlight.empty() && connection.pendingOutput() == 0);
+         (connection.readClosed && connection.inFlight.empty() && connection.output.empty());
 }
 
 void SocketMessenger::State::closeConnection(Connection& connection) {
   {
     std::lock_guard lock(connection.mutex);
     connection.closed = true;
-    connection.output.clear();
-    connection.outputSent = 0;
+    connection.output.Clear();
     connection.inFlight.clear();
   }
   ::close(connection.fd);
@@ -289,7 +297,7 @@ void SocketMessenger::State::serve() {
         // Reading stops while the connection has its fill of calls in flight;
         // until then whole frames never wait in the buffer, so it stays within one frame.
         if (!connection->readClosed && connection->inFlight.size() < limits.maxMessagesInFlight) events |= POLLIN;
-        if (connection->pendingOutput() > 0) events |= POLLOUT;
+        if (!connection->output.empty()) events |= POLLOUT;
       }
       polled.push_back({connection->fd, events, 0});
     }
@@ -337,7 +345,7 @@ void SocketMessenger::State::flushBeforeClosing() {
     std::vector<Connection*> writing;
     for (const auto& connection : connections) {
       std::lock_guard lock(connection->mutex);
-      if (!connection->failed && connection->pendingOutput() > 0) {
+      if (!connection->failed && !connection->output.empty()) {
         polled.push_back({connection->fd, POLLOUT, 0});
         writing.push_back(connection.get());
       }
@@ -430,5 +438,7 @@ void SocketMessenger::SetMessageHandler(const std::string& channel, BinaryMessag
 }
 
 const std::string& SocketMessenger::path() const { return state_->path; }
+
+size_t SocketMessenger::peakReplyBytesHeld() const { return state_->peakReplyBytes->load(); }
 
 }  // namespace tavlune::channel

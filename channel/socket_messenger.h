@@ -20,7 +20,8 @@ struct SocketMessengerLimits {
   size_t maxConnections = 32;
   // Per connection; past it the connection is not read until replies free room.
   size_t maxMessagesInFlight = 256;
-  // Replies a front end has not read yet; past it the front end is dropped.
+  // Memory held for the replies of one front end that the kernel has not
+  // taken yet; a reply that would need more drops the front end instead.
   size_t maxPendingReplyBytes = 64 * 1024 * 1024;
   // How long Close() keeps writing replies already given.
   int flushMilliseconds = 2000;
@@ -51,6 +52,10 @@ class SocketMessenger final : public BinaryMessenger {
   void Close();
 
   const std::string& path() const;
+
+  // The most memory one connection has held for its unsent replies at any
+  // moment since Listen: what maxPendingReplyBytes bounds.
+  size_t peakReplyBytesHeld() const;
 
   struct State;
 

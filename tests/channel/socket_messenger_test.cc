@@ -275,6 +275,52 @@ TEST_F(MessengerTest, CallsInFlightAreCappedPerConnection) {
   EXPECT_TRUE(WaitForHeld(5));
 }
 
+// A front end that never reads, or reads less than it asks for, is dropped
+// every time, and the memory held for its replies never passes the limit.
+// The trickle reader keeps the kernel taking bytes, which a queue that keeps
+// what it has written until it runs dry would still be holding.
+TEST_F(MessengerTest, FrontEndThatDoesNotReadIsDropped) {
+  constexpr size_t kLimit = 2 * 1024 * 1024;
+  struct Case {
+    const char* name;
+    size_t replyBytes;
+    uint32_t callsPerRead;  // 0: never reads
+  } cases[] = {
+      {"never reads", 100000, 0},
+      {"reads a reply for every two calls", 100000, 2},
+      {"small replies, reads one in three", 1500, 3},
+  };
+  for (int run = 0; run < 3; ++run) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", run " + std::to_string(run));
+      messenger.reset();
+      Start({.maxPendingReplyBytes = kLimit});
+      auto payload = [&](uint32_t id) { return Bytes(c.replyBytes, uint8_t(id * 7)); };
+      RawPeer peer(path);
+      // Ten times the calls it takes to fill the limit: still connected by then means never dropped.
+      const uint32_t enough = uint32_t(10 * kLimit / c.replyBytes) * std::max(c.callsPerRead, 1u);
+      uint32_t id = 1;
+      bool dropped = false;
+      for (; id <= enough && !dropped; ++id) {
+        dropped = !peer.TryWrite(RawFrame(id, 0, "echo", payload(id)));
+        if (!dropped && c.callsPerRead && id % c.callsPerRead == 0) {
+          auto reply = peer.Read();
+          dropped = !reply;
+          // Replies cross block boundaries in the queue; they must come out whole and in order.
+          if (reply) {
+            ASSERT_EQ(reply->payload, payload(reply->id));
+          }
+        }
+      }
+      EXPECT_TRUE(dropped) << "still connected after " << enough << " calls";
+      EXPECT_LE(messenger->peakReplyBytesHeld(), kLimit);
+      // Not merely an empty server: it did hold replies close to the limit.
+      EXPECT_GT(messenger->peakReplyBytesHeld(), kLimit / 2);
+      EXPECT_TRUE(StillServes());
+    }
+  }
+}
+
 TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   HoldReplies();
   auto client = SocketMessengerClient::Connect(path);

@@ -19,6 +19,7 @@
 #include "bench/state_queries.h"
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_io.h"
+#include "platform/socket/unix_socket.h"
 #include "channel/socket_messenger_path.h"
 #include "channel/standard_codec.h"
 
@@ -35,17 +36,9 @@ class BlockingChannel {
   static platform::Result<BlockingChannel> open(const std::string& path) {
     auto address = channel::internal::SocketAddress(path);
     if (!address) return unexpected(address.error());
-    int fd = channel::internal::MakeStreamSocket();
-    if (fd < 0) return unexpected(platform::Error::fromErrno("socket"));
-    int connected;
-    do connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
-    while (connected != 0 && errno == EINTR);
-    if (connected != 0) {
-      auto error = platform::Error::fromErrno("Could not connect to " + path);
-      ::close(fd);
-      return unexpected(error);
-    }
-    return BlockingChannel(fd);
+    auto connected = platform::connectStreamSocket(*address, sizeof *address, std::chrono::seconds(5));
+    if (!connected) return unexpected(platform::Error{"Could not connect to " + path + ": " + connected.error().description});
+    return BlockingChannel(connected->release());
   }
   BlockingChannel(BlockingChannel&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   ~BlockingChannel() {
@@ -54,7 +47,8 @@ class BlockingChannel {
 
   // The reply's payload.
   platform::Result<std::vector<uint8_t>> call(const std::vector<uint8_t>& frame) {
-    if (auto written = channel::internal::WriteAll(fd_, frame.data(), frame.size()); !written)
+    if (auto written = platform::sendAll(fd_, std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
+        !written)
       return unexpected(written.error());
     uint8_t buffer[4096];
     for (;;) {

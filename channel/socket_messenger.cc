@@ -18,6 +18,8 @@
 #include "channel/output_queue.h"
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_io.h"
+#include "platform/socket/peer_credentials.h"
+#include "platform/socket/unix_socket.h"
 
 namespace tavlune::channel {
 namespace {
@@ -195,7 +197,7 @@ void SocketMessenger::State::acceptAll() {
         acceptResumesAt = Clock::now() + std::chrono::milliseconds(100);
       return;
     }
-    auto peer = internal::PeerUserId(fd);
+    auto peer = platform::peerUserId(fd);
     if (!peer || *peer != ::geteuid() || connections.size() >= limits.maxConnections) {
       ::close(fd);
       continue;
@@ -379,7 +381,7 @@ platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
     if (!S_ISSOCK(info.st_mode)) return unexpected(Error{path + " exists and is not a socket"});
     if (::unlink(path.c_str()) != 0) return unexpected(Error::fromErrno("Could not remove the old " + path));
   }
-  int fd = internal::MakeStreamSocket();
+  int fd = platform::makeStreamSocket().release();
   if (fd < 0) return unexpected(Error::fromErrno("Could not create the channel socket"));
   auto fail = [&](const std::string& what) {
     Error error = Error::fromErrno(what);

@@ -8,6 +8,8 @@
 
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_io.h"
+#include "platform/socket/peer_credentials.h"
+#include "platform/socket/unix_socket.h"
 
 namespace tavlune::channel {
 
@@ -17,7 +19,7 @@ Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerCl
     const std::string& path) {
   auto address = internal::SocketAddress(path);
   if (!address) return unexpected(ConnectError{false, address.error().description});
-  int fd = internal::MakeStreamSocket();
+  int fd = platform::makeStreamSocket().release();
   if (fd < 0) return unexpected(ConnectError{false, Error::fromErrno("Could not create a socket").description});
   int connected;
   do {
@@ -31,7 +33,7 @@ Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerCl
     return unexpected(ConnectError{notRunning, Error::fromErrno("Could not connect to " + path, error).description});
   }
   // Whoever serves our channel must be us; refuse anything the kernel cannot vouch for.
-  auto peer = internal::PeerUserId(fd);
+  auto peer = platform::peerUserId(fd);
   if (!peer || *peer != ::geteuid()) {
     ::close(fd);
     return unexpected(ConnectError{false, "The channel at " + path + " is served by another user; refusing it"});
@@ -67,7 +69,7 @@ void SocketMessengerClient::Send(const std::string& channel, const std::vector<u
   auto frame = EncodeFrame(Frame{id, FrameKind::message, channel, message});
   platform::Result<void> written = frame ? [&] {
     std::lock_guard lock(writeMutex_);
-    return internal::WriteAll(fd_, frame->data(), frame->size());
+    return platform::sendAll(fd_, std::string_view(reinterpret_cast<const char*>(frame->data()), frame->size()));
   }()
                                          : platform::Result<void>(unexpected(frame.error()));
   if (written) return;

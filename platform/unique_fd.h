@@ -25,6 +25,8 @@ class UniqueFd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
+  // Gives the descriptor up to a caller that closes it itself.
+  int release() { return std::exchange(fd_, -1); }
   // Closes now and reports what close said: a failed write-back shows there.
   int close() { return fd_ < 0 ? 0 : ::close(std::exchange(fd_, -1)); }
 

@@ -17,6 +17,7 @@
 #include "channel/socket_messenger_client.h"
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_io.h"
+#include "platform/socket/unix_socket.h"
 #include "channel/socket_messenger_path.h"
 #include "channel/standard_codec.h"
 #include "test_bytes.h"
@@ -45,13 +46,13 @@ Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& p
 // client never would.
 class RawPeer {
  public:
-  explicit RawPeer(const std::string& path) : fd_(internal::MakeStreamSocket()) {
+  explicit RawPeer(const std::string& path) : fd_(platform::makeStreamSocket().release()) {
     auto address = internal::SocketAddress(path);
     connected_ = address && ::connect(fd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
   }
   ~RawPeer() { ::close(fd_); }
   bool connected() const { return connected_; }
-  bool TryWrite(const Bytes& bytes) { return internal::WriteAll(fd_, bytes.data(), bytes.size()).has_value(); }
+  bool TryWrite(const Bytes& bytes) { return platform::sendAll(fd_, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())).has_value(); }
   void Write(const Bytes& bytes) { ASSERT_TRUE(TryWrite(bytes)); }
   void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
   // The next frame; absent when the server closed the connection or 5 s passed.
@@ -344,7 +345,7 @@ TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
 TEST_F(MessengerTest, ListenReplacesOnlyASocket) {
   messenger.reset();
   // A stale socket file from a crash is replaced.
-  int stale = internal::MakeStreamSocket();
+  int stale = platform::makeStreamSocket().release();
   auto address = internal::SocketAddress(path);
   ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
   ::close(stale);

@@ -49,8 +49,8 @@ int ApplicationMain(int argc, char** argv) {
     return 2;
   }
 
-  const std::string folder = channel::ChannelFolder();
-  if (auto prepared = channel::PreparePrivateFolder(folder); !prepared) return fail(prepared.error().description);
+  const std::string folder = channel::channelFolder();
+  if (auto prepared = channel::preparePrivateFolder(folder); !prepared) return fail(prepared.error().description);
   // Before the socket: only the lock holder may replace a socket file left there.
   auto lock = SingleInstanceLock::Acquire(folder + "/" + kLockFileName);
   if (!lock && lock.error().heldByAnother) {
@@ -61,7 +61,7 @@ int ApplicationMain(int argc, char** argv) {
 
   std::shared_ptr<platform::MainQueue> mainQueue = manager::sharedMainQueue();
   mainQueue->adoptCurrentThread();
-  auto messenger = channel::SocketMessenger::Listen(channel::ChannelSocketPath(), mainQueue);
+  auto messenger = channel::SocketMessenger::Listen(channel::channelSocketPath(), mainQueue);
   if (!messenger) return fail(messenger.error().description);
 
   Application application(mainQueue);

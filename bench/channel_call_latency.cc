@@ -34,7 +34,7 @@ constexpr const char* kChannel = "com.tavlune.app/vpn";
 class BlockingChannel {
  public:
   static platform::Result<BlockingChannel> open(const std::string& path) {
-    auto address = channel::internal::SocketAddress(path);
+    auto address = channel::internal::socketAddress(path);
     if (!address) return unexpected(address.error());
     auto connected = platform::connectStreamSocket(*address, sizeof *address, std::chrono::seconds(5));
     if (!connected) return unexpected(platform::Error{"Could not connect to " + path + ": " + connected.error().description});
@@ -69,7 +69,7 @@ class BlockingChannel {
 };
 
 std::vector<uint8_t> frameFor(const char* method) {
-  auto frame = channel::EncodeFrame(
+  auto frame = channel::encodeFrame(
       {1, channel::FrameKind::message, kChannel, channel::EncodeMethodCall(channel::MethodCall(method))});
   return frame ? *frame : std::vector<uint8_t>{};
 }
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: channel_call_latency [CALLS]\n");
     return 2;
   }
-  auto link = BlockingChannel::open(channel::ChannelSocketPath());
+  auto link = BlockingChannel::open(channel::channelSocketPath());
   if (!link) {
     std::fprintf(stderr, "%s\n", link.error().description.c_str());
     return 1;
@@ -118,6 +118,6 @@ int main(int argc, char** argv) {
   }
 
   std::printf("round trips over %s, %d calls of each, alternating, one in flight\n",
-              channel::ChannelSocketPath().c_str(), calls);
+              channel::channelSocketPath().c_str(), calls);
   return bench::reportQueries(queries, "round trip") ? 0 : 1;
 }

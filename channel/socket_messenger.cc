@@ -157,7 +157,7 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
     auto connection = weak.lock();
     if (!connection) return;
     Frame frame{id, FrameKind::reply, channel, std::vector<uint8_t>(reply, reply + size)};
-    auto bytes = EncodeFrame(frame);
+    auto bytes = encodeFrame(frame);
     {
       std::lock_guard lock(connection->mutex);
       if (connection->closed || connection->inFlight.erase(id) == 0 || connection->failed) return;
@@ -370,7 +370,7 @@ void SocketMessenger::State::flushBeforeClosing() {
 
 platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
     std::string path, std::shared_ptr<platform::MainQueue> mainQueue, SocketMessengerLimits limits) {
-  auto address = internal::SocketAddress(path);
+  auto address = internal::socketAddress(path);
   if (!address) return unexpected(address.error());
   auto state = std::make_shared<State>();
   if (!state->waker->valid()) return unexpected(Error::fromErrno("Could not create the channel's wake pipe"));

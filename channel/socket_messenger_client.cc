@@ -17,7 +17,7 @@ using platform::Error;
 
 Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerClient::Connect(
     const std::string& path) {
-  auto address = internal::SocketAddress(path);
+  auto address = internal::socketAddress(path);
   if (!address) return unexpected(ConnectError{false, address.error().description});
   int fd = platform::makeStreamSocket().release();
   if (fd < 0) return unexpected(ConnectError{false, Error::fromErrno("Could not create a socket").description});
@@ -66,7 +66,7 @@ void SocketMessengerClient::Send(const std::string& channel, const std::vector<u
     } while (pending_.count(id) != 0);
     pending_.emplace(id, std::move(handler));
   }
-  auto frame = EncodeFrame(Frame{id, FrameKind::message, channel, message});
+  auto frame = encodeFrame(Frame{id, FrameKind::message, channel, message});
   platform::Result<void> written = frame ? [&] {
     std::lock_guard lock(writeMutex_);
     return platform::sendAll(fd_, std::string_view(reinterpret_cast<const char*>(frame->data()), frame->size()));

@@ -48,7 +48,7 @@ platform::Result<Frame> decodeBody(std::span<const uint8_t> body) {
 
 }  // namespace
 
-platform::Result<std::vector<uint8_t>> EncodeFrame(const Frame& frame) {
+platform::Result<std::vector<uint8_t>> encodeFrame(const Frame& frame) {
   if (auto checked = checkChannelName(frame.channel); !checked) return unexpected(checked.error());
   const size_t bodySize = kFrameFixedBodyBytes + frame.channel.size() + frame.payload.size();
   if (bodySize > kMaxFrameBodyBytes)

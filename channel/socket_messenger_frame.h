@@ -36,7 +36,7 @@ inline constexpr size_t kMaxChannelNameBytes = 1024;
 
 // Fails for an empty or over-long channel name, a name that is not UTF-8, or
 // a body over the cap.
-platform::Result<std::vector<uint8_t>> EncodeFrame(const Frame& frame);
+platform::Result<std::vector<uint8_t>> encodeFrame(const Frame& frame);
 
 // Collects bytes from a stream and cuts them into frames.
 class FrameReader {

@@ -6,7 +6,7 @@ namespace tavlune::channel::internal {
 
 using platform::Error;
 
-platform::Result<sockaddr_un> SocketAddress(const std::string& path) {
+platform::Result<sockaddr_un> socketAddress(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path)

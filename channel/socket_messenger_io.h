@@ -16,7 +16,7 @@ namespace tavlune::channel::internal {
 
 // The address for path; fails with a message naming the limit when the path
 // does not fit (sun_path holds 107 bytes and a NUL on Linux).
-platform::Result<sockaddr_un> SocketAddress(const std::string& path);
+platform::Result<sockaddr_un> socketAddress(const std::string& path);
 
 
 }  // namespace tavlune::channel::internal

@@ -11,11 +11,11 @@ namespace tavlune::channel {
 
 using platform::Error;
 
-std::string ChannelFolder() { return platform::files::homeDirectory() + "/" + kChannelFolder; }
+std::string channelFolder() { return platform::files::homeDirectory() + "/" + kChannelFolder; }
 
-std::string ChannelSocketPath() { return ChannelFolder() + "/" + kChannelSocketName; }
+std::string channelSocketPath() { return channelFolder() + "/" + kChannelSocketName; }
 
-platform::Result<void> PreparePrivateFolder(const std::string& folder) {
+platform::Result<void> preparePrivateFolder(const std::string& folder) {
   // Parents that are symbolic links (a moved Library, say) are followed; only
   // the folder itself must be a real directory, which lstat checks below.
   if (auto made = platform::files::makeDirectories(platform::files::parentDirectory(folder), 0755); !made) return made;

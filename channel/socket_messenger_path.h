@@ -14,13 +14,13 @@ inline constexpr const char* kChannelFolder = "Library/Application Support/Tavlu
 inline constexpr const char* kChannelSocketName = "channel.sock";
 
 // "$HOME/Library/Application Support/Tavlune"
-std::string ChannelFolder();
+std::string channelFolder();
 // "$HOME/Library/Application Support/Tavlune/channel.sock"
-std::string ChannelSocketPath();
+std::string channelSocketPath();
 
 // Creates folder and any missing parents; the folder itself ends up mode 0700.
 // Fails, rather than use it, when the folder belongs to another user or is
 // not a real directory.
-platform::Result<void> PreparePrivateFolder(const std::string& folder);
+platform::Result<void> preparePrivateFolder(const std::string& folder);
 
 }  // namespace tavlune::channel

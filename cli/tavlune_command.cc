@@ -67,7 +67,7 @@ class Session {
 
   // Connects; on failure says why and gives the exit status.
   std::optional<int> open() {
-    const std::string path = channel::ChannelSocketPath();
+    const std::string path = channel::channelSocketPath();
     auto client = channel::SocketMessengerClient::Connect(path);
     if (!client && client.error().notRunning)
       return complain(kExitUnreachable, "TavluneDesktop is not running (no channel at " + path + ").");

@@ -47,7 +47,7 @@ Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& p
 class RawPeer {
  public:
   explicit RawPeer(const std::string& path) : fd_(platform::makeStreamSocket().release()) {
-    auto address = internal::SocketAddress(path);
+    auto address = internal::socketAddress(path);
     connected_ = address && ::connect(fd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
   }
   ~RawPeer() { ::close(fd_); }
@@ -131,17 +131,17 @@ class MessengerTest : public ::testing::Test {
 };
 
 TEST(FrameLayout, BytesOnTheWire) {
-  auto bytes = EncodeFrame(Frame{0x01020304, FrameKind::reply, "ab", B({9, 8})});
+  auto bytes = encodeFrame(Frame{0x01020304, FrameKind::reply, "ab", B({9, 8})});
   ASSERT_TRUE(bytes);
   EXPECT_EQ(*bytes, B({11, 0, 0, 0, 4, 3, 2, 1, 1, 2, 0, 'a', 'b', 9, 8}));
   EXPECT_EQ(*bytes, RawFrame(0x01020304, 1, "ab", B({9, 8})));
 }
 
 TEST(FrameLayout, RefusedOnEncoding) {
-  EXPECT_FALSE(EncodeFrame(Frame{1, FrameKind::message, "", {}}));
-  EXPECT_FALSE(EncodeFrame(Frame{1, FrameKind::message, std::string(kMaxChannelNameBytes + 1, 'c'), {}}));
-  EXPECT_FALSE(EncodeFrame(Frame{1, FrameKind::message, "\xff", {}}));
-  EXPECT_FALSE(EncodeFrame(Frame{1, FrameKind::message, "c", Bytes(kMaxFrameBodyBytes, 0)}));
+  EXPECT_FALSE(encodeFrame(Frame{1, FrameKind::message, "", {}}));
+  EXPECT_FALSE(encodeFrame(Frame{1, FrameKind::message, std::string(kMaxChannelNameBytes + 1, 'c'), {}}));
+  EXPECT_FALSE(encodeFrame(Frame{1, FrameKind::message, "\xff", {}}));
+  EXPECT_FALSE(encodeFrame(Frame{1, FrameKind::message, "c", Bytes(kMaxFrameBodyBytes, 0)}));
 }
 
 TEST(FrameLayout, ReaderCutsStreamsAtFrameBoundaries) {
@@ -346,7 +346,7 @@ TEST_F(MessengerTest, ListenReplacesOnlyASocket) {
   messenger.reset();
   // A stale socket file from a crash is replaced.
   int stale = platform::makeStreamSocket().release();
-  auto address = internal::SocketAddress(path);
+  auto address = internal::socketAddress(path);
   ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
   ::close(stale);
   EXPECT_TRUE(SocketMessenger::Listen(path, mainQueue));
@@ -375,7 +375,7 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
   // The child makes no allocation after fork: other threads may hold the allocator's lock.
   const Bytes message = RawFrame(1, 0, "count", {});
   auto asNobody = [&](const std::string& socketPath) {
-    auto address = internal::SocketAddress(socketPath);
+    auto address = internal::socketAddress(socketPath);
     pid_t child = fork();
     if (child == 0) {
       if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
@@ -393,7 +393,7 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
-  ASSERT_EQ(PreparePrivateFolder(folder.path() + "/private").has_value(), true);
+  ASSERT_EQ(preparePrivateFolder(folder.path() + "/private").has_value(), true);
   std::string privatePath = folder.path() + "/private/channel.sock";
   auto privateMessenger = SocketMessenger::Listen(privatePath, mainQueue);
   ASSERT_TRUE(privateMessenger);
@@ -409,19 +409,19 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
 TEST(PrivateFolder, MadeAndKeptOwnerOnly) {
   tavlune::testing::TempDir folder;
   const std::string made = folder.path() + "/a/b/Tavlune";
-  ASSERT_TRUE(PreparePrivateFolder(made));
+  ASSERT_TRUE(preparePrivateFolder(made));
   struct stat info;
   ASSERT_EQ(::stat(made.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   ::chmod(made.c_str(), 0755);
-  ASSERT_TRUE(PreparePrivateFolder(made));
+  ASSERT_TRUE(preparePrivateFolder(made));
   ASSERT_EQ(::stat(made.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   // A link or a file in its place is refused, not followed.
   ASSERT_EQ(::symlink(made.c_str(), (folder.path() + "/link").c_str()), 0);
-  EXPECT_FALSE(PreparePrivateFolder(folder.path() + "/link"));
+  EXPECT_FALSE(preparePrivateFolder(folder.path() + "/link"));
   std::ofstream(folder.path() + "/file") << "x";
-  EXPECT_FALSE(PreparePrivateFolder(folder.path() + "/file"));
+  EXPECT_FALSE(preparePrivateFolder(folder.path() + "/file"));
 }
 
 // The method layer: what reaches a handler, and what goes back.

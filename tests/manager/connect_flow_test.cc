@@ -75,7 +75,7 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
 TEST(ConnectFlow, ConflictAndLeftovers) {
   {  // a foreign proxy beside one at the gateway: refused, nothing switched off
     FlowRig rig;
-    rig.network->services.clear();
+    rig.network->services->clear();
     rig.network->addService("Wi-Fi", proxyAt("HTTP", "gw.tavlune.com", 8080));
     rig.network->addService("Ethernet", proxyAt("SOCKS", "corp.example", 1080));
     EXPECT_EQ(rig.connect(socks())->code, "EXISTING_PROXY_ACTIVE");
@@ -84,14 +84,11 @@ TEST(ConnectFlow, ConflictAndLeftovers) {
   }
   {  // only gateway leftovers: switched off first; the snapshot holds them switched off
     FlowRig rig;
-    rig.network->services.clear();
+    rig.network->services->clear();
     rig.network->addService("Wi-Fi", proxyAt("HTTP", "GW.tavlune.com ", 8080));
     rig.network->addService("Ethernet", {});
     rig.helper->onCommand = [&rig](const std::string& command) {
-      if (command == disableProxyCommand({"Wi-Fi"})) {
-        std::lock_guard lock(rig.network->mutex);
-        rig.network->services[0].proxies = plist::Value(proxyAt("HTTP", "GW.tavlune.com ", 8080, 0));
-      }
+      if (command == disableProxyCommand({"Wi-Fi"})) rig.network->setProxies(0, proxyAt("HTTP", "GW.tavlune.com ", 8080, 0));
       if (isConnectLine(command)) rig.network->setLive(proxyAt("SOCKS", "203.0.113.5", 1080));
     };
     ASSERT_EQ(rig.connect(socks())->kind, Reply::success);
@@ -117,9 +114,9 @@ TEST(ConnectFlow, FailurePaths) {
     bool snapshotKept = false;  // its take-back failed: left for the next connect or launch
   };
   const Case cases[] = {
-      {"no service", [](FlowRig& r) { r.network->services.clear(); }, "PROXY_CONFIGURATION_FAILED",
+      {"no service", [](FlowRig& r) { r.network->services->clear(); }, "PROXY_CONFIGURATION_FAILED",
        "No enabled Wi-Fi or Ethernet service was found.", false, 0},
-      {"unreadable configuration", [](FlowRig& r) { r.network->unreadable = true; }, "PROXY_CONFIGURATION_FAILED",
+      {"unreadable configuration", [](FlowRig& r) { r.network->services = unexpected(platform::Error{"no preferences"}); }, "PROXY_CONFIGURATION_FAILED",
        "No enabled Wi-Fi or Ethernet service was found.", false, 0},
       {"diagnosis", [](FlowRig& r) { r.diagnosis->answer = unexpected(MacProxyError::validationFailed("curl: (97) x")); },
        "PROXY_VALIDATION_FAILED",

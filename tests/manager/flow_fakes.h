@@ -10,6 +10,7 @@
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/dispatch/recording_clock.h"
 #include "platform/dispatch/serial_queue.h"
+#include "platform/sysconfig/memory_network_configuration.h"
 
 namespace tavlune::testing {
 using namespace tavlune::manager;
@@ -19,38 +20,7 @@ namespace plist = platform::plist;
 using channel::EncodableMap;
 using channel::EncodableValue;
 
-class FakeNetwork : public platform::sysconfig::NetworkConfiguration {
- public:
-  platform::Result<std::vector<platform::sysconfig::NetworkService>> currentServices() override {
-    std::lock_guard lock(mutex);
-    if (unreadable) return unexpected(platform::Error{"no preferences"});
-    return services;
-  }
-  platform::Result<plist::Value> liveProxies() override {
-    std::lock_guard lock(mutex);
-    return live;
-  }
-  void addService(const std::string& name, plist::Dictionary proxies, bool enabled = true) {
-    std::lock_guard lock(mutex);
-    platform::sysconfig::NetworkService service;
-    service.serviceID = std::to_string(services.size());
-    service.name = name;
-    service.enabled = enabled;
-    service.hasInterface = true;
-    service.bsdName = "en" + service.serviceID;
-    service.proxies = plist::Value(std::move(proxies));
-    services.push_back(std::move(service));
-  }
-  void setLive(plist::Dictionary proxies) {
-    std::lock_guard lock(mutex);
-    live = plist::Value(std::move(proxies));
-  }
-
-  std::mutex mutex;
-  std::vector<platform::sysconfig::NetworkService> services;
-  plist::Value live{plist::Dictionary{}};
-  bool unreadable = false;
-};
+using FakeNetwork = platform::sysconfig::MemoryNetworkConfiguration;
 
 inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, int64_t port, int64_t on = 1) {
   std::string p = prefix;

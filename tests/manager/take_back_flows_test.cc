@@ -51,7 +51,7 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
        false},
       {"no snapshot: gateway switched off, foreign left alone",
        [](FlowRig& r) {
-         r.network->services.clear();
+         r.network->services->clear();
          r.network->addService("Wi-Fi", proxyAt("SOCKS", "gw.tavlune.com", 1080));
          r.network->addService("Ethernet", proxyAt("HTTP", "corp.example", 3128));
        },
@@ -66,7 +66,7 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
       {"snapshot without services: nothing to restore, records cleared",
        [](FlowRig& r) { ASSERT_TRUE(saveRecord(*r.defaults, MacProxySnapshot{}).has_value()); },
        [](FlowRig&) { return std::vector<std::string>{"chrome-webrtc-off"}; }, true, false},
-      {"listing fails: nothing to switch off", [](FlowRig& r) { r.network->unreadable = true; },
+      {"listing fails: nothing to switch off", [](FlowRig& r) { r.network->services = unexpected(platform::Error{"no preferences"}); },
        [](FlowRig&) { return std::vector<std::string>{"chrome-webrtc-off"}; }, true, false},
   };
   for (const auto& c : cases) {
@@ -126,7 +126,7 @@ TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
     FlowRig rig;
     storeConnection(rig);
     ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxySnapshot>).has_value());
-    rig.network->services.clear();
+    rig.network->services->clear();
     rig.network->addService("Wi-Fi", proxyAt("HTTPS", "gw.tavlune.com", 443));
     rig.helper->failOn("chrome-webrtc-off", MacProxyError::commandFailed("ignored"));
     rig.flows->cleanupOrphanedConnection();

@@ -2,7 +2,7 @@
 
 #include "platform/plist/plist.h"
 #include "sysproxy/network_service_discovery.h"
-#include "tests/sysproxy/fake_network_configuration.h"
+#include "platform/sysconfig/memory_network_configuration.h"
 
 namespace tavlune {
 namespace {
@@ -48,7 +48,7 @@ TEST(EnabledNetworkServices, ListsEnabledNamedServicesOnBsdInterfacesInEnumerati
   services.push_back(service("Ethernet 1", "en4"));
   services.back().proxies = pl::Value(pl::Dictionary{});
 
-  testing::FakeNetworkConfiguration configuration;
+  platform::sysconfig::MemoryNetworkConfiguration configuration;
   configuration.services = services;
   auto listed = enabledNetworkServices(configuration);
   ASSERT_TRUE(listed.has_value());
@@ -64,7 +64,7 @@ TEST(EnabledNetworkServices, ListsEnabledNamedServicesOnBsdInterfacesInEnumerati
 }
 
 TEST(EnabledNetworkServices, NothingUsableIsAnEmptyListAndFailuresAreErrors) {
-  testing::FakeNetworkConfiguration configuration;
+  platform::sysconfig::MemoryNetworkConfiguration configuration;
   configuration.services = std::vector<NetworkService>{service("VPN", nullptr)};
   auto listed = enabledNetworkServices(configuration);
   ASSERT_TRUE(listed.has_value());

@@ -5,7 +5,7 @@
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/plist/plist.h"
 #include "sysproxy/proxy_inspection.h"
-#include "tests/sysproxy/fake_network_configuration.h"
+#include "platform/sysconfig/memory_network_configuration.h"
 
 namespace tavlune {
 namespace {
@@ -105,14 +105,14 @@ TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    testing::FakeNetworkConfiguration configuration;
+    platform::sysconfig::MemoryNetworkConfiguration configuration;
     configuration.live = pl::Value(c.live);
     EXPECT_EQ(systemProxyCarries(stateFor(c.protocol), configuration), c.matches);
   }
 }
 
 TEST(SystemProxyCarries, FalseWithoutReadableLiveSettings) {
-  testing::FakeNetworkConfiguration configuration;
+  platform::sysconfig::MemoryNetworkConfiguration configuration;
   configuration.live = pl::Value(live("HTTP"));
   ASSERT_TRUE(systemProxyCarries(stateFor("http"), configuration));
   configuration.live = unexpected(platform::Error{"no store"});

@@ -39,7 +39,8 @@ chrome_policy() {
 if [ "${TAVLUNE_DEMO_SKIP_BUILD:-}" != 1 ]; then
   step "Installing packages and building ($build)"
   scripts/setup.sh
-  cmake -S . -B "$build" -G Ninja >/dev/null
+  # The programs only: the demo needs no tests or benchmarks (scripts/test.sh turns them back on).
+  cmake -S . -B "$build" -G Ninja -DTAVLUNE_PROGRAMS_ONLY=ON >/dev/null
   cmake --build "$build" -j "${TAVLUNE_JOBS:-$(nproc)}"
 fi
 

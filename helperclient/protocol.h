@@ -20,6 +20,17 @@ namespace tavlune::helper {
 inline constexpr std::string_view kSocketPath = "/var/run/com.tavlune.proxyhelper.sock";
 inline constexpr int64_t kHelperVersion = 2;
 
+// Where the application installs the daemon and under which launchd label it runs.
+inline constexpr std::string_view kLabel = "com.tavlune.proxyhelper";
+inline constexpr std::string_view kInstallPath = "/Library/PrivilegedHelperTools/com.tavlune.proxyhelper";
+inline constexpr std::string_view kLaunchDaemonPath = "/Library/LaunchDaemons/com.tavlune.proxyhelper.plist";
+
+// What the daemon's Chrome commands change, read back by the application to
+// report whether the protection is on.
+inline constexpr std::string_view kChromePolicyPath = "/Library/Managed Preferences/com.google.Chrome.plist";
+inline constexpr std::string_view kWebRTCPolicyKey = "WebRtcIPHandlingPolicy";
+inline constexpr std::string_view kWebRTCPolicyValue = "disable_non_proxied_udp";
+
 // The whole sockaddr_un (length byte, family byte, 104-byte path), as both
 // sides pass it to bind and connect.
 inline constexpr socklen_t kAddressLength = 106;

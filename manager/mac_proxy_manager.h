@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "helperclient/protocol.h"
 #include "manager/flow_ports.h"
 #include "manager/proxy_operations.h"
 #include "platform/channel/method_call.h"
@@ -38,11 +39,12 @@ class MacProxyManager {
   static constexpr const char* stateKey = "com.tavlune.macos.proxy-state";
   static constexpr const char* snapshotKey = "com.tavlune.macos.proxy-snapshot";
   static constexpr const char* diagnosticKey = "com.tavlune.macos.proxy-diagnostic";
-  static constexpr const char* helperLabel = "com.tavlune.proxyhelper";
-  static constexpr const char* helperSocketPath = "/var/run/com.tavlune.proxyhelper.sock";
-  static constexpr const char* helperInstallPath = "/Library/PrivilegedHelperTools/com.tavlune.proxyhelper";
-  static constexpr const char* helperLaunchDaemonPath = "/Library/LaunchDaemons/com.tavlune.proxyhelper.plist";
-  static constexpr int64_t helperVersion = 2;
+  // The helper's, owned by its protocol, which the daemon and tavlune share.
+  static constexpr const char* helperLabel = helper::kLabel.data();
+  static constexpr const char* helperSocketPath = helper::kSocketPath.data();
+  static constexpr const char* helperInstallPath = helper::kInstallPath.data();
+  static constexpr const char* helperLaunchDaemonPath = helper::kLaunchDaemonPath.data();
+  static constexpr int64_t helperVersion = helper::kHelperVersion;
   static constexpr const char* queueLabel = "com.tavlune.macos.proxy";
   static constexpr const char* networkSettingsURL = "x-apple.systempreferences:com.apple.Network-Settings.extension";
 

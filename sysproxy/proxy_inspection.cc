@@ -66,6 +66,15 @@ bool containsTavluneGateway(std::span<const uint8_t> configuration) {
   return false;
 }
 
+bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& host, int64_t port,
+                     const std::string& proxyProtocol) {
+  auto proxies = proxykeys::proxyDictionary(configuration);
+  if (!proxies) return false;
+  const LiveKeys keys = liveKeysFor(proxyProtocol);
+  return isOn(*proxies, keys.switchKey) && text(valueAt(*proxies, keys.hostKey)) == host &&
+         integer(valueAt(*proxies, keys.portKey)) == port;
+}
+
 bool systemProxyMatchesCurrentState(platform::UserDefaults& defaults,
                                     platform::sysconfig::NetworkConfiguration& configuration) {
   auto state = load<MacProxyConnectionState>(defaults, MacProxyManager::stateKey);

@@ -39,6 +39,14 @@ class ProgressLine {
       written_ = true;
     }
   }
+  // Before a message of the caller's: a line of its own, over the terminal's "^C" too.
+  void makeRoom() {
+    const Terminal terminal = standardErrorTerminal();
+    if (terminal == Terminal::escapes) std::fputs("\r\033[K", stderr);
+    else if (terminal == Terminal::plain) std::fputs("\n", stderr);
+    std::fflush(stderr);
+    onScreen_ = false;
+  }
   void clear() {
     if (!onScreen_) return;
     std::fputs("\r\033[K", stderr);
@@ -69,7 +77,7 @@ WaitEnd waitWithProgress(const WaitPlan& plan, const std::function<bool(std::chr
     if (elapsed >= plan.limit) return WaitEnd::timedOut;
     if (ready(std::min(kSlice, plan.limit - elapsed))) return WaitEnd::ready;
     if (interrupts && interrupts->count() > handled) {
-      line.clear();
+      line.makeRoom();
       shownSeconds = 0;
       while (handled < interrupts->count())
         if (plan.onInterrupt(++handled)) return WaitEnd::stopped;

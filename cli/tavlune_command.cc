@@ -231,18 +231,17 @@ int connect(const Invocation& invocation, Session& session) {
   Answer answer = session.call(kVpnChannel, MethodCall("connectProxy", EncodableValue(*arguments)),
                                "Connecting through " + target, [&](int presses) {
                                  if (presses == 1) {
-                                   say("the connect goes on in TavluneDesktop; waiting for its outcome "
-                                       "(Ctrl-C again: undo it as soon as it has finished).");
+                                   say("the connect goes on in TavluneDesktop; waiting for its outcome. "
+                                       "Ctrl-C again: undo it once it is done.");
                                    return false;
                                  }
                                  if (presses == 2) {
                                    undo = true;
-                                   say("it will be undone (a disconnect) as soon as it has finished "
-                                       "(Ctrl-C again: stop waiting).");
+                                   say("it will be undone (a disconnect) once it is done. Ctrl-C again: stop waiting.");
                                    return false;
                                  }
-                                 say("stopped waiting; the connect goes on in TavluneDesktop and nothing undoes it: "
-                                     "tavlune status shows its outcome, tavlune disconnect undoes it.");
+                                 say("stopped waiting; the connect goes on in TavluneDesktop (tavlune status shows "
+                                     "its outcome, tavlune disconnect undoes it).");
                                  return true;
                                });
   const std::string goesOn = "the connect may still be under way in TavluneDesktop: tavlune status shows its outcome";

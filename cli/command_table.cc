@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/proxy_url.h"
 #include "cli/tavlune_command.h"
 
 namespace tavlune::cli {
@@ -43,7 +44,7 @@ std::vector<CommandSpec> buildCommands() {
        {{"Proxy",
          {{"--host", "", "HOST", "proxy host name or address"},
           {"--port", "", "PORT", "proxy port, 1 to 65535"},
-          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)"},
+          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)", kProtocols},
           {"--username", "", "USER", "user name for the proxy"},
           {"--password", "", "PASSWORD",
            "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)"},

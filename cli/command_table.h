@@ -13,6 +13,7 @@ struct OptionSpec {
   std::string alias;  // "-h", or empty
   std::string value;  // the value's name ("HOST") when it takes one; empty for a flag
   std::string help;   // lines separated by '\n'
+  std::vector<std::string> choices = {};  // the values it takes, when they are a fixed few
 };
 
 struct OptionGroup {

@@ -36,7 +36,7 @@ Expected<std::string, std::string> percentDecode(const std::string& text, const 
 std::string knownProtocol(const std::string& name) {
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  for (const char* known : {"http", "https", "socks4", "socks5"})
+  for (const auto& known : kProtocols)
     if (lower == known) return lower;
   return {};
 }

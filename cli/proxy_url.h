@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -26,6 +27,9 @@ std::string bareHost(const std::string& host);
 
 // PROTOCOL://HOST:PORT, without credentials; for messages.
 std::string displayUrl(const std::string& protocol, const std::string& host, int64_t port);
+
+// What the application takes, lower case.
+inline const std::vector<std::string> kProtocols = {"http", "https", "socks4", "socks5"};
 
 // The protocol lower-cased when it is one of the four, else empty.
 std::string knownProtocol(const std::string& name);

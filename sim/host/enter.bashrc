@@ -8,3 +8,8 @@ Inside the simulated macOS host (tavlune-mac); exit or Ctrl-D leaves it.
                    (or, outside: tavlune-sim open)
   tavlune --help   the command-line front end; local proxies: tavlune-sim proxies
 TEXT
+# tavlune's completion and man page, as the build wrote them.
+docs=/opt/tavlune/build/cli/share
+[ -r "$docs/bash-completion/completions/tavlune" ] && . "$docs/bash-completion/completions/tavlune"
+[ -d "$docs/man" ] && export MANPATH="$docs/man:"
+unset docs

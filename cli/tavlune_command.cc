@@ -15,6 +15,7 @@
 #include "cli/command_table.h"
 #include "cli/error_hints.h"
 #include "cli/helper_command.h"
+#include "cli/interrupts.h"
 #include "cli/json_values.h"
 #include "cli/progress_wait.h"
 #include "cli/proxy_url.h"
@@ -218,7 +219,10 @@ int connect(const Invocation& invocation, Session& session) {
   if (auto failed = session.open()) return *failed;
   std::optional<std::string> password;
   if (invocation.connect.passwordFromStandardInput) {
+    // Ctrl-C at the prompt must not leave the terminal without echo.
+    InterruptCounter interrupts;
     password = readPassword();
+    if (interrupts.count() > 0) return kExitInterrupted;
     if (!password) return complain(kExitUsage, "--password-stdin: nothing to read on standard input");
   }
   auto arguments = connectArguments(invocation.connect, password);

@@ -199,13 +199,14 @@ namespace {
 // show (there are no network preferences here).
 TEST_F(ShellTest, ConnectionViewIsReadOnly) {
   platform::FileUserDefaults defaults(home.defaults());
+  // A record for the launch clean-up to drop: once it is gone, the state below is not.
+  ASSERT_TRUE(defaults.setData(MacProxyManager::diagnosticKey, platform::Bytes{'{', '}'}));
   DesktopProcess desktop(home);
   auto client = desktop.connect();
   ASSERT_TRUE(client);
-  // After the launch clean-up, which drops any state it finds.
-  ASSERT_TRUE(defaults.setData(MacProxyManager::diagnosticKey, platform::Bytes{'{', '}'}));
   for (int i = 0; i < 1000 && defaults.data(MacProxyManager::diagnosticKey); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(defaults.data(MacProxyManager::diagnosticKey));
   const MacProxyConnectionState state{"::1", 3131, "http", "manual", {}, 0, {}, {}, {}, {}, 1700000000900};
   ASSERT_TRUE(save(defaults, state, MacProxyManager::stateKey));
 

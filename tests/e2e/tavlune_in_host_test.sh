@@ -28,6 +28,8 @@ for entry in "http://[::1]:3131|127.0.1.8|web ::1:3131 user=, secure ::1:3131 us
     "  services: Wi-Fi, Ethernet, USB 10/100/1000 LAN|  WebRTC:   protection on" "$(sed -n '2,3p' <<<"$status" | paste -sd'|')"
   check "$url: status --json" '::1|["Wi-Fi", "Ethernet", "USB 10/100/1000 LAN"]|true' \
     "$(for k in host services webRtcProtection; do inside tavlune --json status | field $k; done | paste -sd'|')"
+  check "$url: a second connect says Tavlune is connected" "tavlune: Tavlune itself is connected through $url since" \
+    "$(inside tavlune connect http://127.0.0.1:3128 2>&1 | sed -n 2p | cut -d' ' -f1-8)"
   check "$url: disconnect" "ok" "$(outcome disconnect)"
   check "$url: seeded settings back" "" "$(diff <(echo "$seeded") <(view) || true)"
 done

@@ -120,6 +120,27 @@ TEST_F(TavluneTest, GivesUpAtTheDeadline) {
   EXPECT_EQ(run.err, "tavlune: no answer to status from TavluneDesktop within 0.5 s (--timeout SECONDS waits longer)\n");
 }
 
+// The progress line on a terminal: redrawn with escape codes, or, where TERM
+// says they are not understood, written once without them.
+TEST_F(TavluneTest, ProgressLineKnowsItsTerminal) {
+  startDesktop();
+  desktop->signal(SIGSTOP);  // a reply that takes its time
+  for (const auto& [term, expected] : {std::pair{"xterm", true}, {"dumb", false}}) {
+    platform::ProcessOptions options;
+    options.environment = environmentWithHome(home.path);
+    options.environment->push_back(std::string("TERM=") + term);
+    // script(1) gives tavlune a terminal and passes on what it writes there.
+    auto run = platform::runProcess(
+        "/usr/bin/script", {"-qec", std::string(TAVLUNE_CLI_PATH) + " --timeout 1.5 call getProxyPort", "/dev/null"},
+        options);
+    ASSERT_TRUE(run);
+    const std::string shown(run->standardOutput.begin(), run->standardOutput.end());
+    EXPECT_NE(shown.find("Waiting for getProxyPort"), std::string::npos) << term << ": " << shown;
+    EXPECT_EQ(shown.find('\033') != std::string::npos, expected) << term << ": " << shown;
+  }
+  desktop->signal(SIGCONT);
+}
+
 // Output that cannot be written is a failure, not success.
 TEST_F(TavluneTest, FailedWriteIsAnError) {
   startDesktop();

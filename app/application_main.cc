@@ -13,6 +13,7 @@
 #include "manager/mac_proxy_manager.h"
 #include "channel/socket_messenger.h"
 #include "channel/socket_messenger_path.h"
+#include "tavlune_version.h"
 
 namespace tavlune::app {
 namespace {
@@ -30,7 +31,8 @@ constexpr const char* kUsage =
     "settings it applied. One instance runs per user.\n"
     "\n"
     "Options:\n"
-    "  -h, --help  show this help and exit\n";
+    "  -h, --help  show this help and exit\n"
+    "  --version   show the version and exit\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "TavluneDesktop: %s\n", message.c_str());
@@ -43,6 +45,10 @@ int ApplicationMain(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("TavluneDesktop %s\n", TAVLUNE_VERSION);
       return 0;
     }
     std::fprintf(stderr, "TavluneDesktop: unknown argument '%s'\n\n%s", argv[i], kUsage);

@@ -1,5 +1,7 @@
 #include "app/window_channel.h"
 
+#include "manager/connection_details.h"
+#include "manager/mac_proxy_manager.h"
 #include "channel/messenger_method_channel.h"
 
 namespace tavlune::app {
@@ -47,6 +49,10 @@ void InstallWindowChannel(channel::BinaryMessenger* messenger, Application& appl
     const std::string& method = call.method_name();
     if (method == "describe") {
       result->Success(describe(window));
+    } else if (method == "connection") {
+      // Read from the manager's own stores, never through its channel, which would reconcile.
+      const auto& environment = manager::MacProxyManager::shared().environment();
+      result->Success(manager::connectionDetails(*environment.defaults, *environment.network));
     } else if (method == "close") {
       // Answered first: the quit that follows may end the process.
       result->Success(EncodableValue(true));

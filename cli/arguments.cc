@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 
+#include "cli/command_table.h"
 #include "cli/proxy_url.h"
 
 namespace tavlune::cli {
@@ -17,8 +18,8 @@ using Usage = Expected<Invocation, std::string>;
 
 const std::map<std::string, Command> kCommands = {
     {"connect", Command::connect}, {"disconnect", Command::disconnect}, {"status", Command::status},
-    {"inspect", Command::inspect}, {"webrtc", Command::webrtc},         {"call", Command::call},
-    {"quit", Command::quit},
+    {"inspect", Command::inspect}, {"webrtc", Command::webrtc},         {"helper", Command::helper},
+    {"call", Command::call},       {"quit", Command::quit},             {"help", Command::help},
 };
 
 // The connect options that take a value, and where each one goes.
@@ -56,50 +57,59 @@ EncodableValue integerValue(int64_t value) {
   return EncodableValue(value);
 }
 
+std::string suggestion(const std::string& typed, const std::vector<std::string>& candidates) {
+  const std::string match = closestMatch(typed, candidates);
+  return match.empty() ? std::string() : " (did you mean '" + match + "'?)";
+}
+
+// A lone "-" or a negative number is an operand; so is everything after "--".
+bool looksLikeOption(const std::string& argument) {
+  return argument.size() >= 2 && argument[0] == '-' && !(argument[1] >= '0' && argument[1] <= '9');
+}
+
+std::vector<std::string> commandNames() {
+  std::vector<std::string> names;
+  for (const auto& command : commands()) names.push_back(command.name);
+  return names;
+}
+
+std::optional<double> seconds(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(value > 0) || value > 7 * 24 * 3600) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 Expected<Invocation, std::string> parseArguments(const std::vector<std::string>& arguments) {
   Invocation invocation;
-  size_t i = 0;
-  for (; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--json") {
-      invocation.json = true;
-    } else if (argument == "-h" || argument == "--help") {
-      return invocation;
-    } else if (argument == "help") {
-      if (i + 1 < arguments.size()) invocation.helpTopic = arguments[i + 1];
-      if (helpText(invocation.helpTopic).empty())
-        return unexpected("there is no command '" + invocation.helpTopic + "'; see tavlune --help");
-      return invocation;
-    } else if (argument.rfind("-", 0) == 0) {
-      return unexpected("unknown option '" + argument + "'; see tavlune --help");
-    } else {
-      break;
-    }
-  }
-  if (i == arguments.size()) return unexpected(std::string("no command given; see tavlune --help"));
-  auto command = kCommands.find(arguments[i]);
-  if (command == kCommands.end()) return unexpected("unknown command '" + arguments[i] + "'; see tavlune --help");
-  const std::string& name = command->first;
-  invocation.command = command->second;
-
+  const CommandSpec* command = nullptr;
   std::vector<std::string> positional;
   ConnectOptions& connect = invocation.connect;
-  for (++i; i < arguments.size(); ++i) {
+  bool optionsEnded = false;
+  auto seeHelp = [&] {
+    return command ? "see tavlune " + command->name + " --help" : std::string("see tavlune --help");
+  };
+
+  for (size_t i = 0; i < arguments.size(); ++i) {
     std::string argument = arguments[i];
-    if (argument == "--json") {
-      invocation.json = true;
+    if (optionsEnded || !looksLikeOption(argument)) {
+      if (command) {
+        positional.push_back(argument);
+        continue;
+      }
+      command = findCommand(argument);
+      if (!command)
+        return unexpected("unknown command '" + argument + "'" + suggestion(argument, commandNames()) +
+                          "; see tavlune --help");
+      invocation.command = kCommands.at(command->name);
+      invocation.commandName = command->name;
       continue;
     }
-    if (argument == "-h" || argument == "--help") {
-      invocation.command = Command::help;
-      invocation.helpTopic = name;
-      return invocation;
-    }
-    // A lone "-" or a negative number is a value; anything else with a dash is an option.
-    if (argument.size() < 2 || argument[0] != '-' || (argument[1] >= '0' && argument[1] <= '9')) {
-      positional.push_back(argument);
+    if (argument == kEndOfOptions) {
+      optionsEnded = true;
       continue;
     }
     std::optional<std::string> inlineValue;
@@ -107,29 +117,58 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
       inlineValue = argument.substr(equals + 1);
       argument.resize(equals);
     }
-    if (invocation.command == Command::connect) {
-      if (auto member = valueOption(argument)) {
-        if (!inlineValue && i + 1 == arguments.size()) return unexpected(argument + " needs a value");
-        connect.*member = inlineValue ? *inlineValue : arguments[++i];
-        continue;
-      }
-      if (!inlineValue && argument == "--password-stdin") {
-        connect.passwordFromStandardInput = true;
-        continue;
-      }
-      if (!inlineValue && argument == "--no-webrtc-protection") {
-        connect.webRtcProtection = false;
-        continue;
-      }
+    const OptionSpec* option = findOption(command, argument);
+    if (!option)
+      return unexpected("unknown option '" + argument + "'" + (command ? " for " + command->name : "") +
+                        suggestion(argument, optionNames(command)) + "; " + seeHelp());
+    const std::string& name = option->name;
+    if (option->value.empty() && inlineValue) return unexpected(name + " takes no value; " + seeHelp());
+    std::string value;
+    if (!option->value.empty()) {
+      if (!inlineValue && i + 1 == arguments.size()) return unexpected(name + " needs a value");
+      value = inlineValue ? *inlineValue : arguments[++i];
     }
-    return unexpected("unknown option '" + argument + "' for " + name + "; see tavlune " + name + " --help");
-  }
 
+    if (name == "--help") {
+      invocation.command = Command::help;
+      invocation.helpTopic = command && command->name != "help" ? command->name : "";
+      return invocation;
+    }
+    if (name == "--version") {
+      invocation.command = Command::version;
+      return invocation;
+    }
+    if (name == "--json") {
+      invocation.json = true;
+    } else if (name == "--timeout") {
+      invocation.timeoutSeconds = seconds(value);
+      if (!invocation.timeoutSeconds)
+        return unexpected(std::string("--timeout needs a number of seconds above 0 (at most a week)"));
+    } else if (name == "--password-stdin") {
+      connect.passwordFromStandardInput = true;
+    } else if (name == "--no-webrtc-protection") {
+      connect.webRtcProtection = false;
+    } else if (auto member = valueOption(name)) {
+      connect.*member = value;
+    } else {
+      return unexpected("option '" + name + "' is not handled; this is a fault of tavlune");
+    }
+  }
+  if (!command) return unexpected(std::string("no command given; see tavlune --help"));
+
+  const std::string& name = command->name;
   auto atMost = [&](size_t count) -> std::optional<std::string> {
     if (positional.size() <= count) return std::nullopt;
     return "unexpected argument '" + positional[count] + "' for " + name + "; see tavlune " + name + " --help";
   };
   switch (invocation.command) {
+    case Command::help:
+      if (auto extra = atMost(1)) return unexpected(*extra);
+      if (!positional.empty()) invocation.helpTopic = positional[0];
+      if (helpText(invocation.helpTopic).empty())
+        return unexpected("there is no command '" + invocation.helpTopic + "'" +
+                          suggestion(invocation.helpTopic, commandNames()) + "; see tavlune --help");
+      break;
     case Command::connect:
       if (auto extra = atMost(1)) return unexpected(*extra);
       if (!positional.empty()) connect.url = positional[0];
@@ -144,6 +183,12 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
       if (positional.size() != 1 || (positional[0] != "on" && positional[0] != "off"))
         return unexpected(std::string("webrtc needs on or off"));
       invocation.webRtcOn = positional[0] == "on";
+      break;
+    case Command::helper:
+      if (auto extra = atMost(1)) return unexpected(*extra);
+      if (!positional.empty() && positional[0] != "status" && positional[0] != "uninstall")
+        return unexpected("helper takes status or uninstall, not '" + positional[0] + "'");
+      invocation.helperUninstall = !positional.empty() && positional[0] == "uninstall";
       break;
     case Command::call:
       if (positional.empty()) return unexpected(std::string("call needs a method name"));
@@ -175,7 +220,7 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
     if ((options.password || options.passwordFromStandardInput) && !password.empty())
       return unexpected(std::string("the password is given both in the URL and as an option"));
   } else {
-    host = *options.host;
+    host = bareHost(*options.host);
     auto parsed = parsePort(*options.port);
     if (!parsed) return unexpected("--port: " + parsed.error());
     port = *parsed;
@@ -187,6 +232,9 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
   if (options.username) username = *options.username;
   if (options.password) password = *options.password;
   if (options.passwordFromStandardInput && standardInputPassword) password = *standardInputPassword;
+  // The application drops a password that comes without a user name.
+  if (username.empty() && (!password.empty() || options.password || options.passwordFromStandardInput))
+    return unexpected(std::string("a password needs a user name: give --username USER or USER:PASSWORD@ in the URL"));
 
   EncodableMap map;
   auto put = [&map](const char* key, EncodableValue value) { map[EncodableValue(key)] = std::move(value); };

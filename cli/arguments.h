@@ -10,7 +10,7 @@
 
 namespace tavlune::cli {
 
-enum class Command { help, connect, disconnect, status, inspect, webrtc, call, quit };
+enum class Command { help, version, connect, disconnect, status, inspect, webrtc, helper, call, quit };
 
 struct ConnectOptions {
   std::optional<std::string> url;
@@ -22,11 +22,15 @@ struct ConnectOptions {
 
 struct Invocation {
   Command command = Command::help;
+  std::string commandName;  // as the command table names it
   bool json = false;
+  // --timeout; absent: the command's own default.
+  std::optional<double> timeoutSeconds;
   // For help: the command whose help to show; empty for the overview.
   std::string helpTopic;
   ConnectOptions connect;
   bool webRtcOn = true;
+  bool helperUninstall = false;
   std::string method;
   std::optional<std::string> jsonArguments;
 };
@@ -35,7 +39,8 @@ struct Invocation {
 Expected<Invocation, std::string> parseArguments(const std::vector<std::string>& arguments);
 
 // The arguments of "connectProxy"; password is the one read from standard
-// input when the options ask for that.
+// input when the options ask for that. Called without it first, it refuses
+// everything it can before anything is read.
 Expected<channel::EncodableMap, std::string> connectArguments(const ConnectOptions& options,
                                                               const std::optional<std::string>& password);
 

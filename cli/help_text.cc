@@ -1,110 +1,74 @@
 #include "cli/arguments.h"
+#include "cli/command_table.h"
 
 namespace tavlune::cli {
 namespace {
 
-constexpr const char* kOverview = R"(Usage: tavlune [--json] COMMAND [OPTIONS]
+// Option labels fill this many columns (after two spaces); longer ones put
+// their text on the next line.
+constexpr size_t kLabelWidth = 23;
 
-Drives a running TavluneDesktop over its channel socket,
-$HOME/Library/Application Support/Tavlune/channel.sock.
+std::string label(const OptionSpec& option) {
+  std::string text = option.alias.empty() ? option.name : option.alias + ", " + option.name;
+  if (!option.value.empty()) text += " " + option.value;
+  return text;
+}
 
-Commands:
-  connect      point the system proxy at a proxy, after checking it works
-  disconnect   put the system proxy settings back
-  status       show whether a Tavlune proxy is connected
-  inspect      show the exit address, location, network and speed of the proxy
-  webrtc       switch Chrome's WebRTC protection on or off
-  call         send any method call and print its reply
-  quit         ask TavluneDesktop to quit, and wait until it has
+// "  label   text", its further lines indented under the text.
+std::string row(const std::string& labelText, const std::string& help) {
+  const std::string indent(2 + kLabelWidth + 2, ' ');
+  std::string out = "  " + labelText;
+  if (labelText.size() > kLabelWidth) out += "\n" + indent;
+  else out += std::string(kLabelWidth + 2 - labelText.size(), ' ');
+  for (char c : help) {
+    out += c;
+    if (c == '\n') out += indent;
+  }
+  return out + "\n";
+}
 
-Options:
-  --json       print replies as JSON on standard output
-  -h, --help   show help; "tavlune COMMAND --help" for a command
+std::string usageLines(const CommandSpec& command) {
+  std::string out;
+  for (size_t i = 0; i < command.usage.size(); ++i)
+    out += std::string(i == 0 ? "Usage: " : "       ") + "tavlune " + command.usage[i] + "\n";
+  return out;
+}
 
-Exit status: 0 done; 1 TavluneDesktop answered with an error; 2 the command
-line was wrong; 3 TavluneDesktop could not be reached.
-)";
-
-constexpr const char* kConnect = R"(Usage: tavlune connect PROTOCOL://[USER[:PASSWORD]@]HOST:PORT [OPTIONS]
-       tavlune connect --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]
-
-Checks that the proxy carries traffic, then points every enabled network
-service at it. This takes a few seconds. PROTOCOL is http, https, socks4 or
-socks5 (http when not given). In the URL, percent-encode reserved characters
-of the user name and password (%40 for @, %3A for :).
-
-Proxy:
-  --host HOST              proxy host name or address
-  --port PORT              proxy port, 1 to 65535
-  --protocol PROTOCOL      http, https, socks4 or socks5
-  --username USER          user name for the proxy
-  --password PASSWORD      password for the proxy (visible to other users in
-                           the process list; prefer --password-stdin)
-  --password-stdin         read the password from the first line of standard input
-  --no-webrtc-protection   leave Chrome's WebRTC policy off while connected
-
-Description kept with the connection:
-  --type TYPE              connection type (default "manual")
-  --profile-id ID          profile identifier
-  --session-id NUMBER      session number
-  --country-code CODE      country code
-  --country NAME           country name
-  --state NAME             region name
-  --city NAME              city name
-)";
-
-constexpr const char* kDisconnect = R"(Usage: tavlune disconnect
-
-Puts back the system proxy settings recorded when the proxy was connected,
-and switches Chrome's WebRTC protection off.
-)";
-
-constexpr const char* kStatus = R"(Usage: tavlune status
-
-Shows whether a Tavlune proxy is connected and what was recorded with it.
-A connection the system no longer shows is reported as not connected, and
-TavluneDesktop tidies it up.
-)";
-
-constexpr const char* kInspect = R"(Usage: tavlune inspect
-
-Shows what the check of the connected proxy found: the exit address, its
-country, region and city, the network operator and the measured speed.
-)";
-
-constexpr const char* kWebrtc = R"(Usage: tavlune webrtc on|off
-
-Switches Chrome's managed policy that keeps WebRTC traffic inside the proxy.
-Only takes effect while a proxy is connected.
-)";
-
-constexpr const char* kCall = R"(Usage: tavlune call METHOD [JSON]
-
-Sends METHOD with the JSON value as its arguments (none when left out) on
-the channel "com.tavlune.app/vpn" and prints the reply as JSON. Whole
-numbers are sent as 32-bit integers when they fit, else as 64-bit ones.
-
-Example: tavlune call setWebRtcProtection '{"enabled": false}'
-)";
-
-constexpr const char* kQuit = R"(Usage: tavlune quit
-
-Asks TavluneDesktop to quit. It first takes back the system proxy settings,
-after anything already under way; this waits until it has ended.
-)";
+std::string overview() {
+  std::string out = "Usage: tavlune [OPTIONS] COMMAND [ARGUMENTS]\n\n" + std::string(kOverview) + "\n\nCommands:\n";
+  for (const auto& command : commands()) {
+    out += "  " + command.name + std::string(13 - command.name.size(), ' ') + command.summary + "\n";
+  }
+  out += "\nOptions, before or after the command:\n";
+  for (const auto& option : globalOptions()) out += row(label(option), option.help);
+  out += "\nExit status:\n";
+  for (const auto& exit : exitStatuses()) {
+    std::string number = std::to_string(exit.status);
+    std::string text = "  " + number + std::string(5 - number.size(), ' ');
+    for (char c : exit.meaning) text += c == '\n' ? std::string("\n       ") : std::string(1, c);
+    out += text + "\n";
+  }
+  return out;
+}
 
 }  // namespace
 
+std::string timeoutSentence(const CommandSpec& command) {
+  return "Waits at most " + std::to_string(command.timeoutSeconds) +
+         " seconds for TavluneDesktop's answer (--timeout SECONDS).";
+}
+
 std::string helpText(const std::string& topic) {
-  if (topic.empty()) return kOverview;
-  if (topic == "connect") return kConnect;
-  if (topic == "disconnect") return kDisconnect;
-  if (topic == "status") return kStatus;
-  if (topic == "inspect") return kInspect;
-  if (topic == "webrtc") return kWebrtc;
-  if (topic == "call") return kCall;
-  if (topic == "quit") return kQuit;
-  return {};
+  if (topic.empty()) return overview();
+  const CommandSpec* command = findCommand(topic);
+  if (!command) return {};
+  std::string out = usageLines(*command) + "\n" + command->description + "\n";
+  for (const auto& group : command->groups) {
+    out += "\n" + group.title + ":\n";
+    for (const auto& option : group.options) out += row(label(option), option.help);
+  }
+  if (command->timeoutSeconds > 0) out += "\n" + timeoutSentence(*command) + "\n";
+  return out;
 }
 
 }  // namespace tavlune::cli

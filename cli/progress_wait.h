@@ -1,15 +1,31 @@
-// Waiting for a reply that may take seconds, with a line on a terminal that
-// says what is being waited for and for how long.
+// Waiting for a reply that may take seconds: within a time limit, with a line
+// on a terminal that says what is being waited for and for how long, and,
+// where asked, with Ctrl-C counted instead of ending tavlune.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
 namespace tavlune::cli {
 
-// Calls done() once a second until it answers true. When standard error is a
-// terminal and label is not empty, shows "label … Ns" meanwhile, and clears
-// it at the end.
-void waitWithProgress(const std::string& label, const std::function<bool(int secondsWaited)>& done);
+enum class WaitEnd { ready, timedOut, stopped };
+
+struct WaitPlan {
+  std::string label;  // the progress line's text; empty: no line
+  std::chrono::milliseconds limit{0};
+  // When set, each Ctrl-C calls it with the presses so far (the progress line
+  // cleared, so it may print); true stops the waiting.
+  std::function<bool(int presses)> onInterrupt;
+};
+
+// ready(slice) waits at most slice and answers whether the awaited thing has
+// come. The progress line shows after the first second, on standard error
+// when it is a terminal: updated in place, or, when TERM is dumb or unset,
+// written once without escape codes.
+WaitEnd waitWithProgress(const WaitPlan& plan, const std::function<bool(std::chrono::milliseconds slice)>& ready);
+
+// Standard error is a terminal that takes escape codes.
+bool standardErrorTakesEscapes();
 
 }  // namespace tavlune::cli

@@ -6,7 +6,7 @@
 namespace tavlune::cli {
 namespace {
 
-constexpr const char* kShape = "expected PROTOCOL://[USER[:PASSWORD]@]HOST:PORT";
+constexpr const char* kShape = "expected [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT";
 
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -36,7 +36,7 @@ Expected<std::string, std::string> percentDecode(const std::string& text, const 
 std::string knownProtocol(const std::string& name) {
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  for (const char* known : {"http", "https", "socks4", "socks5"})
+  for (const auto& known : kProtocols)
     if (lower == known) return lower;
   return {};
 }
@@ -49,6 +49,12 @@ Expected<int64_t, std::string> parsePort(const std::string& text) {
   return port;
 }
 
+std::string bareHost(const std::string& host) {
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']' && host.find(':') != std::string::npos)
+    return host.substr(1, host.size() - 2);
+  return host;
+}
+
 std::string displayUrl(const std::string& protocol, const std::string& host, int64_t port) {
   const bool bracket = host.find(':') != std::string::npos;
   return protocol + "://" + (bracket ? "[" + host + "]" : host) + ":" + std::to_string(port);
@@ -56,12 +62,11 @@ std::string displayUrl(const std::string& protocol, const std::string& host, int
 
 Expected<ProxyUrl, std::string> parseProxyUrl(const std::string& url) {
   const size_t schemeEnd = url.find("://");
-  if (schemeEnd == std::string::npos) return unexpected(std::string(kShape));
   ProxyUrl parsed;
-  parsed.protocol = knownProtocol(url.substr(0, schemeEnd));
+  parsed.protocol = schemeEnd == std::string::npos ? "http" : knownProtocol(url.substr(0, schemeEnd));
   if (parsed.protocol.empty()) return unexpected(std::string("the protocol must be http, https, socks4 or socks5"));
 
-  std::string rest = url.substr(schemeEnd + 3);
+  std::string rest = schemeEnd == std::string::npos ? url : url.substr(schemeEnd + 3);
   if (!rest.empty() && rest.back() == '/') rest.pop_back();
   if (rest.find_first_of("/?#") != std::string::npos)
     return unexpected(std::string("a proxy URL has no path, query or fragment"));

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -16,11 +17,19 @@ struct ProxyUrl {
   std::string password;  // percent-decoded
 };
 
-// The reasons never repeat the URL: it may hold a password.
+// The reasons never repeat the URL: it may hold a password. Without
+// "PROTOCOL://" the proxy is an HTTP proxy, as curl's -x reads it.
 Expected<ProxyUrl, std::string> parseProxyUrl(const std::string& url);
+
+// An IPv6 address without the brackets a URL needs around it; any other
+// host as it is.
+std::string bareHost(const std::string& host);
 
 // PROTOCOL://HOST:PORT, without credentials; for messages.
 std::string displayUrl(const std::string& protocol, const std::string& host, int64_t port);
+
+// What the application takes, lower case.
+inline const std::vector<std::string> kProtocols = {"http", "https", "socks4", "socks5"};
 
 // The protocol lower-cased when it is one of the four, else empty.
 std::string knownProtocol(const std::string& name);

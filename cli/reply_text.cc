@@ -3,6 +3,8 @@
 #include <ctime>
 #include <optional>
 
+#include "cli/proxy_url.h"
+
 namespace tavlune::cli {
 namespace {
 
@@ -45,22 +47,46 @@ std::string joined(std::initializer_list<std::string> parts) {
 
 }  // namespace
 
-std::string utcTime(int64_t millisecondsSince1970) {
+std::string localTime(int64_t millisecondsSince1970) {
   const std::time_t seconds = static_cast<std::time_t>(millisecondsSince1970 / 1000);
   std::tm parts{};
-  if (!gmtime_r(&seconds, &parts)) return std::to_string(millisecondsSince1970) + " ms";
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  if (!localtime_r(&seconds, &parts)) return std::to_string(millisecondsSince1970) + " ms";
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &parts);
   return text;
 }
 
-std::string statusText(const EncodableValue& state) {
+std::string connectionSummary(const EncodableValue& details) {
+  const std::string protocol = textOf(details, "protocol"), host = textOf(details, "host");
+  auto port = integerOf(details, "port");
+  if (protocol.empty() || host.empty() || !port) return {};
+  std::string out = displayUrl(protocol, host, *port);
+  if (auto at = integerOf(details, "connectedAt")) out += " since " + localTime(*at);
+  return out;
+}
+
+std::string statusText(const EncodableValue& state, const EncodableValue* details) {
   const std::string phase = textOf(state, "phase");
   if (phase == "offline") return "Not connected.\n";
   if (phase != "connected") return "Phase: " + orUnknown(phase) + "\n";
-  std::string out = "Connected (" + joined({textOf(state, "protocol"), textOf(state, "connectionType")}) + ")";
-  if (auto at = integerOf(state, "connectedAt")) out += " since " + utcTime(*at);
-  out += ".\n";
+  std::string out;
+  const std::string summary = details ? connectionSummary(*details) : std::string();
+  if (!summary.empty()) {
+    out = "Connected through " + summary + ".\n";
+    std::string services;
+    if (const EncodableValue* list = entry(*details, "services"))
+      if (const auto* names = std::get_if<channel::EncodableList>(list))
+        for (const auto& name : *names)
+          if (const auto* text = std::get_if<std::string>(&name)) services += (services.empty() ? "" : ", ") + *text;
+    out += "  services: " + (services.empty() ? std::string("none (the system no longer shows the proxy)") : services) + "\n";
+    if (const EncodableValue* webRtc = entry(*details, "webRtcProtection"); webRtc && std::holds_alternative<bool>(*webRtc))
+      out += std::string("  WebRTC:   protection ") + (std::get<bool>(*webRtc) ? "on" : "off") + "\n";
+    if (const std::string type = textOf(state, "connectionType"); !type.empty()) out += "  type:     " + type + "\n";
+  } else {
+    out = "Connected (" + joined({textOf(state, "protocol"), textOf(state, "connectionType")}) + ")";
+    if (auto at = integerOf(state, "connectedAt")) out += " since " + localTime(*at);
+    out += ".\n";
+  }
   if (const std::string profile = textOf(state, "profileId"); !profile.empty()) out += "  profile:  " + profile + "\n";
   if (auto session = integerOf(state, "sessionId"); session && *session != 0)
     out += "  session:  " + std::to_string(*session) + "\n";

@@ -8,13 +8,17 @@
 namespace tavlune::cli {
 
 // The "getConnectionState" map: "Not connected." or the connection and what
-// was recorded with it, one item a line.
-std::string statusText(const channel::EncodableValue& state);
+// was recorded with it, one item a line. details is the window channel's
+// "connection" map (proxy, services, WebRTC protection), when there is one.
+std::string statusText(const channel::EncodableValue& state, const channel::EncodableValue* details = nullptr);
 
 // The "inspectProxy" map of the connected proxy's diagnostic.
 std::string inspectText(const channel::EncodableValue& diagnostic);
 
-// Milliseconds since 1970 as "YYYY-MM-DD HH:MM:SS UTC".
-std::string utcTime(int64_t millisecondsSince1970);
+// Milliseconds since 1970 as "YYYY-MM-DD HH:MM:SS ZONE", in the local time zone.
+std::string localTime(int64_t millisecondsSince1970);
+
+// "PROTOCOL://HOST:PORT since TIME" of a connection map that has them; empty otherwise.
+std::string connectionSummary(const channel::EncodableValue& details);
 
 }  // namespace tavlune::cli

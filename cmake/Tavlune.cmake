@@ -1,4 +1,6 @@
-include(GoogleTest)
+if(NOT TAVLUNE_PROGRAMS_ONLY)
+  include(GoogleTest)
+endif()
 
 # tavlune_library(NAME SOURCES... [DEPS ...]) - one static library per folder.
 function(tavlune_library name)
@@ -16,3 +18,8 @@ function(tavlune_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
+
+# The version header (cmake/tavlune_version.h.in), for every program that prints it.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/tavlune_version.h.in ${PROJECT_BINARY_DIR}/generated/tavlune_version.h @ONLY)
+add_library(tavlune_version INTERFACE)
+target_include_directories(tavlune_version INTERFACE ${PROJECT_BINARY_DIR}/generated)

@@ -6,17 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "helperprotocol/protocol.h"
 #include "helperd/outcome.h"
 
 namespace tavlune::helperd {
 
-inline constexpr std::string_view kChromePolicyPath = "/Library/Managed Preferences/com.google.Chrome.plist";
+inline constexpr std::string_view kChromePolicyPath = helperprotocol::kChromePolicyPath;
 inline constexpr std::string_view kChromeBackupPath =
     "/Library/Application Support/Tavlune/chrome-policy.backup.plist";
 inline constexpr std::string_view kChromeMarkerPath = "/Library/Application Support/Tavlune/chrome-policy.managed";
 
-inline constexpr std::string_view kWebRTCPolicyKey = "WebRtcIPHandlingPolicy";
-inline constexpr std::string_view kWebRTCPolicyValue = "disable_non_proxied_udp";
+inline constexpr std::string_view kWebRTCPolicyKey = helperprotocol::kWebRTCPolicyKey;
+inline constexpr std::string_view kWebRTCPolicyValue = helperprotocol::kWebRTCPolicyValue;
 inline constexpr std::string_view kMarkerContent = "managed";
 
 struct ChromePolicyPaths {

@@ -4,10 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "helperd/server.h"
+#include "tavlune_version.h"
+
+// Read from the installed file by `tavlune helper`, which never runs it.
+[[gnu::used]] static const char kVersionMark[] = TAVLUNE_HELPER_VERSION_MARK TAVLUNE_VERSION;
 
 int main(int argc, char** argv) {
   using namespace tavlune::helperd;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("TavluneProxyHelper %s\n", TAVLUNE_VERSION);
+    return 0;
+  }
   // A client that leaves before its reply must not end the daemon.
   signal(SIGPIPE, SIG_IGN);
   // Children start in "/" and the folders we make come out 0755, whatever

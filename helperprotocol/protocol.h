@@ -20,6 +20,12 @@ namespace tavlune::helperprotocol {
 inline constexpr std::string_view kSocketPath = "/var/run/com.tavlune.proxyhelper.sock";
 inline constexpr int64_t kHelperVersion = 2;
 
+// What the daemon's Chrome commands change, read back by the application to
+// report whether the protection is on.
+inline constexpr std::string_view kChromePolicyPath = "/Library/Managed Preferences/com.google.Chrome.plist";
+inline constexpr std::string_view kWebRTCPolicyKey = "WebRtcIPHandlingPolicy";
+inline constexpr std::string_view kWebRTCPolicyValue = "disable_non_proxied_udp";
+
 // The whole sockaddr_un (length byte, family byte, 104-byte path), as both
 // sides pass it to bind and connect.
 inline constexpr socklen_t kAddressLength = 106;

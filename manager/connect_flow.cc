@@ -38,6 +38,14 @@ std::string asciiLowercase(std::string text) {
   return text;
 }
 
+// "[::1]" is how a URL writes an IPv6 address; networksetup, the live
+// settings and the stored state hold the address itself.
+std::string withoutBrackets(std::string host) {
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']' && host.find(':') != std::string::npos)
+    return host.substr(1, host.size() - 2);
+  return host;
+}
+
 std::vector<std::string> namesOf(const std::vector<MacNetworkServiceSnapshot>& services) {
   std::vector<std::string> names;
   for (const auto& service : services) names.push_back(service.name);
@@ -74,7 +82,7 @@ void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) 
 
   const EncodableValue* webRtc = argument(arguments, "webRtcProtection");
   const bool* webRtcFlag = webRtc ? std::get_if<bool>(webRtc) : nullptr;
-  ConnectRequest request{*host,
+  ConnectRequest request{withoutBrackets(*host),
                          *port,
                          proxyProtocol,
                          text(argument(arguments, "username")).value_or(""),

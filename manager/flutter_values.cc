@@ -12,19 +12,17 @@ using model::MacProxyError;
 using channel::EncodableMap;
 using channel::EncodableValue;
 
-// A small integer travels as int32 on the channel, as the platform codec
-// writes number objects that fit; larger ones as int64.
-EncodableValue channelInteger(int64_t value) {
-  if (value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max())
-    return EncodableValue(static_cast<int32_t>(value));
-  return EncodableValue(value);
-}
-
 void putOptional(EncodableMap& map, const char* key, const std::optional<std::string>& value) {
   if (value) map[EncodableValue(key)] = EncodableValue(*value);
 }
 
 }  // namespace
+
+EncodableValue channelInteger(int64_t value) {
+  if (value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max())
+    return EncodableValue(static_cast<int32_t>(value));
+  return EncodableValue(value);
+}
 
 EncodableValue flutterValue(const MacProxyConnectionState& r) {
   EncodableMap map;

@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build
-options=(-DTAVLUNE_WERROR=ON -DTAVLUNE_CRASH_POINTS=ON)
+# Tests on, whatever an earlier demo build left in the cache.
+options=(-DTAVLUNE_PROGRAMS_ONLY=OFF -DTAVLUNE_WERROR=ON -DTAVLUNE_CRASH_POINTS=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   options+=(-DTAVLUNE_SANITIZE=ON)

@@ -28,6 +28,13 @@ std::string lowercased(std::string text) {
   return text;
 }
 
+// The protocol's switch on, host equal (case-sensitive) and port equal.
+bool carries(const pl::Dictionary& proxies, const std::string& proxyProtocol, const std::string& host, int64_t port) {
+  const ManualProxyKeys& keys = liveKeysFor(proxyProtocol);
+  return isOn(proxies, keys.enable) && model::text(valueAt(proxies, keys.host)) == host &&
+         model::integer(valueAt(proxies, keys.port)) == port;
+}
+
 }  // namespace
 
 bool hasEnabledProxy(std::span<const uint8_t> configuration) {
@@ -48,16 +55,19 @@ bool containsTavluneGateway(std::span<const uint8_t> configuration) {
   return false;
 }
 
+bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& host, int64_t port,
+                     const std::string& proxyProtocol) {
+  auto proxies = model::proxyDictionary(configuration);
+  return proxies && carries(*proxies, proxyProtocol, host, port);
+}
+
 bool systemProxyCarries(const model::MacProxyConnectionState& state,
                         platform::sysconfig::NetworkConfiguration& configuration) {
   auto live = configuration.liveProxies();
   if (!live) return false;
   const pl::Dictionary* proxies = live->as<pl::Dictionary>();
   if (!proxies) return false;
-  const ManualProxyKeys& keys = liveKeysFor(state.proxyProtocol);
-  auto host = model::text(valueAt(*proxies, keys.host));
-  auto port = model::integer(valueAt(*proxies, keys.port));
-  return model::integer(valueAt(*proxies, keys.enable)) == 1 && host == state.host && port == state.port;
+  return carries(*proxies, state.proxyProtocol, state.host, state.port);
 }
 
 }  // namespace tavlune::sysproxy

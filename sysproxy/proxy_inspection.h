@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "model/records.h"
 #include "platform/sysconfig/network_configuration.h"
@@ -21,6 +22,11 @@ bool hasEnabledProxy(std::span<const uint8_t> configuration);
 // Does a switched-on web, secure web or SOCKS proxy point at the gateway
 // (host trimmed, compared without letter case, nothing else stripped)?
 bool containsTavluneGateway(std::span<const uint8_t> configuration);
+
+// Does one service's captured configuration carry the proxy, as the live test
+// below reads the primary service?
+bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& host, int64_t port,
+                     const std::string& proxyProtocol);
 
 // Does the live system proxy carry the connection: the protocol's switch on,
 // host equal (case-sensitive) and port equal? False without readable live

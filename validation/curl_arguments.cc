@@ -3,6 +3,20 @@
 namespace tavlune::validation {
 namespace {
 
+// An IPv6 literal is the only host with a colon.
+bool isIPv6Literal(const std::string& host) { return host.find(':') != std::string::npos; }
+
+// The proxy URL's host is a bracketed IPv6 literal: "scheme://[".
+bool proxiedOverIPv6(const std::string& proxyUrl) {
+  const size_t scheme = proxyUrl.find("://");
+  return scheme != std::string::npos && proxyUrl.compare(scheme + 3, 1, "[") == 0;
+}
+
+// "--ipv4" unless the proxy is an IPv6 address (see the header).
+void appendAddressFamily(std::vector<std::string>& arguments, const std::string& proxyUrl) {
+  if (!proxiedOverIPv6(proxyUrl)) arguments.push_back("--ipv4");
+}
+
 void appendCredentials(std::vector<std::string>& arguments, const std::optional<std::string>& credentials) {
   if (!credentials) return;
   arguments.push_back("--proxy-user");
@@ -18,8 +32,10 @@ std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const 
   else if (proxyProtocol == "https") schemes = {"https"};
   else schemes = {"http"};
 
+  const bool bracket = isIPv6Literal(host) && !(host.front() == '[' && host.back() == ']');
+  const std::string urlHost = bracket ? "[" + host + "]" : host;
   std::vector<std::string> urls;
-  for (const auto& scheme : schemes) urls.push_back(scheme + "://" + host + ":" + std::to_string(port));
+  for (const auto& scheme : schemes) urls.push_back(scheme + "://" + urlHost + ":" + std::to_string(port));
   return urls;
 }
 
@@ -30,10 +46,10 @@ std::optional<std::string> proxyCredentials(const std::string& username, const s
 
 std::vector<std::string> probeArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,
                                         const std::string& endpoint, int64_t timeoutSeconds) {
-  std::vector<std::string> arguments = {"--silent",   "--show-error", "--fail",
-                                        "--location", "--ipv4",       "--max-time",
-                                        std::to_string(timeoutSeconds), "--proxy", proxyUrl,
-                                        "--user-agent", kUserAgent};
+  std::vector<std::string> arguments = {"--silent", "--show-error", "--fail", "--location"};
+  appendAddressFamily(arguments, proxyUrl);
+  arguments.insert(arguments.end(), {"--max-time", std::to_string(timeoutSeconds), "--proxy", proxyUrl,
+                                     "--user-agent", kUserAgent});
   appendCredentials(arguments, credentials);
   arguments.push_back(endpoint);
   return arguments;
@@ -42,9 +58,10 @@ std::vector<std::string> probeArguments(const std::string& proxyUrl, const std::
 std::vector<std::string> speedArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,
                                         const std::string& downloadUrl) {
   // No --fail: an HTTP error page still took time to arrive, and its rate counts.
-  std::vector<std::string> arguments = {"--silent",  "--show-error", "--location",          "--ipv4",
-                                        "--max-time", "10",          "--output",            "/dev/null",
-                                        "--write-out", "%{speed_download}", "--proxy", proxyUrl};
+  std::vector<std::string> arguments = {"--silent", "--show-error", "--location"};
+  appendAddressFamily(arguments, proxyUrl);
+  arguments.insert(arguments.end(), {"--max-time", "10", "--output", "/dev/null", "--write-out", "%{speed_download}",
+                                     "--proxy", proxyUrl});
   appendCredentials(arguments, credentials);
   arguments.push_back(downloadUrl);
   return arguments;

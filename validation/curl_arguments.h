@@ -11,13 +11,20 @@ namespace tavlune::validation {
 
 inline constexpr const char* kUserAgent = "Tavlune-macOS/1.0";
 
-// scheme://host:port for every scheme tried with the protocol, in order.
-// The host goes in as given: the user typed it, and curl reads it.
+// scheme://host:port for every scheme tried with the protocol, in order. The
+// host goes in as given, except that an IPv6 address is put in the brackets
+// a URL needs around it (curl refuses it without them).
 std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const std::string& proxyProtocol);
 
 // "user:password" when there is a user name; absent otherwise, whatever the password.
 std::optional<std::string> proxyCredentials(const std::string& username, const std::string& password);
 
+// Both lists carry "--ipv4": names curl resolves itself resolve to IPv4
+// addresses only. That keeps the services' view of the exit address IPv4; it
+// would also forbid curl to reach a proxy given as an IPv6 address, which
+// needs no resolving, so for such a proxy URL the option is left out (the
+// services' names are then resolved by the proxy for every scheme but plain
+// "socks5", where curl resolves them in either family).
 std::vector<std::string> probeArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,
                                         const std::string& endpoint, int64_t timeoutSeconds);
 

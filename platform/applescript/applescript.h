@@ -26,8 +26,9 @@ class AppleScript {
   virtual AppleScriptOutcome run(const std::string& source) = 0;
 };
 
-// How a request for administrator rights is answered.
-enum class Approval { approved, cancelled, failed };
+// How a request for administrator rights is answered; noOneToAsk: the answer
+// was to come from a person, and there is no terminal to ask on.
+enum class Approval { approved, cancelled, failed, noOneToAsk };
 
 class ApprovalPrompt {
  public:
@@ -53,7 +54,8 @@ std::optional<std::string> administratorShellCommand(const std::string& source);
 
 // Asks the simulated host first (a file holding "approve", "cancel" or
 // "fail"), so that unattended runs never wait on a terminal; without that
-// setting, asks the person at the controlling terminal; with neither, fails.
+// setting, asks the person at the controlling terminal; with neither (the
+// application started in the background), there is no one to ask.
 class HostApprovalPrompt final : public ApprovalPrompt {
  public:
   static constexpr const char* kSettingPath = "/etc/tavlune-sim/administrator-approval";

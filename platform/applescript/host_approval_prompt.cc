@@ -48,7 +48,7 @@ std::optional<Approval> askTerminal(const std::string& path, const std::string& 
 Approval HostApprovalPrompt::ask(const std::string& command) {
   if (auto setting = hostSetting(settingPath_)) return *setting;
   if (auto answer = askTerminal(terminalPath_, command)) return *answer;
-  return Approval::failed;
+  return Approval::noOneToAsk;
 }
 
 }  // namespace tavlune::platform

@@ -7,6 +7,12 @@ namespace {
 
 constexpr std::string_view kPrefix = "do shell script \"";
 constexpr std::string_view kSuffix = "\" with administrator privileges";
+// errAuthorizationInteractionNotAllowed: approval needed, and no way to show the prompt.
+constexpr int64_t kInteractionNotAllowed = -60007;
+constexpr const char* kNoOneToAsk =
+    "Administrator approval is set to \"ask\", but TavluneDesktop has no terminal to ask on (it was started "
+    "in the background). Start it in the foreground in a terminal inside the host, or answer for it: "
+    "tavlune-sim set-approval approve.";
 
 }  // namespace
 
@@ -50,6 +56,8 @@ AppleScriptOutcome ShellAppleScript::run(const std::string& source) {
       return {AppleScriptOutcome::Kind::failed, AppleScriptOutcome::kUserCanceled, "User canceled."};
     case Approval::failed:
       return {AppleScriptOutcome::Kind::failed, -60005, "The administrator user name or password was incorrect."};
+    case Approval::noOneToAsk:
+      return {AppleScriptOutcome::Kind::failed, kInteractionNotAllowed, kNoOneToAsk};
   }
 
   auto ran = runProcess("/bin/bash", {"-c", *command});

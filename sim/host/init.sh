@@ -20,8 +20,12 @@ say() { echo "init: $*" >>"$logs/init.log"; }
 say "booting (uid $(id -u), mode ${TAVLUNE_SIM_MODE:-?})"
 
 # One loopback address per proxy, so that each proxy's exit address differs.
-for n in 1 2 3 4 5 6 7; do ip addr add "127.0.1.$n/32" dev lo 2>/dev/null || true; done
+for n in 1 2 3 4 5 6 7 8 9; do ip addr add "127.0.1.$n/32" dev lo 2>/dev/null || true; done
 ip link set lo up
+# ::1 comes with lo unless the kernel has IPv6 off; the IPv6 proxies need it.
+ipv6=false
+for _ in $(seq 20); do ip -6 addr show dev lo | grep -q '::1/128' && { ipv6=true; break; }; sleep 0.1; done
+$ipv6 || say "no IPv6 on lo: the proxies on [::1] do not start"
 
 # The host's own certificate authority, trusted by nothing outside the host.
 ca="$db/ca"
@@ -73,6 +77,13 @@ start http-behind-tls 3130 /usr/bin/tinyproxy -d -c "$conf/tinyproxy-behind-tls.
 start socks5 1080 /usr/bin/microsocks -i 127.0.0.1 -p 1080 -b 127.0.1.3
 start socks5-auth 1081 /usr/bin/microsocks -i 127.0.0.1 -p 1081 -b 127.0.1.4 -u "$user" -P "$password"
 
+# Proxies reached at an IPv6 address; their onward connections leave from IPv4 addresses of their own.
+if $ipv6; then
+  tinyproxy_conf 3131 127.0.1.8 | sed 's/^Listen .*/Listen ::1/; s/^Allow .*/Allow ::1/' >"$conf/tinyproxy-http-ipv6.conf"
+  start http-ipv6 3131 /usr/bin/tinyproxy -d -c "$conf/tinyproxy-http-ipv6.conf"
+  start socks5-ipv6 1084 /usr/bin/microsocks -i ::1 -p 1084 -b 127.0.1.9
+fi
+
 {
   echo "logoutput: stderr"
   echo "internal: 127.0.0.1 port = 1082"
@@ -112,15 +123,20 @@ start https-proxy 8443 /usr/bin/stunnel4 "$conf/stunnel.conf"
 
 start endpoints 443 /usr/bin/python3 "$sim/endpoints.py" "$ca/server.pem" "$ca/server.key" /etc/tavlune-sim/exits.json
 
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-wait_for() {  # PORT
-  for _ in $(seq 100); do listening "$1" && return 0; sleep 0.1; done
+listening() { (exec 3<>"/dev/tcp/${2:-127.0.0.1}/$1") 2>/dev/null; }
+wait_for() {  # PORT [ADDRESS]
+  for _ in $(seq 100); do listening "$@" && return 0; sleep 0.1; done
   return 1
 }
 for port in 2222 443 3128 3129 3130 1080 1081 1082 8443; do
   [ "$port" = 2222 ] && ! $root_mode && continue
   wait_for "$port" || { say "port $port did not open"; echo "port $port did not open" >"$run/failed"; }
 done
+if $ipv6; then
+  for port in 3131 1084; do
+    wait_for "$port" ::1 || { say "port [::1]:$port did not open"; echo "port [::1]:$port did not open" >"$run/failed"; }
+  done
+fi
 
 if $root_mode; then
   start socks4 1083 /usr/bin/ssh -F /dev/null -N -D 127.0.0.1:1083 -i "$ssh/client_key" -p 2222 \

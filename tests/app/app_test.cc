@@ -5,6 +5,7 @@
 
 #include "desktop_process.h"
 #include "manager/mac_proxy_manager.h"
+#include "model/record_store.h"
 #include "platform/defaults/file_user_defaults.h"
 
 namespace tavlune::testing {
@@ -187,6 +188,44 @@ TEST_F(ShellTest, LaunchCleansUpLeftoverRecords) {
   EXPECT_FALSE(defaults.data(recordKey<MacProxyConnectionState>));
   EXPECT_FALSE(defaults.data(recordKey<MacProxyDiagnostic>));
   EXPECT_TRUE(defaults.data("unrelated"));
+}
+
+}  // namespace
+}  // namespace tavlune::testing
+
+namespace tavlune::testing {
+namespace {
+
+// The shell's view of the connection reads the stored state and changes
+// nothing, where "getConnectionState" would drop a state the system does not
+// show (there are no network preferences here).
+TEST_F(ShellTest, ConnectionViewIsReadOnly) {
+  platform::FileUserDefaults defaults(home.defaults());
+  // A record for the launch clean-up to drop: once it is gone, the state below is not.
+  ASSERT_TRUE(defaults.setData(recordKey<MacProxyDiagnostic>, platform::Bytes{'{', '}'}));
+  DesktopProcess desktop(home);
+  auto client = desktop.connect();
+  ASSERT_TRUE(client);
+  for (int i = 0; i < 1000 && defaults.data(recordKey<MacProxyDiagnostic>); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(defaults.data(recordKey<MacProxyDiagnostic>));
+  const MacProxyConnectionState state{"::1", 3131, "http", "manual", {}, 0, {}, {}, {}, {}, 1700000000900};
+  ASSERT_TRUE(saveRecord(defaults, state));
+
+  for (int i = 0; i < 2; ++i) {
+    auto reply = call(*client, kWindowChannel, MethodCall("connection"));
+    ASSERT_TRUE(reply);
+    ASSERT_TRUE(std::holds_alternative<SuccessReply>(*reply));
+    const EncodableValue& view = std::get<SuccessReply>(*reply).value;
+    EXPECT_EQ(entry(view, "phase"), EncodableValue("connected"));
+    EXPECT_EQ(entry(view, "host"), EncodableValue("::1"));
+    EXPECT_EQ(entry(view, "port"), EncodableValue(int32_t{3131}));
+    EXPECT_EQ(entry(view, "connectedAt"), EncodableValue(int64_t{1700000000900}));
+    EXPECT_EQ(entry(view, "services"), EncodableValue(EncodableList{}));
+    EXPECT_EQ(entry(view, "systemMatches"), EncodableValue(false));
+    EXPECT_EQ(entry(view, "webRtcProtection"), EncodableValue(false));
+  }
+  EXPECT_EQ(loadRecord<MacProxyConnectionState>(defaults), state);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/bundle/bundle.h"
 #include "platform/plist/plist.h"
+#include "platform/process/process.h"
 
 namespace tavlune {
 namespace {
@@ -50,6 +51,25 @@ TEST(Bundle, InformationPropertyList) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->at("CFBundleIdentifier"), platform::plist::Value("com.tavlune.desktop"));
   EXPECT_EQ(info->at("CFBundleExecutable"), platform::plist::Value(fs::path(TAVLUNE_DESKTOP_PATH).filename().string()));
+}
+
+// The three programs and the bundle tell one version.
+TEST(Bundle, OneVersionEverywhere) {
+  const fs::path plistPath = fs::path(TAVLUNE_DESKTOP_PATH).parent_path().parent_path() / "Info.plist";
+  auto parsed = platform::plist::parse(contents(plistPath));
+  ASSERT_TRUE(parsed);
+  const auto& info = *parsed->as<platform::plist::Dictionary>();
+  const auto* version = info.at("CFBundleShortVersionString").as<std::string>();
+  ASSERT_TRUE(version);
+  EXPECT_EQ(info.at("CFBundleVersion"), platform::plist::Value(*version));
+  for (const auto& [program, name] : {std::pair{TAVLUNE_DESKTOP_PATH, "TavluneDesktop"},
+                                      {TAVLUNE_HELPER_PATH, "TavluneProxyHelper"}, {TAVLUNE_CLI_PATH, "tavlune"}}) {
+    auto ran = platform::runProcess(program, {"--version"});
+    ASSERT_TRUE(ran) << name;
+    EXPECT_TRUE(ran->succeeded()) << name;
+    EXPECT_EQ(std::string(ran->standardOutput.begin(), ran->standardOutput.end()),
+              std::string(name) + " " + *version + "\n");
+  }
 }
 
 }  // namespace

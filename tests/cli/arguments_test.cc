@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "cli/command_table.h"
 #include "cli/proxy_url.h"
 
 namespace tavlune::cli {
@@ -24,6 +27,8 @@ TEST(ProxyUrl, Accepted) {
       {"socks5://u:p@ss@h:1", {"socks5", "h", 1, "u", "p@ss"}},
       {"socks5://u:@h:1", {"socks5", "h", 1, "u", ""}},
       {"socks5://u:a:b@h:1", {"socks5", "h", 1, "u", "a:b"}},
+      {"127.0.0.1:3128", {"http", "127.0.0.1", 3128, "", ""}},  // no protocol: HTTP, as curl -x reads it
+      {"u:p@[::1]:3128", {"http", "::1", 3128, "u", "p"}},
   };
   for (const auto& c : cases) {
     auto parsed = parseProxyUrl(c.url);
@@ -38,7 +43,7 @@ TEST(ProxyUrl, Accepted) {
 
 TEST(ProxyUrl, RefusedWithoutRepeatingThePassword) {
   const char* cases[] = {
-      "host:1080",           "ftp://secret@h:21",       "socks5://h",         "socks5://h:",
+      "host",                "ftp://secret@h:21",       "socks5://h",         "socks5://h:",
       "socks5://h:0",        "socks5://h:65536",        "socks5://h:80x",     "socks5://h:-1",
       "socks5://:1080",      "socks5://u:secret@:1080", "socks5://::1:1080",  "socks5://[::1]1080",
       "socks5://[::1:1080",  "socks5://h:1/path",       "socks5://h:1?q=1",   "socks5://u:se%2cret%@h:1",
@@ -64,6 +69,17 @@ TEST(Arguments, UsageErrors) {
       {{}, "no command given; see tavlune --help"},
       {{"--json"}, "no command given; see tavlune --help"},
       {{"fly"}, "unknown command 'fly'; see tavlune --help"},
+      {{"stauts"}, "unknown command 'stauts' (did you mean 'status'?); see tavlune --help"},
+      {{"dis"}, "unknown command 'dis' (did you mean 'disconnect'?); see tavlune --help"},
+      {{"help", "stat"}, "there is no command 'stat' (did you mean 'status'?); see tavlune --help"},
+      {{"connect", "--hots", "h"}, "unknown option '--hots' for connect (did you mean '--host'?); see tavlune connect --help"},
+      {{"status", "--json=1"}, "--json takes no value; see tavlune status --help"},
+      {{"--version=2"}, "--version takes no value; see tavlune --help"},
+      {{"status", "--timeout"}, "--timeout needs a value"},
+      {{"status", "--timeout", "0"}, "--timeout needs a number of seconds above 0 (at most a week)"},
+      {{"--timeout=soon", "status"}, "--timeout needs a number of seconds above 0 (at most a week)"},
+      {{"helper", "remove"}, "helper takes status or uninstall, not 'remove'"},
+      {{"connect", "--", "--host", "h"}, "unexpected argument 'h' for connect; see tavlune connect --help"},
       {{"--verbose", "status"}, "unknown option '--verbose'; see tavlune --help"},
       {{"help", "fly"}, "there is no command 'fly'; see tavlune --help"},
       {{"status", "now"}, "unexpected argument 'now' for status; see tavlune status --help"},
@@ -76,8 +92,8 @@ TEST(Arguments, UsageErrors) {
        "unexpected argument 'socks5://g:2' for connect; see tavlune connect --help"},
       {{"connect", "--host=h", "--port=1", "--password", "p", "--password-stdin"},
        "give --password or --password-stdin, not both"},
-      {{"connect", "--no-webrtc-protection=yes", "h"},
-       "unknown option '--no-webrtc-protection' for connect; see tavlune connect --help"},
+      {{"connect", "--no-webrtc-protection=yes", "h"}, "--no-webrtc-protection takes no value; see tavlune connect --help"},
+      {{"connect", "h:1", "--password-stdin=x"}, "--password-stdin takes no value; see tavlune connect --help"},
       {{"webrtc"}, "webrtc needs on or off"},
       {{"webrtc", "maybe"}, "webrtc needs on or off"},
       {{"webrtc", "on", "off"}, "webrtc needs on or off"},
@@ -123,6 +139,35 @@ TEST(Arguments, CommandsAndJsonAnywhere) {
   auto negative = parse({"call", "m", "-5"});
   ASSERT_TRUE(negative);
   EXPECT_EQ(negative->jsonArguments, "-5");
+  // After "--" nothing is an option.
+  auto ended = parse({"call", "--timeout=2.5", "--", "m", "--json"});
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->method, "m");
+  EXPECT_EQ(ended->jsonArguments, "--json");
+  EXPECT_FALSE(ended->json);
+  EXPECT_EQ(ended->timeoutSeconds, 2.5);
+  auto version = parse({"status", "--version"});
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->command, Command::version);
+}
+
+// Every option the help shows is one the parser takes, for every command.
+TEST(Arguments, EveryOptionInTheTableIsParsed) {
+  const std::map<std::string, std::vector<std::string>> operands = {
+      {"connect", {"--host", "h", "--port", "1"}}, {"webrtc", {"on"}}, {"call", {"m"}}, {"help", {"status"}}};
+  for (const auto& command : commands()) {
+    for (const std::string& name : optionNames(&command)) {
+      const OptionSpec* option = findOption(&command, name);
+      ASSERT_TRUE(option) << name;
+      if (name == kEndOfOptions) continue;
+      std::vector<std::string> words = {command.name, name};
+      if (!option->value.empty()) words.push_back("1");
+      auto it = operands.find(command.name);
+      if (it != operands.end()) words.insert(words.end(), it->second.begin(), it->second.end());
+      auto parsed = parseArguments(words);
+      EXPECT_TRUE(parsed) << command.name << " " << name << ": " << (parsed ? "" : parsed.error());
+    }
+  }
 }
 
 EncodableValue text(const char* s) { return EncodableValue(s); }
@@ -165,6 +210,7 @@ TEST(ConnectArguments, OnlyWhatWasGiven) {
                           {text("webRtcProtection"), EncodableValue(true)}}));
   EXPECT_EQ(connectMap({"connect", "http://h:1", "--session-id", "9000000000"}).at(text("sessionId")),
             EncodableValue(int64_t{9000000000}));
+  EXPECT_EQ(connectMap({"connect", "--host", "[::1]", "--port", "3128"}).at(text("host")), text("::1"));
 }
 
 TEST(ConnectArguments, Refused) {
@@ -180,7 +226,13 @@ TEST(ConnectArguments, Refused) {
       {{"connect", "http://u@h:1", "--username", "v"}, "the user name is given both in the URL and with --username"},
       {{"connect", "http://u:secret@h:1", "--password", "q"}, "the password is given both in the URL and as an option"},
       {{"connect", "http://h"}, "the proxy URL is not valid: the URL needs a port: "
-                                "expected PROTOCOL://[USER[:PASSWORD]@]HOST:PORT"},
+                                "expected [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT"},
+      // Refused before a password is read, not dropped by the application later.
+      {{"connect", "--host", "h", "--port", "1", "--password", "p"},
+       "a password needs a user name: give --username USER or USER:PASSWORD@ in the URL"},
+      {{"connect", "http://:secret@h:1"}, "a password needs a user name: give --username USER or USER:PASSWORD@ in the URL"},
+      {{"connect", "h:1", "--password-stdin"},
+       "a password needs a user name: give --username USER or USER:PASSWORD@ in the URL"},
   };
   for (const auto& c : cases) {
     auto parsed = parseArguments(std::vector<std::string>(c.words.begin(), c.words.end()));

@@ -35,7 +35,9 @@ class TavluneTest : public ::testing::Test {
 };
 
 TEST_F(TavluneTest, SaysWhenTheApplicationIsNotRunning) {
-  for (const auto& command : std::vector<std::vector<std::string>>{{"status"}, {"quit"}, {"connect", "http://h:1"}}) {
+  // The password prompt comes after this check: standard input here has nothing to give.
+  for (const auto& command : std::vector<std::vector<std::string>>{
+           {"status"}, {"quit"}, {"connect", "http://h:1"}, {"connect", "socks5://u@h:1", "--password-stdin"}}) {
     Outcome run = tavlune(command);
     EXPECT_EQ(run.status, 3) << command[0];
     EXPECT_EQ(run.err, "tavlune: TavluneDesktop is not running (no channel at " + home.socket() + ").\n");
@@ -57,12 +59,15 @@ TEST_F(TavluneTest, AnswersOfARunningApplication) {
       {{"inspect"}, 1, "", "tavlune: inspect failed: PROXY_VALIDATION_FAILED: No Tavlune proxy is active.\n"},
       {{"inspect", "--json"}, 1,
        "{\"error\":{\"code\":\"PROXY_VALIDATION_FAILED\",\"message\":\"No Tavlune proxy is active.\"}}\n", ""},
-      {{"webrtc", "off"}, 0, "WebRTC protection off.\n", ""},
+      // The method answers true while nothing is connected; nothing changed, and that is said.
+      {{"webrtc", "on"}, 1, "", "tavlune: not connected, so nothing changed: WebRTC protection follows the connection"},
+      {{"status", "--timeout=30"}, 0, "Not connected.\n", ""},
       {{"call", "getProxyPort"}, 0, "0\n", ""},
       {{"call", "getInstalledApps", "--json"}, 0, "[]\n", ""},
       {{"call", "getConnectionState"}, 0, "{\n  \"phase\": \"offline\"\n}\n", ""},
       {{"call", "connectProxy", "[\"h\"]"}, 1, "",
-       "tavlune: connectProxy failed: PROXY_CONFIGURATION_FAILED: The proxy configuration is incomplete.\n"},
+       "tavlune: connectProxy failed: PROXY_CONFIGURATION_FAILED: The proxy configuration is incomplete.\n"
+       "tavlune: hint: "},
       {{"call", "ConnectProxy"}, 1, "", "tavlune: TavluneDesktop does not implement \"ConnectProxy\".\n"},
       {{"--json", "call", "nothing"}, 1, "{\"notImplemented\":true}\n", ""},
       {{"call", "getProxyPort", "{oops"}, 2, "", "tavlune: the arguments are not JSON: "},
@@ -102,6 +107,50 @@ TEST_F(TavluneTest, RefusedConnectKeepsThePasswordOut) {
   Outcome noInput = tavlune({"connect", "socks5://user@127.0.0.1:9", "--password-stdin"});
   EXPECT_EQ(noInput.status, 2);
   EXPECT_EQ(noInput.err, "tavlune: --password-stdin: nothing to read on standard input\n");
+}
+
+// A request has a deadline: an application that cannot answer (stopped
+// here) does not hold tavlune for ever.
+TEST_F(TavluneTest, GivesUpAtTheDeadline) {
+  startDesktop();
+  desktop->signal(SIGSTOP);
+  Outcome run = tavlune({"status", "--timeout", "0.5"});
+  desktop->signal(SIGCONT);
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err, "tavlune: no answer to status from TavluneDesktop within 0.5 s (--timeout SECONDS waits longer)\n");
+}
+
+// The progress line on a terminal: redrawn with escape codes, or, where TERM
+// says they are not understood, written once without them.
+TEST_F(TavluneTest, ProgressLineKnowsItsTerminal) {
+  startDesktop();
+  desktop->signal(SIGSTOP);  // a reply that takes its time
+  for (const auto& [term, expected] : {std::pair{"xterm", true}, {"dumb", false}}) {
+    platform::ProcessOptions options;
+    options.environment = environmentWithHome(home.path);
+    options.environment->push_back(std::string("TERM=") + term);
+    // script(1) gives tavlune a terminal and passes on what it writes there.
+    auto run = platform::runProcess(
+        "/usr/bin/script", {"-qec", std::string(TAVLUNE_CLI_PATH) + " --timeout 1.5 call getProxyPort", "/dev/null"},
+        options);
+    ASSERT_TRUE(run);
+    const std::string shown(run->standardOutput.begin(), run->standardOutput.end());
+    EXPECT_NE(shown.find("Waiting for getProxyPort"), std::string::npos) << term << ": " << shown;
+    EXPECT_EQ(shown.find('\033') != std::string::npos, expected) << term << ": " << shown;
+  }
+  desktop->signal(SIGCONT);
+}
+
+// Output that cannot be written is a failure, not success.
+TEST_F(TavluneTest, FailedWriteIsAnError) {
+  startDesktop();
+  platform::ProcessOptions options;
+  options.environment = environmentWithHome(home.path);
+  auto run = platform::runProcess("/bin/sh", {"-c", "exec \"$0\" status >/dev/full", TAVLUNE_CLI_PATH}, options);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->terminationStatus, 1);
+  EXPECT_EQ(std::string(run->standardError.begin(), run->standardError.end()),
+            "tavlune: cannot write to standard output: No space left on device\n");
 }
 
 TEST_F(TavluneTest, QuitWaitsForTheApplicationToEnd) {

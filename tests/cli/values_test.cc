@@ -73,7 +73,26 @@ EncodableValue map(std::initializer_list<std::pair<const char*, EncodableValue>>
   return EncodableValue(out);
 }
 
-TEST(ReplyText, Status) {
+// Times in the local zone: a zone two hours east of UTC, with no zone database needed.
+class LocalZone : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* zone = std::getenv("TZ");
+    saved_ = zone ? std::optional<std::string>(zone) : std::nullopt;
+    setenv("TZ", "TST-2", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (saved_) setenv("TZ", saved_->c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST_F(LocalZone, Status) {
   struct Case {
     const char* name;
     EncodableValue state;
@@ -88,7 +107,7 @@ TEST(ReplyText, Status) {
             {"sessionId", EncodableValue(int32_t{0})},
             {"protocol", EncodableValue("socks5")},
             {"connectedAt", EncodableValue(int64_t{1700000000900})}}),
-       "Connected (socks5, manual) since 2023-11-14 22:13:20 UTC.\n"},
+       "Connected (socks5, manual) since 2023-11-15 00:13:20 TST.\n"},
       {"everything",
        map({{"phase", EncodableValue("connected")},
             {"connectionType", EncodableValue("residential")},
@@ -99,10 +118,25 @@ TEST(ReplyText, Status) {
             {"countryCode", EncodableValue("DE")},
             {"country", EncodableValue("Germany")},
             {"city", EncodableValue("Berlin")}}),
-       "Connected (http, residential) since 1970-01-01 00:00:00 UTC.\n"
+       "Connected (http, residential) since 1970-01-01 02:00:00 TST.\n"
        "  profile:  p1\n  session:  42\n  location: Berlin, Germany (DE)\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(statusText(c.state), c.expected) << c.name;
+
+  // With the window channel's view: the proxy itself, the services, the protection.
+  const EncodableValue state = map({{"phase", EncodableValue("connected")}, {"connectionType", EncodableValue("manual")},
+                                    {"protocol", EncodableValue("socks5")}, {"connectedAt", EncodableValue(int64_t{0})}});
+  const EncodableValue details = map({{"phase", EncodableValue("connected")},
+                                      {"protocol", EncodableValue("socks5")},
+                                      {"host", EncodableValue("::1")},
+                                      {"port", EncodableValue(int32_t{1080})},
+                                      {"connectedAt", EncodableValue(int64_t{0})},
+                                      {"services", EncodableValue(EncodableList{EncodableValue("Wi-Fi"),
+                                                                                EncodableValue("Ethernet")})},
+                                      {"webRtcProtection", EncodableValue(true)}});
+  EXPECT_EQ(statusText(state, &details),
+            "Connected through socks5://[::1]:1080 since 1970-01-01 02:00:00 TST.\n"
+            "  services: Wi-Fi, Ethernet\n  WebRTC:   protection on\n  type:     manual\n");
 }
 
 TEST(ReplyText, Inspect) {

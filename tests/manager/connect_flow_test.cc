@@ -72,6 +72,17 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   EXPECT_TRUE(rig.clock->sleeps().empty());  // matched on the first check
 }
 
+// "[::1]" is a URL's spelling: the checks, networksetup and the state get the address.
+TEST(ConnectFlow, AnIPv6AddressLosesItsUrlBrackets) {
+  FlowRig rig;
+  rig.systemApplies("HTTP", "::1", 3128);
+  auto reply = rig.connect(args({{"host", EncodableValue("[::1]")}, {"port", EncodableValue(3128)}}));
+  ASSERT_EQ(reply->kind, Reply::success) << reply->message;
+  EXPECT_EQ(rig.diagnosis->calls, std::vector<std::string>{"::1 3128 http :"});
+  EXPECT_EQ(rig.helper->sent().front(), connectCommand({"Wi-Fi", "Ethernet"}, "::1", 3128, "http", "", ""));
+  EXPECT_EQ(loadRecord<MacProxyConnectionState>(*rig.defaults)->host, "::1");
+}
+
 TEST(ConnectFlow, ConflictAndLeftovers) {
   {  // a foreign proxy beside one at the gateway: refused, nothing switched off
     FlowRig rig;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tavlune::validation {
 namespace {
 
@@ -19,7 +21,8 @@ TEST(ProxyUrls, SchemesFollowTheProtocolExactly) {
       {"gw.example", "https", {"https://gw.example:1080"}},
       {"gw.example", "http", {"http://gw.example:1080"}},
       {"gw.example", "SOCKS5", {"http://gw.example:1080"}},  // anything else, however close, is HTTP
-      {"::1", "http", {"http://::1:1080"}},                  // the host untouched: no brackets, no escapes
+      {"::1", "http", {"http://[::1]:1080"}},                // an IPv6 address in the brackets curl needs
+      {"[2001:db8::7]", "socks5", {"socks5h://[2001:db8::7]:1080", "socks5://[2001:db8::7]:1080"}},
   };
   for (const auto& c : cases) EXPECT_EQ(proxyUrls(c.host, 1080, c.protocol), c.urls) << c.protocol << " " << c.host;
 }
@@ -46,6 +49,14 @@ TEST(CurlArguments, ExactListsInOrder) {
                          "https://e.example/json"}));
   EXPECT_EQ(speedArguments("http://h:1", std::nullopt, down), with(speed, {"http://h:1", down}));
   EXPECT_EQ(speedArguments("https://h:1", "-u:-p", down), with(speed, {"https://h:1", "--proxy-user", "-u:-p", down}));
+  // A proxy at an IPv6 address is never reached under --ipv4.
+  auto withoutIPv4 = [](Strings list) {
+    list.erase(std::find(list.begin(), list.end(), "--ipv4"));
+    return list;
+  };
+  EXPECT_EQ(probeArguments("socks5://[::1]:1", std::nullopt, "https://e.example/", 12),
+            with(withoutIPv4(probe), {"12", "--proxy", "socks5://[::1]:1", "--user-agent", agent, "https://e.example/"}));
+  EXPECT_EQ(speedArguments("http://[::1]:1", std::nullopt, down), with(withoutIPv4(speed), {"http://[::1]:1", down}));
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ TEST_F(ShellAppleScriptTest, ApprovalDecidesWhetherTheCommandRuns) {
       {Approval::approved, AppleScriptOutcome::Kind::succeeded, 0, true},
       {Approval::cancelled, AppleScriptOutcome::Kind::failed, -128, false},
       {Approval::failed, AppleScriptOutcome::Kind::failed, -60005, false},
+      {Approval::noOneToAsk, AppleScriptOutcome::Kind::failed, -60007, false},
   };
   for (const auto& c : cases) {
     unlink((dir_ + "/ran").c_str());
@@ -104,7 +105,7 @@ TEST_F(ShellAppleScriptTest, HostSettingComesFirstThenTheTerminal) {
     EXPECT_EQ(HostApprovalPrompt(setting, dir_ + "/no-terminal").ask("cmd"), expected) << text;
   }
   unlink(setting.c_str());
-  EXPECT_EQ(HostApprovalPrompt(setting, dir_ + "/no-terminal").ask("cmd"), Approval::failed);
+  EXPECT_EQ(HostApprovalPrompt(setting, dir_ + "/no-terminal").ask("cmd"), Approval::noOneToAsk);
 
   // A terminal: the person answers at a pseudo-terminal.
   for (const auto& [typed, expected] : {std::pair{"y\n", Approval::approved}, {"n\n", Approval::cancelled},

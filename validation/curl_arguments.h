@@ -18,6 +18,20 @@ std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const 
 // "user:password" when there is a user name; absent otherwise, whatever the password.
 std::optional<std::string> proxyCredentials(const std::string& username, const std::string& password);
 
+// Whether these can reach the proxy as typed. curl's proxy-user splits at the
+// first colon, so a colon in the user name would send another user (HTTP
+// Basic forbids one there anyway); NUL cuts every text a program is given,
+// and CR or LF would end a line of curl's configuration or a header.
+bool credentialsCanTravel(const std::string& username, const std::string& password);
+
+// What curl reads on its standard input with the argument lists below: with
+// credentials, a configuration holding them, for the lists carry "--config -"
+// where the credentials belong (argument lists are public to every local
+// user, a descriptor is not); absent without. curl reads the config as if it
+// stood on the command line there, so options keep their order and the last
+// one still wins; there is no -q, so the user's .curlrc applies as before.
+std::optional<std::string> curlStandardInput(const std::optional<std::string>& credentials);
+
 std::vector<std::string> probeArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,
                                         const std::string& endpoint, int64_t timeoutSeconds);
 

@@ -20,8 +20,9 @@ std::optional<std::string> proxyCredentials(const std::string& username, const s
 
 // Whether these can reach the proxy as typed. curl's proxy-user splits at the
 // first colon, so a colon in the user name would send another user (HTTP
-// Basic forbids one there anyway); NUL cuts every text a program is given,
-// and CR or LF would end a line of curl's configuration or a header.
+// Basic forbids one there anyway); NUL cuts every text a program is given;
+// CR and LF, which no typed login holds, are refused rather than trusted to
+// every line-based text on the way (curl's configuration, the helper's line).
 bool credentialsCanTravel(const std::string& username, const std::string& password);
 
 // What curl reads on its standard input with the argument lists below: with

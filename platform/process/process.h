@@ -25,7 +25,7 @@ struct ProcessOptions {
   // every local user can read. Written while the output is drained, so a
   // child that reads late or never stalls neither side; what it leaves unread
   // when it ends or closes its input is dropped, and is no error.
-  std::optional<std::string> standardInput;
+  std::optional<std::string> standardInput = std::nullopt;
 };
 
 struct ProcessResult {

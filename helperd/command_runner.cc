@@ -43,7 +43,13 @@ Outcome runCommandLine(std::string_view command, const std::string& shell) {
   platform::ProcessOptions options;
   options.environment = commandEnvironment();
   options.maxCapturedBytes = kCapturedBytes;
-  auto result = platform::runProcess(shell, {"-c", std::string(command)}, options);
+  // The line reaches the shell on its standard input, not as "-c" LINE: an
+  // argument list is public to every local user, and the line may carry a
+  // proxy password. An accepted line is one list of commands, which bash
+  // reads to its end before running any of it: the commands find their input
+  // ended, as with /dev/null.
+  options.standardInput = std::string(command);
+  auto result = platform::runProcess(shell, {"-s"}, options);
   if (!result) return Outcome{false, boundedText(result.error().description)};
 
   const auto& chosen = result->standardError.empty() ? result->standardOutput : result->standardError;

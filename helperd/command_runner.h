@@ -21,8 +21,8 @@ std::vector<std::string> commandEnvironment();
 // longer than the 65536 bytes that the client reads would be no reply at all.
 inline constexpr std::size_t kMaxOutcomeTextBytes = 8192;
 
-// "shell" "-c" command, standard input from /dev/null, both pipes drained
-// while it runs. Success when it exits with status 0. The text is the trimmed
+// "shell" "-s" with command on its standard input, both pipes drained while
+// it runs. Success when it exits with status 0. The text is the trimmed
 // standard error if the command wrote any, else the trimmed standard output;
 // empty when the chosen bytes are not UTF-8; the launch error's description
 // when the shell cannot be started.

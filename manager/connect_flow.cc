@@ -9,6 +9,7 @@
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
 #include "sysproxy/restore_commands.h"
+#include "validation/curl_arguments.h"
 
 namespace tavlune::manager {
 namespace {
@@ -78,6 +79,12 @@ void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) 
   if (std::find(std::begin(kAllowedProtocols), std::end(kAllowedProtocols), proxyProtocol) ==
       std::end(kAllowedProtocols))
     return refuse(MacProxyError::unsupportedProtocol());
+  auto username = text(argument(arguments, "username")).value_or("");
+  auto password = text(argument(arguments, "password")).value_or("");
+  // Cut or split on the way, they would prove another login than the one
+  // typed, or none: a NUL cuts curl's text before its colon, and curl then
+  // asks for a password on the user's terminal.
+  if (!validation::credentialsCanTravel(username, password)) return refuse(MacProxyError::invalidConfiguration());
   if (loadRecord<MacProxyConnectionState>(*env_.defaults)) return refuse(MacProxyError::existingProxy());
 
   const EncodableValue* webRtc = argument(arguments, "webRtcProtection");
@@ -85,8 +92,8 @@ void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) 
   ConnectRequest request{withoutBrackets(*host),
                          *port,
                          proxyProtocol,
-                         text(argument(arguments, "username")).value_or(""),
-                         text(argument(arguments, "password")).value_or(""),
+                         username,
+                         password,
                          webRtcFlag ? *webRtcFlag : true,
                          arguments};
   ++connectsInFlight_;

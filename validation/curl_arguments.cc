@@ -1,5 +1,7 @@
 #include "validation/curl_arguments.h"
 
+#include <string_view>
+
 namespace tavlune::validation {
 namespace {
 
@@ -19,8 +21,8 @@ void appendAddressFamily(std::vector<std::string>& arguments, const std::string&
 
 void appendCredentials(std::vector<std::string>& arguments, const std::optional<std::string>& credentials) {
   if (!credentials) return;
-  arguments.push_back("--proxy-user");
-  arguments.push_back(*credentials);
+  arguments.push_back("--config");
+  arguments.push_back("-");
 }
 
 }  // namespace
@@ -42,6 +44,31 @@ std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const 
 std::optional<std::string> proxyCredentials(const std::string& username, const std::string& password) {
   if (username.empty()) return std::nullopt;
   return username + ":" + password;
+}
+
+bool credentialsCanTravel(const std::string& username, const std::string& password) {
+  constexpr std::string_view kNeverSent("\0\r\n", 3);
+  return username.find(':') == std::string::npos && username.find_first_of(kNeverSent) == std::string::npos &&
+         password.find_first_of(kNeverSent) == std::string::npos;
+}
+
+std::optional<std::string> curlStandardInput(const std::optional<std::string>& credentials) {
+  if (!credentials) return std::nullopt;
+  // Quoted, curl takes every byte as it stands but for these escapes; a
+  // backslash before anything else would be dropped, so each is doubled.
+  std::string quoted;
+  for (char c : *credentials) {
+    switch (c) {
+      case '\\': quoted += "\\\\"; break;
+      case '"': quoted += "\\\""; break;
+      case '\t': quoted += "\\t"; break;
+      case '\n': quoted += "\\n"; break;
+      case '\r': quoted += "\\r"; break;
+      case '\v': quoted += "\\v"; break;
+      default: quoted += c;
+    }
+  }
+  return "proxy-user = \"" + quoted + "\"\n";
 }
 
 std::vector<std::string> probeArguments(const std::string& proxyUrl, const std::optional<std::string>& credentials,

@@ -19,6 +19,21 @@ std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const 
 // "user:password" when there is a user name; absent otherwise, whatever the password.
 std::optional<std::string> proxyCredentials(const std::string& username, const std::string& password);
 
+// Whether these can reach the proxy as typed. curl's proxy-user splits at the
+// first colon, so a colon in the user name would send another user (HTTP
+// Basic forbids one there anyway); NUL cuts every text a program is given;
+// CR and LF, which no typed login holds, are refused rather than trusted to
+// every line-based text on the way (curl's configuration, the helper's line).
+bool credentialsCanTravel(const std::string& username, const std::string& password);
+
+// What curl reads on its standard input with the argument lists below: with
+// credentials, a configuration holding them, for the lists carry "--config -"
+// where the credentials belong (argument lists are public to every local
+// user, a descriptor is not); absent without. curl reads the config as if it
+// stood on the command line there, so options keep their order and the last
+// one still wins; there is no -q, so the user's .curlrc applies as before.
+std::optional<std::string> curlStandardInput(const std::optional<std::string>& credentials);
+
 // Both lists carry "--ipv4": names curl resolves itself resolve to IPv4
 // addresses only. That keeps the services' view of the exit address IPv4; it
 // would also forbid curl to reach a proxy given as an IPv6 address, which

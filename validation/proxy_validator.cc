@@ -24,6 +24,13 @@ constexpr std::chrono::milliseconds kPauseBeforeFirstPass = 1200ms;
 
 std::chrono::milliseconds pauseAfterPass(int pass) { return 1000ms + 750ms * pass; }
 
+platform::Result<platform::ProcessResult> curl(const std::string& path, const std::vector<std::string>& arguments,
+                                                const std::optional<std::string>& credentials) {
+  platform::ProcessOptions options;
+  options.standardInput = curlStandardInput(credentials);
+  return platform::runProcess(path, arguments, options);
+}
+
 std::string_view asText(const std::vector<uint8_t>& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
@@ -33,8 +40,7 @@ std::string_view asText(const std::vector<uint8_t>& bytes) {
 ManagerResult<std::vector<uint8_t>> ProxyValidator::runCurl(const std::string& proxyUrl,
                                                             const std::optional<std::string>& credentials,
                                                             const std::string& endpoint, int64_t timeoutSeconds) {
-  auto finished = platform::runProcess(endpoints_.curlPath,
-                                       probeArguments(proxyUrl, credentials, endpoint, timeoutSeconds));
+  auto finished = curl(endpoints_.curlPath, probeArguments(proxyUrl, credentials, endpoint, timeoutSeconds), credentials);
   if (!finished) return unexpected(AnyError(finished.error()));
   if (finished->succeeded()) return std::move(finished->standardOutput);
 
@@ -44,8 +50,7 @@ ManagerResult<std::vector<uint8_t>> ProxyValidator::runCurl(const std::string& p
 }
 
 std::string ProxyValidator::measureSpeed(const std::string& proxyUrl, const std::optional<std::string>& credentials) {
-  auto finished =
-      platform::runProcess(endpoints_.curlPath, speedArguments(proxyUrl, credentials, endpoints_.downloadUrl));
+  auto finished = curl(endpoints_.curlPath, speedArguments(proxyUrl, credentials, endpoints_.downloadUrl), credentials);
   if (!finished || !finished->succeeded()) return kSpeedUnavailable;
   return speedText(asText(finished->standardOutput));
 }

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <utility>
 
 extern char** environ;
@@ -48,16 +51,60 @@ std::vector<char*> pointers(const std::vector<std::string>& strings) {
   return out;
 }
 
-// Reads both pipes until each reaches its end, keeping at most limit bytes of each.
-void drain(int outFd, int errFd, std::vector<uint8_t>& out, std::vector<uint8_t>& err, std::size_t limit) {
-  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+// The child's standard input: a socket pair rather than a pipe, because a
+// child that ends without reading must give our write EPIPE, not raise
+// SIGPIPE in the whole application, and a socket can say so per call.
+Result<Pipe> makeInputChannel() {
+  int fds[2];
+#if defined(SOCK_CLOEXEC)
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+    return unexpected(Error::fromErrno("Could not create a socket pair"));
+#else
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+    return unexpected(Error::fromErrno("Could not create a socket pair"));
+  for (int fd : fds) fcntl(fd, F_SETFD, FD_CLOEXEC);
+#endif
+#if defined(SO_NOSIGPIPE)
+  int on = 1;
+  setsockopt(fds[1], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+  // Ours never blocks: the loop below waits for room instead.
+  fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+  return Pipe{Descriptor(fds[0]), Descriptor(fds[1])};
+}
+
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
+#endif
+
+// Feeds input to inFd (when it is open) and reads both pipes until each
+// reaches its end, keeping at most limit bytes of each. The input ends when
+// it is all written, or at the first error: a child that went away or shut
+// its input took what it wanted.
+void exchange(Descriptor& in, std::string_view input, int outFd, int errFd, std::vector<uint8_t>& out,
+              std::vector<uint8_t>& err, std::size_t limit) {
+  if (input.empty()) in.reset();
+  pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {in.get(), POLLOUT, 0}};
   std::vector<uint8_t>* sinks[2] = {&out, &err};
   int open = 2;
+  std::size_t written = 0;
   uint8_t buffer[65536];
-  while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
+  while (open > 0 || in.get() >= 0) {
+    if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       return;
+    }
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
+      ssize_t n = send(fds[2].fd, input.data() + written, std::min<std::size_t>(input.size() - written, sizeof buffer),
+                       kSendFlags);
+      if (n > 0) written += std::size_t(n);
+      bool retry = n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK);
+      if (written == input.size() || (n <= 0 && !retry)) {
+        in.reset();  // the child reads the end of its input here
+        fds[2].fd = -1;
+      }
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -83,10 +130,15 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
   if (!out) return unexpected(out.error());
   auto err = makePipe();
   if (!err) return unexpected(err.error());
+  auto in = options.standardInput ? makeInputChannel() : Result<Pipe>(Pipe{Descriptor(), Descriptor()});
+  if (!in) return unexpected(in.error());
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (options.standardInput)
+    posix_spawn_file_actions_adddup2(&actions, in->read.get(), 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out->write.get(), 1);
   posix_spawn_file_actions_adddup2(&actions, err->write.get(), 2);
   // Our descriptors are close-on-exec already; this also covers any a library
@@ -105,13 +157,18 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return unexpected(Error::fromErrno("Could not start " + path, spawned));
 
-  // Our copies of the write ends must go, or the reads never see the end.
+  // Our copies of the child's ends must go, or the reads never see the end
+  // and the input's write never sees the child leave.
   out->write.reset();
   err->write.reset();
+  in->read.reset();
   ProcessResult result;
-  drain(out->read.get(), err->read.get(), result.standardOutput, result.standardError, options.maxCapturedBytes);
-  // Closed before waiting: should draining have stopped early, the child then
-  // gets a broken pipe instead of blocking for ever on a full one.
+  const std::string_view input = options.standardInput ? std::string_view(*options.standardInput) : std::string_view();
+  exchange(in->write, input, out->read.get(), err->read.get(), result.standardOutput,
+           result.standardError, options.maxCapturedBytes);
+  // Closed before waiting: should the exchange have stopped early, the child
+  // then gets a broken pipe instead of blocking for ever on a full one.
+  in->write.reset();
   out->read.reset();
   err->read.reset();
 

@@ -1,6 +1,7 @@
 // Running a program by path with an argument list (never through a shell),
 // its standard output and standard error each on a pipe, both drained
-// together while it runs so that a child writing a lot never stalls.
+// together while it runs so that a child writing a lot never stalls, and
+// optionally bytes fed to its standard input meanwhile.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +20,12 @@ struct ProcessOptions {
   // Bytes kept of each stream; the rest is read and dropped, so that a child
   // cannot make the caller hold unbounded output.
   std::size_t maxCapturedBytes = 16 * 1024 * 1024;
+  // Bytes for the child's standard input, which ends after them; absent gives
+  // /dev/null. They travel on a descriptor, never in the argument list that
+  // every local user can read. Written while the output is drained, so a
+  // child that reads late or never stalls neither side; what it leaves unread
+  // when it ends or closes its input is dropped, and is no error.
+  std::optional<std::string> standardInput = std::nullopt;
 };
 
 struct ProcessResult {
@@ -32,8 +39,8 @@ struct ProcessResult {
 };
 
 // Starts path with arguments (argv[0] is path), standard input from
-// /dev/null, no descriptor of ours inherited, and waits for it to end. Fails
-// only when the program cannot be started.
+// options.standardInput or /dev/null, no descriptor of ours inherited, and
+// waits for it to end. Fails only when the program cannot be started.
 Result<ProcessResult> runProcess(const std::string& path, const std::vector<std::string>& arguments,
                                  const ProcessOptions& options = {});
 

@@ -30,6 +30,7 @@ TEST(CommandRunner, ChoosesTheTextAndTheFlag) {
            {"echo fine; printf '\\300' >&2; exit 1", {false, ""}},                 // chosen stream not UTF-8
            {"printf 'caf\\303\\251 \\342\\200\\250'; exit 1", {false, "caf\u00e9"}},  // U+2028 trimmed
            {"kill -KILL $$", {false, ""}},
+           {"cat; echo read", {true, "read"}},  // the commands find their input ended
        })
     EXPECT_EQ(runCommandLine(c.command), c.expected) << c.command;
 }

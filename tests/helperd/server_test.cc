@@ -98,12 +98,14 @@ TEST_F(ServerTest, RunsAnAllowedLineThroughTheShellAndReportsItsResult) {
       "/usr/sbin/networksetup -setwebproxystate 'Wi-Fi' off && /usr/sbin/networksetup -setwebproxy 'Wi-Fi' "
       "'203.0.113.5' 80 on 'u'\"'\"'s' 'p/w'";
   for (int status : {0, 4}) {
-    const std::string body = "printf '%s\\n' \"$@\" > '" + folder / "arguments" +
+    const std::string body = "printf '%s\\n' \"$@\" > '" + folder / "arguments" + "'\ncat > '" + folder / "input" +
                              "'\necho '** Error: no such service' >&2\nexit " + std::to_string(status) + "\n";
     RunningServer server(folder, withShell(writeShell(folder, body)));
     EXPECT_EQ(server.exchange(commandLine(line)),
               status == 0 ? replyLine(Reply::success()) : failureLine("** Error: no such service"));
-    EXPECT_EQ(fileText(folder / "arguments"), "-c\n" + line + "\n");
+    // The line, password and all, never in the shell's argument list.
+    EXPECT_EQ(fileText(folder / "arguments"), "-s\n");
+    EXPECT_EQ(fileText(folder / "input"), line);
   }
 }
 

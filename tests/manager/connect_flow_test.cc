@@ -32,6 +32,17 @@ TEST(ConnectFlow, EntryChecksAnswerAtOnceAndQueueNothing) {
       {args({{"host", EncodableValue("h")}, {"port", EncodableValue("80x")}}), "PROXY_CONFIGURATION_FAILED"},
       {args({{"host", EncodableValue("h")}, {"port", EncodableValue(80)}, {"protocol", EncodableValue("socks")}}),
        "PROXY_CONFIGURATION_FAILED"},
+      // Credentials that would be cut or split on their way to the proxy.
+      {args({{"host", EncodableValue("h")}, {"port", EncodableValue(80)},
+             {"username", EncodableValue(std::string("al\0ice", 6))}, {"password", EncodableValue("pw")}}),
+       "PROXY_CONFIGURATION_FAILED"},
+      {args({{"host", EncodableValue("h")}, {"port", EncodableValue(80)}, {"username", EncodableValue("alice")},
+             {"password", EncodableValue("p\rw")}}),
+       "PROXY_CONFIGURATION_FAILED"},
+      {args({{"host", EncodableValue("h")}, {"port", EncodableValue(80)}, {"password", EncodableValue("p\nw")}}),
+       "PROXY_CONFIGURATION_FAILED"},
+      {args({{"host", EncodableValue("h")}, {"port", EncodableValue(80)}, {"username", EncodableValue("al:ice")}}),
+       "PROXY_CONFIGURATION_FAILED"},
   };
   for (const auto& [arguments, code] : cases) {
     FlowRig rig;
@@ -54,15 +65,16 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   rig.systemApplies("SOCKS", "203.0.113.5", 1080);
   auto arguments = socks();
   arguments[EncodableValue("username")] = EncodableValue(" u ");
-  arguments[EncodableValue("password")] = EncodableValue("p'w");
+  const std::string password = "p'w: \"\\\tü";  // any byte travels but NUL, CR and LF
+  arguments[EncodableValue("password")] = EncodableValue(password);
   arguments[EncodableValue("id")] = EncodableValue("profile-7");
   arguments[EncodableValue("city")] = EncodableValue("Berlin");
   auto reply = rig.connect(arguments);
   ASSERT_EQ(reply->kind, Reply::success) << reply->message;
   EXPECT_EQ(reply->value, EncodableValue(true));
-  EXPECT_EQ(rig.diagnosis->calls, std::vector<std::string>{"203.0.113.5 1080 socks5 u:p'w"});
+  EXPECT_EQ(rig.diagnosis->calls, std::vector<std::string>{"203.0.113.5 1080 socks5 u:" + password});
   EXPECT_EQ(rig.helper->sent(),
-            (std::vector<std::string>{connectCommand({"Wi-Fi", "Ethernet"}, "203.0.113.5", 1080, "socks5", "u", "p'w"),
+            (std::vector<std::string>{connectCommand({"Wi-Fi", "Ethernet"}, "203.0.113.5", 1080, "socks5", "u", password),
                                       "chrome-webrtc-on"}));
   auto state = loadRecord<MacProxyConnectionState>(*rig.defaults);
   ASSERT_TRUE(state.has_value());

@@ -44,11 +44,13 @@ TEST(CurlArguments, ExactListsInOrder) {
   const std::string agent = "Tavlune-macOS/1.0", down = "https://d.example/__down?bytes=250000";
   EXPECT_EQ(probeArguments("http://h:1", std::nullopt, "https://e.example/", 12),
             with(probe, {"12", "--proxy", "http://h:1", "--user-agent", agent, "https://e.example/"}));
+  // Credentials come on standard input, in the place their option had.
   EXPECT_EQ(probeArguments("socks5h://h:1", "u:", "https://e.example/json", 7),
-            with(probe, {"7", "--proxy", "socks5h://h:1", "--user-agent", agent, "--proxy-user", "u:",
+            with(probe, {"7", "--proxy", "socks5h://h:1", "--user-agent", agent, "--config", "-",
                          "https://e.example/json"}));
   EXPECT_EQ(speedArguments("http://h:1", std::nullopt, down), with(speed, {"http://h:1", down}));
-  EXPECT_EQ(speedArguments("https://h:1", "-u:-p", down), with(speed, {"https://h:1", "--proxy-user", "-u:-p", down}));
+  EXPECT_EQ(speedArguments("https://h:1", "-u:-p", down), with(speed, {"https://h:1", "--config", "-", down}));
+  EXPECT_EQ(curlStandardInput(std::nullopt), std::nullopt);
   // A proxy at an IPv6 address is never reached under --ipv4.
   auto withoutIPv4 = [](Strings list) {
     list.erase(std::find(list.begin(), list.end(), "--ipv4"));

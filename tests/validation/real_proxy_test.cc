@@ -89,8 +89,9 @@ TEST_F(RealProxies, EveryKindOfProxyCarriesTheProbeAndTheDownload) {
   TempDir scratch;
   const std::string canary = scratch.file("canary");
   const Credentials http{"alice", "s3cret"};
-  // Shell syntax in the password: it must arrive at the proxy as typed.
-  const Credentials socks{"bob", "p w$(touch " + canary + ")';\"`touch " + canary + "`"};
+  // Shell syntax, the quoting of curl's configuration, a colon and UTF-8 in
+  // the password: it must arrive at the proxy as typed.
+  const Credentials socks{"bob ü", "p w:\\q\t€$(touch " + canary + ")';\"`touch " + canary + "`\\"};
   struct Case {
     std::string name;
     std::function<Proxies()> start;

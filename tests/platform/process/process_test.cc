@@ -66,6 +66,32 @@ TEST(Process, CapturedOutputIsCappedButTheChildStillFinishes) {
   EXPECT_EQ(str(r->standardError), "done\n");
 }
 
+TEST(Process, StandardInputReachesTheChildWhateverItDoesWithIt) {
+  // Far beyond a socket's buffer, with bytes no text reader would keep.
+  std::string big(4'000'000, 'x');
+  big.replace(1000, 6, std::string("\0\r\n\xff\xc3\xbc", 6));
+  struct Case {
+    std::string script, input;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"cat", big, big},                            // both directions full at once
+      {"head -c 5", "hello world", "hello"},        // stops reading, then ends
+      {"exit 0", big, ""},                          // ends without reading
+      {"sleep 0.2; echo late", big, "late\n"},      // reads nothing until it ends
+      {"exec 0<&-; sleep 0.2; echo shut", big, "shut\n"},  // shuts its input and goes on
+      {"wc -c", "", "0\n"},                         // empty: the input ends at once
+  };
+  for (const auto& c : cases) {
+    ProcessOptions options;
+    options.standardInput = c.input;
+    auto r = bash(c.script, options);  // a SIGPIPE here would end the test binary
+    ASSERT_TRUE(r.has_value()) << c.script;
+    EXPECT_TRUE(r->succeeded()) << c.script;
+    EXPECT_TRUE(str(r->standardOutput) == c.out) << c.script << ": " << r->standardOutput.size() << " bytes";
+  }
+}
+
 TEST(Process, EnvironmentIsReplacedWhenGiven) {
   ProcessOptions options;
   options.environment = std::vector<std::string>{"PATH=/usr/bin:/bin", "ONLY=this"};

@@ -58,7 +58,7 @@ int ApplicationMain(int argc, char** argv) {
   const std::string folder = channel::channelFolder();
   if (auto prepared = channel::preparePrivateFolder(folder); !prepared) return fail(prepared.error().description);
   // Before the socket: only the lock holder may replace a socket file left there.
-  auto lock = SingleInstanceLock::Acquire(folder + "/" + kLockFileName);
+  auto lock = SingleInstanceLock::acquire(folder + "/" + kLockFileName);
   if (!lock && lock.error().heldByAnother) {
     std::fprintf(stderr, "%s\n", lock.error().description.c_str());
     return 1;
@@ -78,9 +78,9 @@ int ApplicationMain(int argc, char** argv) {
   window.awakeFromNib();
   window.makeKeyAndOrderFront();
   auto* controller = static_cast<FlutterViewController*>(window.contentViewController());
-  InstallWindowChannel(controller->engine()->binaryMessenger(), application, window);
+  installWindowChannel(controller->engine()->binaryMessenger(), application, window);
 
-  auto signals = QuitSignals::Install([&application, mainQueue] {
+  auto signals = QuitSignals::install([&application, mainQueue] {
     mainQueue->async([&application] { application.terminate(); });
   });
   if (!signals) return fail(signals.error().description);

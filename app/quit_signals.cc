@@ -26,7 +26,7 @@ void onSignal(int signalNumber) {
 
 }  // namespace
 
-platform::Result<std::unique_ptr<QuitSignals>> QuitSignals::Install(std::function<void()> onQuit) {
+platform::Result<std::unique_ptr<QuitSignals>> QuitSignals::install(std::function<void()> onQuit) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return unexpected(platform::Error::fromErrno("Could not create a pipe"));
   ::fcntl(fds[1], F_SETFL, O_NONBLOCK);

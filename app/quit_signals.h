@@ -13,7 +13,7 @@ namespace tavlune::app {
 class QuitSignals {
  public:
   // One at a time per process. onQuit runs on the watching thread.
-  static platform::Result<std::unique_ptr<QuitSignals>> Install(std::function<void()> onQuit);
+  static platform::Result<std::unique_ptr<QuitSignals>> install(std::function<void()> onQuit);
   // Ends the thread; quit signals are ignored from then on.
   ~QuitSignals();
   QuitSignals(const QuitSignals&) = delete;

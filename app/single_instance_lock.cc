@@ -17,7 +17,7 @@ std::string holderOf(const std::string& path) {
 
 }  // namespace
 
-Expected<SingleInstanceLock, LockError> SingleInstanceLock::Acquire(const std::string& path) {
+Expected<SingleInstanceLock, LockError> SingleInstanceLock::acquire(const std::string& path) {
   // The lock file is close-on-exec: a child (curl, bash) never carries our lock past our end.
   auto lock = platform::files::ExclusiveLock::tryAcquire(path);
   if (!lock && lock.error().heldByAnother) {

@@ -19,7 +19,7 @@ class SingleInstanceLock {
   // An exclusive lock on path, created 0600 if missing; the holder's process
   // id is written into it for the refusal message. The lock goes with the
   // process, so a crash never leaves it held.
-  static Expected<SingleInstanceLock, LockError> Acquire(const std::string& path);
+  static Expected<SingleInstanceLock, LockError> acquire(const std::string& path);
 
  private:
   explicit SingleInstanceLock(platform::files::ExclusiveLock lock) : lock_(std::move(lock)) {}

@@ -42,7 +42,7 @@ EncodableValue describe(const MainFlutterWindow& window) {
 
 }  // namespace
 
-void InstallWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window) {
+void installWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window) {
   channel::MethodChannel channel(messenger, kWindowChannelName);
   channel.SetMethodCallHandler([&application, &window](const channel::MethodCall& call,
                                                        std::unique_ptr<channel::MethodResult> result) {

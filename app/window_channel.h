@@ -15,6 +15,6 @@ inline constexpr const char* kWindowChannelName = "com.tavlune.app/window";
 // "connection" the read-only view of the connection (manager/connection_details.h),
 // "close" closes the window, "quit" asks the application to quit; the last
 // two answer true at once. Anything else is not implemented.
-void InstallWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window);
+void installWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window);
 
 }  // namespace tavlune::app

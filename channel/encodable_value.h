@@ -63,6 +63,13 @@ class EncodableValue : public internal::EncodableValueVariant {
   friend bool operator==(const EncodableValue& lhs, const EncodableValue& rhs);
 };
 
+// A whole number as the platform codec carries a number object: int32 when it
+// fits, int64 otherwise.
+inline EncodableValue integerValue(int64_t value) {
+  if (value >= INT32_MIN && value <= INT32_MAX) return EncodableValue(static_cast<int32_t>(value));
+  return EncodableValue(value);
+}
+
 namespace internal {
 
 // Three-way, so each level of nesting is walked once. A two-way < asks both

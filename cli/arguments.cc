@@ -1,6 +1,6 @@
 #include "cli/arguments.h"
 
-#include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -42,19 +42,14 @@ std::optional<std::string> ConnectOptions::*valueOption(const std::string& name)
   return found == options.end() ? nullptr : found->second;
 }
 
+// Decimal digits with an optional sign, within range.
 std::optional<int64_t> wholeNumber(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos) return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (errno == ERANGE || end != text.c_str() + text.size()) return std::nullopt;
+  std::string_view digits = text;
+  if (digits.starts_with('+') && digits.size() > 1 && digits[1] != '-') digits.remove_prefix(1);
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
   return value;
-}
-
-EncodableValue integerValue(int64_t value) {
-  if (value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max())
-    return EncodableValue(static_cast<int32_t>(value));
-  return EncodableValue(value);
 }
 
 std::string suggestion(const std::string& typed, const std::vector<std::string>& candidates) {
@@ -239,7 +234,7 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
   EncodableMap map;
   auto put = [&map](const char* key, EncodableValue value) { map[EncodableValue(key)] = std::move(value); };
   put("host", EncodableValue(host));
-  put("port", integerValue(port));
+  put("port", channel::integerValue(port));
   put("protocol", EncodableValue(protocol));
   if (!username.empty()) put("username", EncodableValue(username));
   if (!password.empty()) put("password", EncodableValue(password));
@@ -254,7 +249,7 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
   if (options.sessionId) {
     auto session = wholeNumber(*options.sessionId);
     if (!session) return unexpected(std::string("--session-id must be a whole number"));
-    put("sessionId", integerValue(*session));
+    put("sessionId", channel::integerValue(*session));
   }
   return map;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 namespace tavlune::cli {
 namespace {
@@ -42,10 +43,11 @@ std::string knownProtocol(const std::string& name) {
 }
 
 Expected<int64_t, std::string> parsePort(const std::string& text) {
-  const bool digits = !text.empty() && text.size() <= 5 &&
-                      std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
-  const int64_t port = digits ? std::stoll(text) : 0;
-  if (port < 1 || port > 65535) return unexpected(std::string("the port must be a whole number from 1 to 65535"));
+  // Digits only: from_chars takes a "-", which a port never has.
+  int64_t port = 0;
+  const bool digits = !text.empty() && text.size() <= 5 && text.front() != '-';
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (!digits || error != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) return unexpected(std::string("the port must be a whole number from 1 to 65535"));
   return port;
 }
 

@@ -44,7 +44,7 @@ EncodableValue connectionDetails(platform::UserDefaults& defaults, platform::sys
       if (sysproxy::servicePointsAt(service.configuration, state->host, state->port, state->proxyProtocol))
         services.emplace_back(service.name);
   details[EncodableValue("host")] = EncodableValue(state->host);
-  details[EncodableValue("port")] = channelInteger(state->port);
+  details[EncodableValue("port")] = channel::integerValue(state->port);
   details[EncodableValue("services")] = EncodableValue(std::move(services));
   details[EncodableValue("systemMatches")] = EncodableValue(sysproxy::systemProxyCarries(*state, network));
   details[EncodableValue("webRtcProtection")] = protection;

@@ -18,17 +18,11 @@ void putOptional(EncodableMap& map, const char* key, const std::optional<std::st
 
 }  // namespace
 
-EncodableValue channelInteger(int64_t value) {
-  if (value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max())
-    return EncodableValue(static_cast<int32_t>(value));
-  return EncodableValue(value);
-}
-
 EncodableValue flutterValue(const MacProxyConnectionState& r) {
   EncodableMap map;
   map[EncodableValue("phase")] = EncodableValue("connected");
   map[EncodableValue("connectionType")] = EncodableValue(r.connectionType);
-  map[EncodableValue("sessionId")] = channelInteger(r.sessionId);
+  map[EncodableValue("sessionId")] = channel::integerValue(r.sessionId);
   map[EncodableValue("protocol")] = EncodableValue(r.proxyProtocol);
   map[EncodableValue("connectedAt")] = EncodableValue(r.connectedAt);
   putOptional(map, "profileId", r.profileId);

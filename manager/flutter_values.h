@@ -11,10 +11,6 @@ namespace tavlune::manager {
 channel::EncodableValue flutterValue(const model::MacProxyConnectionState& record);
 channel::EncodableValue flutterValue(const model::MacProxyDiagnostic& record);
 
-// A small integer travels as int32 on the channel, as the platform codec
-// writes number objects that fit; larger ones as int64.
-channel::EncodableValue channelInteger(int64_t value);
-
 // The channel error for any error: one of four codes, its message, no details.
 channel::FlutterError flutterError(const model::AnyError& error);
 

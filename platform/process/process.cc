@@ -1,4 +1,5 @@
 #include "platform/process/process.h"
+#include "platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,30 +18,16 @@ extern char** environ;
 namespace tavlune::platform {
 namespace {
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&&) = delete;
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
+using platform::UniqueFd;
 
 struct Pipe {
-  Descriptor read, write;
+  UniqueFd read, write;
 };
 
 Result<Pipe> makePipe() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return unexpected(Error::fromErrno("Could not create a pipe"));
-  return Pipe{Descriptor(fds[0]), Descriptor(fds[1])};
+  return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
 std::vector<char*> pointers(const std::vector<std::string>& strings) {
@@ -70,7 +57,7 @@ Result<Pipe> makeInputChannel() {
 #endif
   // Ours never blocks: the loop below waits for room instead.
   fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
-  return Pipe{Descriptor(fds[0]), Descriptor(fds[1])};
+  return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
 #if defined(MSG_NOSIGNAL)
@@ -83,7 +70,7 @@ constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
 // reaches its end, keeping at most limit bytes of each. The input ends when
 // it is all written, or at the first error: a child that went away or shut
 // its input took what it wanted.
-void exchange(Descriptor& in, std::string_view input, int outFd, int errFd, std::vector<uint8_t>& out,
+void exchange(UniqueFd& in, std::string_view input, int outFd, int errFd, std::vector<uint8_t>& out,
               std::vector<uint8_t>& err, std::size_t limit) {
   if (input.empty()) in.reset();
   pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {in.get(), POLLOUT, 0}};
@@ -130,7 +117,7 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
   if (!out) return unexpected(out.error());
   auto err = makePipe();
   if (!err) return unexpected(err.error());
-  auto in = options.standardInput ? makeInputChannel() : Result<Pipe>(Pipe{Descriptor(), Descriptor()});
+  auto in = options.standardInput ? makeInputChannel() : Result<Pipe>(Pipe{UniqueFd(), UniqueFd()});
   if (!in) return unexpected(in.error());
 
   posix_spawn_file_actions_t actions;

@@ -1,5 +1,6 @@
 #include "helperd/chrome_policy.h"
 
+#include "platform/crash_point.h"
 #include "platform/files/files.h"
 #include "platform/plist/plist.h"
 
@@ -21,6 +22,7 @@ Outcome switchOn(const ChromePolicyPaths& paths) {
   // that at switch-off would leave the policy in force.
   if (policyExists && !files::exists(paths.backup) && !files::exists(paths.marker)) {
     if (auto copied = files::copy(paths.policy, paths.backup); !copied) return failed(copied.error());
+    platform::crashPoint("policy backed up");
   }
 
   plist::Dictionary policies;
@@ -36,8 +38,10 @@ Outcome switchOn(const ChromePolicyPaths& paths) {
   auto xml = plist::toXml(plist::Value(std::move(policies)));
   if (!xml) return failed(xml.error());
   if (auto written = files::writeAtomically(paths.policy, *xml, kFileMode); !written) return failed(written.error());
+  platform::crashPoint("policy written");
   if (auto marked = files::writeAtomically(paths.marker, std::string(kMarkerContent), kFileMode); !marked)
     return failed(marked.error());
+  platform::crashPoint("marker written");
   (void)files::setMode(paths.policy, kFileMode);
   return Outcome{true, ""};
 }
@@ -47,12 +51,15 @@ Outcome switchOff(const ChromePolicyPaths& paths) {
   if (files::exists(paths.backup)) {
     // The rename replaces the daemon's file in one step.
     if (auto moved = files::move(paths.backup, paths.policy); !moved) return failed(moved.error());
+    platform::crashPoint("policy restored");
   } else if (marked && files::exists(paths.policy)) {
     // Nothing was there to back up, so the file is wholly the daemon's.
     if (auto removed = files::remove(paths.policy); !removed) return failed(removed.error());
+    platform::crashPoint("policy removed");
   }
   if (marked) {
     if (auto removed = files::remove(paths.marker); !removed) return failed(removed.error());
+    platform::crashPoint("marker removed");
   }
   return Outcome{true, ""};
 }

@@ -36,17 +36,12 @@ restart_helper() {
   [ "$(ask ping)" = '{"ok":true,"version":2}' ] || fail "the helper did not come back after its restart"
   helper_at_start=$(helper_pid)
 }
-# TavluneDesktop started afresh with NAME=VALUE... in its environment.
-relaunch() {
+quit_desktop() {
   local pid
   pid=$(desktop_pid)
-  if [ -n "$pid" ]; then
-    inside tavlune quit >/dev/null 2>&1 || true
-    ends_within 30 "$pid" || fail "TavluneDesktop did not end after its quit"
-  fi
-  "$sim" open "$@" >/dev/null
-  for _ in $(seq 100); do inside tavlune status >/dev/null 2>&1 && break; sleep 0.1; done
-  desktop_at_start=$(desktop_pid)
+  [ -n "$pid" ] || return 0
+  inside tavlune quit >/dev/null 2>&1 || true
+  ends_within 30 "$pid" || fail "TavluneDesktop did not end after its quit"
 }
 # The next N networksetup runs succeed; the one after them fails.
 fail_networksetup_after() { echo "$1" >"$TAVLUNE_SIM_STATE/settings/networksetup-failure"; }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "helperd/chrome_policy.h"
 #include "helperd/server.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
 
   ServerConfig config;
   config.allowedUid = allowedUidFromArguments(argc, argv);
+  // Before any request: a policy switch this daemon's last run left half done.
+  (void)finishInterruptedChromeSwitch(config.chrome);
   auto server = HelperServer::listen(std::move(config));
   if (!server) return 1;
   server->serveForever();

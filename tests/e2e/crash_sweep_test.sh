@@ -95,6 +95,7 @@ run_once() {  # FLOW
 # The programs started again where one died, what the user does next, then
 # the machine must be as before.
 settle() {  # FLOW
+  check "$label: a helper answers" '{"ok":true,"version":2}' "$(ask ping)"
   if [ -z "$(desktop_pid)" ]; then
     launch
   elif declare -F "end_$1" >/dev/null; then

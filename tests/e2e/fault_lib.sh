@@ -65,3 +65,28 @@ as_before() {  # LABEL SETTINGS [POLICY]
   fi
   check "$1: no backup or marker" "" "$(ls -A "$support" 2>/dev/null)"
 }
+
+# The machine as it is now, put back by put_back after a failed check so that
+# one fault's damage does not spill into the next case.
+save_machine() {
+  saved=$TAVLUNE_SIM_STATE/saved
+  rm -rf "$saved"
+  mkdir -p "$saved"
+  cp -p "$(dirname "$preferences")"/* "$saved/"
+}
+put_back() {  # [POLICY]
+  local pid
+  pid=$(desktop_pid)
+  [ -z "$pid" ] || inside kill -KILL "$pid"
+  [ -z "$pid" ] || ends_within 10 "$pid" || fail "TavluneDesktop survived SIGKILL"
+  rm -f "$(dirname "$preferences")"/*
+  cp -p "$saved"/* "$(dirname "$preferences")/"
+  if [ -n "${1:-}" ]; then cp "$1" "$policy"; else rm -f "$policy"; fi
+  rm -f "$support"/* "$TAVLUNE_SIM_STATE/settings/networksetup-failure"
+  python3 -c 'import plistlib, sys
+d = plistlib.load(open(sys.argv[1], "rb"))
+d = {k: v for k, v in d.items() if not k.startswith("com.tavlune.macos.proxy-")}
+plistlib.dump(d, open(sys.argv[1], "wb"), fmt=plistlib.FMT_BINARY)' \
+    "$TAVLUNE_SIM_STATE/root/Users/alex/Library/Preferences/com.tavlune.desktop.plist"
+  launch
+}

@@ -19,6 +19,7 @@ seeded=$(view "$seed")
 url=socks5://127.0.0.1:1080
 check "first connect, which installs the helper" ok "$(outcome connect $url)"
 check "first disconnect" ok "$(outcome disconnect)"
+save_machine
 
 # The termination bound for this host's longest take-back line (three
 # services, eleven runs each): a quit must end within it, helper or not.
@@ -38,12 +39,18 @@ setup_takeover() {
 act_takeover() { outcome connect $url; }
 setup_termination() { setup_disconnect; }
 act_termination() {
-  local pid started=$SECONDS
+  local pid quitting started=$SECONDS
   pid=$(desktop_pid)
   inside tavlune quit >/dev/null 2>&1 &
-  if ends_within "$quit_bound" "$pid"; then echo ended; else echo "still running"; fi
+  quitting=$!
+  if ends_within "$quit_bound" "$pid"; then
+    echo ended
+  else
+    echo "still running"
+    inside kill -KILL "$pid"  # the next launch takes back what it left
+  fi
   echo "  (the quit took $((SECONDS - started)) s)" >&2
-  wait || true
+  wait "$quitting" || true
 }
 after_termination() {
   launch
@@ -65,7 +72,7 @@ struck_hung() { ended "$helper_at_start" || [ "$(inside ps -o stat= -p "$helper_
 for fault in killed failing hung; do
   for flow in connect disconnect takeover termination; do
     case="$flow, helper $fault"
-    started=$SECONDS
+    started=$SECONDS failed=$failures
     "setup_$flow"
     "arm_$fault"
     check "$case: answer" "${answer[$flow]}" "$("act_$flow")"
@@ -76,6 +83,7 @@ for fault in killed failing hung; do
     check "$case: next connect" ok "$(outcome connect $url)"
     check "$case: its disconnect" ok "$(outcome disconnect)"
     as_before "$case, then a connection" "$seeded"
+    [ "$failures" = "$failed" ] || put_back
     echo "  ($case: $((SECONDS - started)) s)"
   done
 done

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The crash-point sweep: every flow that changes durable state (connect,
-# disconnect, the launch clean-up after a crash while connected, the
+# connect over gateway leftovers, disconnect, the launch clean-up after a
+# crash while connected, the
 # termination, WebRTC protection switched on over an administrator's policy
 # and over none, and switched off) runs once to count its crash points, then once per point
 # with the program that passes it (TavluneDesktop or the helper) killed
@@ -44,6 +45,15 @@ connected() { [ "$(outcome connect "$@")" = ok ] || fail "$label: the connect be
 setup_connect() { :; }
 run_connect() { answer=$(outcome connect $url); }
 end_connect() { [ "$answer" != ok ] || check "$label: disconnect" ok "$(outcome disconnect)"; }
+# Left by an earlier connection: switched off, never brought back. The take-
+# over switches every kind of proxy of such a service off, automatic ones
+# too, so they go where the user has none of those.
+setup_takeover() {
+  inside /usr/sbin/networksetup -setwebproxy 'USB 10/100/1000 LAN' gw.tavlune.com 8080
+  inside /usr/sbin/networksetup -setsecurewebproxy 'USB 10/100/1000 LAN' GW.Tavlune.com 8443
+}
+run_takeover() { run_connect; }
+end_takeover() { end_connect; }
 setup_disconnect() { connected $url; }
 run_disconnect() { answer=$(outcome disconnect); }
 end_disconnect() { [ "$answer" = ok ] || check "$label: disconnect again" ok "$(outcome disconnect)"; }
@@ -112,7 +122,7 @@ settle() {  # FLOW
 
 total=0
 # The last flow starts without the administrator's policy.
-for flow in connect disconnect cleanup termination webrtc_on webrtc_off webrtc_on_fresh; do
+for flow in connect takeover disconnect cleanup termination webrtc_on webrtc_off webrtc_on_fresh; do
   label="$flow, counting"
   policy_before=$admin
   [ "$flow" != webrtc_on_fresh ] || policy_before=

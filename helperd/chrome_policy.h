@@ -27,11 +27,20 @@ struct ChromePolicyPaths {
 };
 
 // On: back up a file not yet backed up, set the one key (other keys kept, a
-// top level that is not a dictionary dropped), write XML atomically with mode
-// 0644, write the marker. Off: restore the backup, or remove the file the
-// daemon created, then remove the marker. The folders of the paths are made
-// with mode 0755 first. The first failing step ends it, with its description;
-// steps already done stay done.
+// top level that is not a dictionary dropped), write the marker, write XML
+// atomically with mode 0644. Off: remove the marker and restore the backup,
+// or remove the file the daemon created, then the marker. The folders of the
+// paths are made with mode 0755 first. The first failing step ends it, with
+// its description; steps already done stay done. In that order every step
+// leaves a state that the next switch, or the daemon's next start, completes.
 Outcome configureChromeWebRTC(bool enabled, const ChromePolicyPaths& paths = {});
+
+// At the daemon's start: a switch that stopped half way (the daemon killed
+// between its steps) leaves a backup without a marker, or a marker with
+// neither a backup nor a policy file; both are switched off, so that the
+// policy file as it was comes back and nothing of ours is left. A failed
+// switch-on is answered as a failure, after which the application treats
+// the protection as off, so the one repair fits both directions.
+Outcome finishInterruptedChromeSwitch(const ChromePolicyPaths& paths = {});
 
 }  // namespace tavlune::helperd

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "helperd/chrome_policy.h"
 #include "helperd/server.h"
 #include "tavlune_version.h"
 
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
 
   ServerConfig config;
   config.allowedUid = allowedUidFromArguments(argc, argv);
+  // Before any request: a policy switch this daemon's last run left half done.
+  (void)finishInterruptedChromeSwitch(config.chrome);
   auto server = HelperServer::listen(std::move(config));
   if (!server) return 1;
   server->serveForever();

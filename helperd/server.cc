@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "helperprotocol/framing.h"
+#include "platform/crash_point.h"
 #include "platform/socket/peer_credentials.h"
 #include "platform/socket/unix_socket.h"
 #include "helperd/request.h"
@@ -107,8 +108,12 @@ helperprotocol::Reply HelperServer::respond(int connection) const {
       return replyFor(configureChromeWebRTC(true, config_.chrome));
     case Kind::chromeWebRTCOff:
       return replyFor(configureChromeWebRTC(false, config_.chrome));
-    case Kind::runCommandLine:
-      return replyFor(runCommandLine(action.commandLine, config_.shell));
+    case Kind::runCommandLine: {
+      Outcome ran = runCommandLine(action.commandLine, config_.shell);
+      // The line's changes are made; its reply is not yet written.
+      platform::crashPoint("command line ran");
+      return replyFor(ran);
+    }
     case Kind::invalid:
       break;
   }

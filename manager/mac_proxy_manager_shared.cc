@@ -33,7 +33,7 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
           clock,
           [] { return getuid(); },
       }),
-      std::nullopt,
+      std::nullopt,  // the termination bound follows the stored snapshot's line
   };
 }
 

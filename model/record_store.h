@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/records.h"
+#include "platform/crash_point.h"
 #include "platform/defaults/user_defaults.h"
 
 namespace tavlune::model {
@@ -17,7 +18,9 @@ template <typename Record>
 platform::Result<void> saveRecord(platform::UserDefaults& defaults, const Record& record) {
   auto text = platform::json::serialize(toJson(record));
   if (!text) return unexpected(text.error());
-  return defaults.setData(recordKey<Record>, platform::Bytes(text->begin(), text->end()));
+  auto saved = defaults.setData(recordKey<Record>, platform::Bytes(text->begin(), text->end()));
+  if (saved) platform::crashPoint("record saved");
+  return saved;
 }
 
 // The stored record; absent when missing, not data, or not decodable. An
@@ -33,7 +36,9 @@ std::optional<Record> loadRecord(platform::UserDefaults& defaults) {
 
 template <typename Record>
 platform::Result<void> removeRecord(platform::UserDefaults& defaults) {
-  return defaults.removeObject(recordKey<Record>);
+  auto removed = defaults.removeObject(recordKey<Record>);
+  if (removed) platform::crashPoint("record removed");
+  return removed;
 }
 
 }  // namespace tavlune::model

@@ -4,7 +4,9 @@
 // at each such step in turn; otherwise crashPoint() is nothing at all.
 //
 // With TAVLUNE_CRASH_AT="PROGRAM:N" in its environment, the program whose
-// name is PROGRAM kills itself with SIGKILL at its N-th crash point. With
+// name is PROGRAM kills itself with SIGKILL at its N-th crash point; with
+// "PROGRAM:N:stop" it stops itself there instead (SIGSTOP), a program that
+// hangs at the worst moment and never answers. With
 // TAVLUNE_CRASH_LOG=PATH, every program appends "PROGRAM NAME" for each point
 // it passes, so that a test knows how many points a flow has.
 #pragma once
@@ -28,11 +30,16 @@ namespace tavlune::platform {
 
 inline void crashPoint(std::string_view name) {
   static const std::string program = program_invocation_short_name;
+  static int ending = SIGKILL;
   static const long target = [] {
     const char* setting = std::getenv("TAVLUNE_CRASH_AT");
     std::string_view text = setting ? setting : "";
     if (!text.starts_with(program + ":")) return 0L;
     text.remove_prefix(program.size() + 1);
+    if (text.ends_with(":stop")) {
+      text.remove_suffix(5);
+      ending = SIGSTOP;
+    }
     long n = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
     return error == std::errc() && end == text.data() + text.size() ? n : 0L;
@@ -46,7 +53,7 @@ inline void crashPoint(std::string_view name) {
       ::close(fd);
     }
   }
-  if (++passed == target) ::kill(::getpid(), SIGKILL);
+  if (++passed == target) ::kill(::getpid(), ending);
 }
 
 #else

@@ -10,7 +10,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <vector>
+
+#include "sim/launchctl/job_environment.h"
 
 extern char** environ;
 
@@ -39,8 +42,13 @@ pid_t start(const LaunchJob& job, const sigset_t& defaults) {
   std::vector<char*> argv;
   for (const auto& argument : job.programArguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  // Read at every start, so that a restart picks up a changed setting.
+  std::vector<std::string> environment = jobEnvironment(environ);
+  std::vector<char*> envp;
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   return pid;

@@ -41,9 +41,10 @@ except FileNotFoundError:
 print(" ".join(sorted(k.rsplit("-", 1)[-1] for k in keys if k.startswith("com.tavlune.macos.proxy-"))))' \
     "$TAVLUNE_SIM_STATE/root/Users/alex/Library/Preferences/com.tavlune.desktop.plist"
 }
-# TavluneDesktop, started inside the host; returns once it answers.
+# TavluneDesktop, started inside the host (with NAME=VALUE... in its
+# environment); returns once it answers.
 launch() {
-  "$sim" open >/dev/null
+  "$sim" open "$@" >/dev/null
   for _ in $(seq 100); do inside tavlune status >/dev/null 2>&1 && return 0; sleep 0.1; done
   fail "TavluneDesktop did not answer after its start"
 }

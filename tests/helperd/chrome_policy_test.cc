@@ -152,12 +152,46 @@ TEST_F(ChromePolicyTest, EachFailingStepIsReportedWithItsDescription) {
   }
 }
 
-TEST_F(ChromePolicyTest, MarkerThatCannotBeWrittenFailsAfterThePolicyIsInPlace) {
+TEST_F(ChromePolicyTest, MarkerThatCannotBeWrittenFailsBeforeThePolicyIsWritten) {
   std::filesystem::create_directories(paths.marker);  // a folder where the marker goes
   Outcome outcome = configureChromeWebRTC(true, paths);
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_NE(outcome.text.find("chrome-policy.managed"), std::string::npos) << outcome.text;
-  EXPECT_EQ(dictionaryIn(paths.policy), (plist::Dictionary{kDisabled}));
+  EXPECT_FALSE(contents(paths.policy)) << "a policy of ours without its marker would stay for ever";
+}
+
+// The daemon killed between two steps of a switch, then started again: each
+// state such a stop leaves, and what its start makes of it.
+TEST_F(ChromePolicyTest, StartFinishesASwitchThatStoppedHalfWay) {
+  const std::string admin = binaryPlist({{"HomepageLocation", plist::Value("https://example.org/")}});
+  const std::string ours = "<?xml ours";
+  struct Row {
+    const char* name;
+    Text policy, backup, marker;  // found at the start
+    Text policyAfter, backupAfter, markerAfter;
+  };
+  const Text marker("managed");
+  const std::vector<Row> rows = {
+      {"on, stopped after the backup", admin, admin, {}, admin, {}, {}},
+      {"on, stopped after the marker, nothing before", {}, {}, marker, {}, {}, {}},
+      {"off, stopped after the marker went", ours, admin, {}, admin, {}, {}},
+      {"off, stopped after our file went", {}, {}, marker, {}, {}, {}},
+      {"on over a file, stopped after the marker: the next off finishes it", admin, admin, marker, admin, admin,
+       marker},
+      {"on, finished", ours, admin, marker, ours, admin, marker},
+      {"on over nothing, finished", ours, {}, marker, ours, {}, marker},
+      {"an administrator's file alone", admin, {}, {}, admin, {}, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(folder / "Library");
+    for (auto [path, text] : {std::pair{paths.policy, row.policy}, {paths.backup, row.backup}, {paths.marker, row.marker}})
+      if (text) writeFile(path, *text);
+    EXPECT_TRUE(finishInterruptedChromeSwitch(paths).succeeded);
+    EXPECT_EQ(contents(paths.policy), row.policyAfter);
+    EXPECT_EQ(contents(paths.backup), row.backupAfter);
+    EXPECT_EQ(contents(paths.marker), row.markerAfter);
+  }
 }
 
 }  // namespace

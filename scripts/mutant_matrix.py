@@ -8,6 +8,7 @@ per test how many mutants it kills and how many only it kills.
   scripts/mutant_matrix.py mutants-1.jsonl --pairs matrix.tsv       # mutant, test: one line per kill"""
 import argparse
 import collections
+import gzip
 import json
 import pathlib
 import re
@@ -20,7 +21,7 @@ COUNTED = ("killed", "timeout", "survived")
 def read(paths):
     runs, mutants = [], {}
     for path in paths:
-        for line in open(path):
+        for line in (gzip.open if str(path).endswith(".gz") else open)(path, "rt"):
             if not line.strip():
                 continue
             r = json.loads(line)
@@ -66,11 +67,21 @@ def change(m):
 
 def table(header, rows):
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
-    lines += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
+    lines += ["| " + " | ".join(str(c).replace("|", "\\|") for c in row) + " |" for row in rows]
     return "\n".join(lines)
 
 
-def report(runs, mutants):
+def read_notes(path):
+    """Judgements of survivors: mutant id, verdict, why (tab-separated, # comments)."""
+    notes = {}
+    for line in open(path) if path else []:
+        if line.strip() and not line.startswith("#"):
+            mutant, verdict, why = (line.rstrip("\n").split("\t") + ["", ""])[:3]
+            notes[mutant] = (verdict, why)
+    return notes
+
+
+def report(runs, mutants, notes):
     where = test_files()
     out = []
     for r in runs:
@@ -104,12 +115,16 @@ def report(runs, mutants):
          c["uncompilable"]) for op, c in sorted(ops.items())]), ""]
 
     survivors = sorted((m for m in mutants if m["status"] == "survived"), key=lambda m: (m["file"], m["line"]))
-    out += ["## Survivors", "", table(["mutant", "change", "fast tests run"], [
-        (f"`{m['file']}:{m['line']}`", change(m), m["tests_run"]) for m in survivors]), ""]
+    out += ["## Survivors", "", table(["mutant", "change", "fast tests run", "verdict", "why"], [
+        (f"`{m['file']}:{m['line']}`", change(m), m["tests_run"], *notes.get(m["id"], ("", "")))
+        for m in survivors]), ""]
+    verdicts = collections.Counter(notes.get(m["id"], ("not judged",))[0] for m in survivors)
+    if notes:
+        out += ["Verdicts: " + ", ".join(f"{v} {n}" for v, n in sorted(verdicts.items())), ""]
     unchanged = sorted((m for m in mutants if m["status"] == "unchanged"), key=lambda m: (m["file"], m["line"]))
-    out += ["## Unchanged programs", "", table(["mutant", "change", "fast test programs that compile the file"], [
-        (f"`{m['file']}:{m['line']}`", change(m), ", ".join(m.get("reaches", [])) or "none")
-        for m in unchanged]), ""]
+    out += ["## Unchanged programs", "", table(["mutant", "change", "fast test programs that compile the file", "why"], [
+        (f"`{m['file']}:{m['line']}`", change(m), ", ".join(m.get("reaches", [])) or "none",
+         notes.get(m["id"], ("", ""))[1]) for m in unchanged]), ""]
 
     killed = [m for m in mutants if m["status"] in KILLED]
     by_file = collections.defaultdict(set)
@@ -173,6 +188,7 @@ def main():
     parser.add_argument("results", nargs="+")
     parser.add_argument("--before", help="an earlier output of the same mutants: list kills lost and gained")
     parser.add_argument("--pairs", help="write the kill matrix as TSV: mutant, status, test, test file")
+    parser.add_argument("--notes", help="TSV of judged survivors: mutant id, verdict, why")
     args = parser.parse_args()
     runs, mutants = read(args.results)
     if args.before:
@@ -185,7 +201,7 @@ def main():
             for m in mutants:
                 for t in m["killers"] or [""]:
                     f.write(f"{m['id']}\t{m['status']}\t{change(m)}\t{t}\t{test_file(t, where) if t else ''}\n")
-    print(report(runs, mutants))
+    print(report(runs, mutants, read_notes(args.notes)))
 
 
 if __name__ == "__main__":

@@ -20,6 +20,7 @@ import collections
 import contextlib
 import ctypes
 import fcntl
+import gzip
 import hashlib
 import json
 import os
@@ -300,8 +301,11 @@ def candidate_files(build, only):
     return dict(sorted(files.items())), compile_db
 
 
-def active_lines(rel, tu):
-    """Lines the compiler sees in a file with conditional directives (None: all)."""
+def preprocessed_lines(rel, tu):
+    """For a file with conditional directives, the lines the preprocessor passes
+    on (short skipped stretches come out as blank lines, so they are among
+    them) and those of them with text, which are compiled; None without
+    directives."""
     text = (ROOT / rel).read_text()
     if not re.search(r"^\s*#\s*(if|ifdef|ifndef|elif|else)\b", text, re.M):
         return None
@@ -316,31 +320,38 @@ def active_lines(rel, tu):
             cleaned.append(a)
     out = run_quiet(cleaned + ["-E"], cwd=tu["directory"]).stdout
     target = str((ROOT / rel).resolve())
-    lines, current, number = set(), None, 0
+    passed, compiled, current, number = set(), set(), None, 0
     for line in out.splitlines():
         marker = re.match(r'^# (\d+) "([^"]*)"', line)
         if marker:
             number, current = int(marker.group(1)), marker.group(2)
             continue
         if current and os.path.normpath(os.path.join(tu["directory"], current)) == target:
-            lines.add(number)
+            passed.add(number)
+            if line.strip():
+                compiled.add(number)
         number += 1
-    return lines
+    return passed, compiled
 
 
 def enumerate_mutants(files):
+    """Every site, in a fixed order. The seeds' sequences are drawn from the
+    sites on lines the preprocessor passes on; a site on a blank one of those
+    (inside a short skipped stretch) is marked and passed over when its turn
+    comes, so that the sequences stay those of the recorded runs."""
     mutants = []
     for rel, tu in files.items():
         text = (ROOT / rel).read_text()
-        active = active_lines(rel, tu)
+        lines_of = preprocessed_lines(rel, tu)
         lines = text.splitlines()
         for s in mutant_sites.sites(text):
             last_line = s.line + s.original.count("\n")
-            if active is not None and not all(n in active for n in range(s.line, last_line + 1)):
+            if lines_of is not None and not all(n in lines_of[0] for n in range(s.line, last_line + 1)):
                 continue
+            skipped = lines_of is not None and not (s.line in lines_of[1] and last_line in lines_of[1])
             mutants.append({"id": f"{rel}:{s.line}:{s.col}:{s.op}", "file": rel, "line": s.line, "col": s.col,
                             "op": s.op, "from": s.original, "to": s.replacement, "start": s.start,
-                            "end": s.end, "context": lines[s.line - 1].strip()})
+                            "end": s.end, "context": lines[s.line - 1].strip(), "not_compiled": skipped})
     return mutants
 
 
@@ -369,18 +380,27 @@ def replayed(mutants, path):
     by_anchor = collections.defaultdict(list)
     for m in mutants:
         by_anchor[(m["file"], m["op"], m["from"], m["to"], m["context"])].append(m)
-    order = []
+    order, seen = [], set()
     for record in read_records(path):
-        if record.get("kind") != "mutant":
+        if record.get("kind") != "mutant" or record["id"] in seen:
             continue
+        seen.add(record["id"])
         same = by_anchor.get((record["file"], record["op"], record["from"], record["to"], record["context"]), [])
         same = sorted(same, key=lambda m: (abs(m["line"] - record["line"]), m["col"] != record["col"]))
         order.append(same[0] if same else dict(record, stale=True))
     return order
 
 
+def ordered(mutants, args):
+    order = replayed(mutants, args.replay) if args.replay else sequence(mutants, args.seed, args.spread)
+    for path in args.exclude:
+        excluded = {r["id"] for r in read_records(path) if r.get("kind") == "mutant"}
+        order = [m for m in order if m["id"] not in excluded]
+    return order
+
+
 def read_records(path):
-    with open(path) as f:
+    with (gzip.open if str(path).endswith(".gz") else open)(path, "rt") as f:
         return [json.loads(line) for line in f if line.strip()]
 
 
@@ -390,7 +410,7 @@ TEST_LINE = re.compile(r"Test\s+#(\d+): ")
 
 
 def run_tests(build, numbers, name_of, cap):
-    """Runs the numbered CTest tests; returns {number: "pass"|"fail"|"timeout"}."""
+    """Runs the numbered CTest tests; returns {number: "pass"|"fail"|"timeout"|"notrun"}."""
     results = {}
     if not numbers:
         return results
@@ -412,7 +432,7 @@ def run_tests(build, numbers, name_of, cap):
             results[n] = ("pass" if status.startswith("Passed") else
                           "timeout" if "Timeout" in status else "fail")
     for n in numbers:
-        results.setdefault(n, "timeout")  # given up at the cap
+        results.setdefault(n, "notrun")  # given up at the cap
     return results
 
 
@@ -441,7 +461,7 @@ def command_list(args):
         sys.exit("mutants: the unmutated tree does not build:\n" + out[-4000:])
     files, _ = candidate_files(build, args.only)
     mutants = enumerate_mutants(files)
-    order = replayed(mutants, args.replay) if args.replay else sequence(mutants, args.seed, args.spread)
+    order = [m for m in ordered(mutants, args) if not m.get("not_compiled")]
     print(f"# {len(mutants)} sites in {len(files)} files", file=sys.stderr)
     for i, m in enumerate(order[:args.count] if args.count else order):
         print(f"{i}\t{m['file']}:{m['line']}\t{m['op']}\t{short(m['from'])} -> {short(m['to'])}")
@@ -491,7 +511,7 @@ def command_run(args):
 
     mutants = enumerate_mutants(files)
     tree = sha("".join(f + sha((ROOT / f).read_bytes()) for f in files).encode())
-    order = replayed(mutants, args.replay) if args.replay else sequence(mutants, args.seed, args.spread)
+    order = ordered(mutants, args)
     done, compiling = set(), 0
     out_path = pathlib.Path(args.out)
     if args.resume and out_path.exists():
@@ -511,6 +531,7 @@ def command_run(args):
         output.flush()
 
     write({"kind": "run", "seed": args.seed, "replay": args.replay, "only": args.only, "spread": args.spread,
+           "exclude": args.exclude,
            "head": head, "tree": tree, "sites": len(mutants), "files": len(files), "fast_tests": len(tests),
            "baseline_s": round(baseline_s, 1), "baseline_failures": broken, "tests": sorted(name_of.values()),
            "started": time.strftime("%Y-%m-%dT%H:%M:%S")})
@@ -523,7 +544,7 @@ def command_run(args):
                 break
             if args.count and compiling >= args.count:
                 break
-            if m["id"] in done:
+            if m["id"] in done or m.get("not_compiled"):
                 continue
             record = mutate_and_test(m, index, build, targets, guard, fingerprints, name_of, exe_of,
                                      set(broken), args)
@@ -578,6 +599,8 @@ def mutate_and_test(m, index, build, targets, guard, fingerprints, name_of, exe_
             record.update(status="killed", killers=[os.path.basename(p) + " (test listing)" for p in broken_listing])
         else:
             record["status"] = "uncompilable"
+            errors = [line.strip() for line in out.splitlines() if "error" in line]
+            record["build_error"] = errors[0][-300:] if errors else out.strip()[-300:]
         return record
     exes = fingerprints.changed()
     record["binaries"] = [os.path.basename(e) for e in exes]
@@ -596,11 +619,13 @@ def mutate_and_test(m, index, build, targets, guard, fingerprints, name_of, exe_
         record["flaky"] = sorted(name_of[n] for n in failed if again.get(n) == "pass")
         failed = [n for n in failed if again.get(n) != "pass"]
     timeouts = [n for n, r in results.items() if r == "timeout"]
+    given_up = [n for n, r in results.items() if r == "notrun"]
     record["test_s"] = round(time.monotonic() - t0, 1)
-    record["tests_run"] = len(numbers)
+    record["tests_run"] = len(numbers) - len(given_up)
     record["killers"] = sorted(name_of[n] for n in failed + timeouts)
     record["timeouts"] = sorted(name_of[n] for n in timeouts)
-    record["status"] = "killed" if failed else "timeout" if timeouts else "survived"
+    record["given_up"] = len(given_up)  # tests left when the test phase reached its cap
+    record["status"] = "killed" if failed else "timeout" if timeouts or given_up else "survived"
     return record
 
 
@@ -619,6 +644,8 @@ def main():
         p.add_argument("--spread", choices=("folder", "none"), default="folder",
                        help="folder: take the top-level folders in turn (default); none: uniform over sites")
         p.add_argument("--replay", help="run exactly the mutants of an earlier output file")
+        p.add_argument("--exclude", nargs="*", default=[],
+                       help="leave out the mutants of these output files (a held-out sample)")
         if name == "run":
             p.add_argument("--out", required=True, help="JSON lines, one per mutant")
             p.add_argument("--resume", action="store_true", help="add to --out, skipping the mutants in it")

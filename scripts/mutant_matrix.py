@@ -140,11 +140,20 @@ def report(runs, mutants, notes):
     tests_in = collections.Counter(test_file(t, where) for t in all_tests)
     for f in tests_in:
         by_file.setdefault(f, set())
+    counted = [m for m in mutants if m["status"] in COUNTED]
+
+    def own_folder(f):
+        """Counted mutants in the product folder the test file mirrors (tests/X/Y/z_test.cc: X/Y/)."""
+        folder = str(pathlib.PurePath(f).parent.relative_to("tests")) + "/" if f.startswith("tests/") else None
+        return [m for m in counted if folder and m["file"].startswith(folder)]
+
     out += ["## Per test file", "",
             f"Kills: mutants (of {len(killed)} killed) that at least one test of the file kills. Only here: "
-            "mutants that no other file kills.", "",
-            table(["test file", "tests", "kills", "only here"], [
-                (f"`{f}`", tests_in.get(f, "?"), len(ids), sum(1 for i in ids if files_of[i] == {f}))
+            "mutants that no other file kills. Its folder: counted mutants in the product folder the file "
+            "mirrors, and how many of those it kills; few there means the sample says little about the file.", "",
+            table(["test file", "tests", "kills", "only here", "its folder: mutants", "killed by it"], [
+                (f"`{f}`", tests_in.get(f, "?"), len(ids), sum(1 for i in ids if files_of[i] == {f}),
+                 len(own_folder(f)), sum(1 for m in own_folder(f) if m["id"] in ids))
                 for f, ids in sorted(by_file.items(), key=lambda kv: (-len(kv[1]), kv[0]))]), ""]
     killers_of = {m["id"]: m["killers"] for m in killed}
     rows = [(f"`{t.split('  # ')[0]}`", f"`{test_file(t, where)}`", len(ids),

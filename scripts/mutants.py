@@ -364,7 +364,7 @@ def sequence(mutants, seed, spread):
         return order
     queues = collections.defaultdict(list)
     for m in mutants:
-        queues[m["file"].split("/")[0]].append(m)
+        queues[m["file"].split("/")[0] if spread == "folder" else os.path.dirname(m["file"])].append(m)
     for folder in sorted(queues):
         rng.shuffle(queues[folder])
     order = []
@@ -641,8 +641,9 @@ def main():
         p.add_argument("--seed", type=int, default=1)
         p.add_argument("--count", type=int, help="stop after this many compiling mutants")
         p.add_argument("--only", nargs="*", default=[], help="folders or files (relative to the repository)")
-        p.add_argument("--spread", choices=("folder", "none"), default="folder",
-                       help="folder: take the top-level folders in turn (default); none: uniform over sites")
+        p.add_argument("--spread", choices=("folder", "dir", "none"), default="folder",
+                       help="folder: take the top-level folders in turn (default); dir: every folder that "
+                            "holds sources in turn; none: uniform over sites")
         p.add_argument("--replay", help="run exactly the mutants of an earlier output file")
         p.add_argument("--exclude", nargs="*", default=[],
                        help="leave out the mutants of these output files (a held-out sample)")

@@ -57,20 +57,12 @@ check "the host's store trusts the host's authority" "yes" \
 check "the machine's own store does not" "no" \
   "$(openssl verify -CAfile /etc/ssl/certs/ca-certificates.crt "$ca/server.pem" >/dev/null 2>&1 && echo yes || echo no)"
 
-# The helper, installed with the application's own command line (through
-# bash, as the approval stand-in runs it) and reached on its socket.
-job=$(printf '%s' '<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict><key>Label</key><string>com.tavlune.proxyhelper</string>
-<key>ProgramArguments</key><array><string>/Library/PrivilegedHelperTools/com.tavlune.proxyhelper</string>
-<string>--uid</string><string>0</string></array><key>RunAtLoad</key><true/><key>KeepAlive</key><true/></dict></plist>' | base64 -w0)
-program=/Library/PrivilegedHelperTools/com.tavlune.proxyhelper
-plist=/Library/LaunchDaemons/com.tavlune.proxyhelper.plist
-line="/bin/mkdir -p /Library/PrivilegedHelperTools && /usr/bin/install -m 755 '/opt/tavlune/build/helperd/TavluneProxyHelper' '$program' && /bin/echo '$job' | /usr/bin/base64 -D > '$plist' && /usr/sbin/chown root:wheel '$program' '$plist' && /bin/chmod 755 '$program' && /bin/chmod 644 '$plist' && ( /bin/launchctl bootout system/com.tavlune.proxyhelper >/dev/null 2>&1 || true ) && /bin/launchctl bootstrap system '$plist'"
-inside /bin/bash -c "$line" || fail "the install command line failed"
+# The helper, installed by the application's first connect (the installer's
+# own test pins its command line) and reached on its socket.
+launch
+check "connect installs the helper" "ok" "$(outcome connect http://127.0.0.1:3128)"
 check "helper answers ping" '{"ok":true,"version":2}' "$(ask ping)"
-check "helper job loaded" "0:0 644" "$(inside stat -c '%u:%g %a' "$plist")"
-check "helper sets a proxy" '{"ok":true}' \
-  "$(ask "/usr/sbin/networksetup -setwebproxy 'Wi-Fi' 127.0.0.1 3128 off && /usr/sbin/networksetup -setwebproxystate 'Wi-Fi' on")"
+check "helper job loaded" "0:0 644" "$(inside stat -c '%u:%g %a' /Library/LaunchDaemons/com.tavlune.proxyhelper.plist)"
 check "proxy set" "Yes|127.0.0.1|3128" \
   "$(inside /usr/sbin/networksetup -getwebproxy Wi-Fi | sed -n 's/^\(Enabled\|Server\|Port\): //p' | paste -sd'|')"
 

@@ -1,39 +1,35 @@
-// A server core on a thread, and a plain socket client for
-// the daemon's tests.
+// A server core on a thread, and a plain socket client, for the daemon's tests.
 #pragma once
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
 
-#include "helperprotocol/protocol.h"
 #include "helperd/server.h"
+#include "helperprotocol/protocol.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavlune::helperd::testing {
 
+using helperprotocol::Reply;
 using tavlune::testing::TempDir;
 
-inline int connectTo(const std::string& socketPath) {
+inline int connectTo(const std::string& path) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address = helperprotocol::makeAddress(socketPath);
+  sockaddr_un address = helperprotocol::makeAddress(path);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength) == 0) return fd;
   ::close(fd);
   return -1;
 }
-
 inline bool sendAll(int fd, std::string_view bytes) {
   for (ssize_t n; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(n)))
     if ((n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) return false;
   return true;
 }
-
 // Everything until the other side closes.
 inline std::string readAll(int fd) {
   std::string out;
@@ -41,10 +37,9 @@ inline std::string readAll(int fd) {
   for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
   return out;
 }
-
-// One whole exchange; a request without its line feed is ended by closing the sending side.
-inline std::string exchange(const std::string& socketPath, std::string_view request) {
-  int fd = connectTo(socketPath);
+// A request without its line feed is ended by closing the sending side.
+inline std::string exchange(const std::string& path, std::string_view request) {
+  int fd = connectTo(path);
   if (fd < 0) return "<no connection>";
   sendAll(fd, request);
   if (request.find('\n') == std::string_view::npos) ::shutdown(fd, SHUT_WR);
@@ -52,26 +47,25 @@ inline std::string exchange(const std::string& socketPath, std::string_view requ
   ::close(fd);
   return reply;
 }
-
 inline std::string commandLine(std::string_view command) {
   return helperprotocol::encodeRequest(helperprotocol::Request{std::string(command)}).value();
 }
-inline std::string replyLine(const helperprotocol::Reply& reply) { return helperprotocol::encodeReply(reply).value(); }
-inline std::string failureLine(std::string_view text) { return replyLine(helperprotocol::Reply::failure(std::string(text))); }
+inline std::string replyLine(const Reply& reply) { return helperprotocol::encodeReply(reply).value(); }
+inline std::string failureLine(std::string_view text) { return replyLine(Reply::failure(std::string(text))); }
 inline std::string invalidReply() { return failureLine(helperprotocol::kInvalidCommandText); }
 inline std::string unauthorizedReply() { return failureLine(helperprotocol::kUnauthorizedText); }
 inline const std::string kPing = "{\"command\":\"ping\"}\n";
 
-inline ServerConfig configForThisUser() {
+inline ServerConfig mine(int timeoutMilliseconds = kRequestTimeoutMilliseconds, std::string shell = std::string(kShellPath)) {
   ServerConfig config;
-  config.allowedUid = static_cast<uint32_t>(::getuid());
+  config.allowedUid = ::getuid(), config.requestTimeoutMilliseconds = timeoutMilliseconds, config.shell = std::move(shell);
   return config;
 }
 
 // The server core in a temporary folder, serving on its own thread.
 class RunningServer {
  public:
-  explicit RunningServer(const TempDir& folder, ServerConfig config = configForThisUser()) {
+  explicit RunningServer(const TempDir& folder, ServerConfig config = mine()) {
     config.socketPath = socketPath_ = folder / "helper.sock";
     config.chrome = chrome_ = {folder / "Managed Preferences/com.google.Chrome.plist",
                                folder / "Application Support/Tavlune/chrome-policy.backup.plist",

@@ -1,7 +1,5 @@
 #include "helperd/uid_argument.h"
 
-#include <vector>
-
 #include <gtest/gtest.h>
 
 namespace tavlune::helperd {
@@ -18,15 +16,10 @@ TEST(UidArgument, Parsing) {
 
 TEST(UidArgument, FromTheProcessArguments) {
   for (const auto& [argv, expected] : std::vector<std::pair<std::vector<const char*>, uint32_t>>{
-           {{"helper"}, kNoUser},
-           {{"helper", "--uid"}, kNoUser},
-           {{"helper", "--uid", "501"}, 501u},
-           {{"helper", "--uid", "501", "--uid", "502"}, 501u},
-           {{"helper", "--uid", "letters", "--uid", "502"}, kNoUser},
-           {{"helper", "--uid", "-5"}, kNoUser},
-           {{"--uid", "77"}, 77u},  // the program path is searched too
-           {{"helper", "--uid=501"}, kNoUser},
-           {{"helper", "x", "--uid", "--uid", "3"}, kNoUser}})
+           {{"helper"}, kNoUser}, {{"helper", "--uid"}, kNoUser}, {{"helper", "--uid", "501"}, 501u},
+           {{"helper", "--uid", "501", "--uid", "502"}, 501u}, {{"helper", "--uid", "letters", "--uid", "502"}, kNoUser},
+           {{"helper", "--uid", "-5"}, kNoUser}, {{"--uid", "77"}, 77u},  // the program path is searched too
+           {{"helper", "--uid=501"}, kNoUser}, {{"helper", "x", "--uid", "--uid", "3"}, kNoUser}})
     EXPECT_EQ(allowedUidFromArguments(static_cast<int>(argv.size()), argv.data()), expected) << argv.back();
 }
 

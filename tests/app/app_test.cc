@@ -1,7 +1,6 @@
 // The shell as the real process, through its channel socket, and the bundle the build lays out.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include "desktop_process.h"
 #include "manager/mac_proxy_manager.h"
 #include "model/record_store.h"
@@ -9,14 +8,12 @@
 #include "platform/defaults/file_user_defaults.h"
 #include "platform/plist/plist.h"
 #include "platform/process/process.h"
-
 namespace tavlune::testing {
 namespace {
 using namespace tavlune::model;
 using channel::EncodableList, channel::EncodableMap, channel::EncodableValue, channel::MethodCall, channel::MethodReply;
 using channel::NotImplementedReply, channel::SuccessReply;
 namespace fs = std::filesystem;
-
 const EncodableValue& entry(const EncodableValue& map, const char* key) {
   static const EncodableValue none;
   const auto& m = std::get<EncodableMap>(map);
@@ -181,6 +178,5 @@ TEST(Bundle, HelperAndOneVersionEverywhere) {
               program.filename().string() + " " + *version + "\n");
   }
 }
-
 }  // namespace
 }  // namespace tavlune::testing

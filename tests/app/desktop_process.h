@@ -2,23 +2,18 @@
 // and socket are private), its own session (so no terminal is there to ask
 // for approval), its output kept in files.
 #pragma once
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include <fstream>
 #include <sstream>
 #include <thread>
-
 #include "channel/method_reply.h"
 #include "channel/socket_messenger_client.h"
 #include "channel/standard_codec.h"
 #include "tests/support/temp_dir.h"
-
 namespace tavlune::testing {
-
 using namespace std::chrono_literals;
 
 struct TemporaryHome {
@@ -82,7 +77,6 @@ class DesktopProcess {
     }
     return nullptr;
   }
-
  private:
   static std::string slurp(const std::string& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
   const TemporaryHome& home_;
@@ -98,8 +92,6 @@ inline platform::Result<channel::MethodReply> call(channel::SocketMessengerClien
   if (!reply) return unexpected(reply.error());
   return channel::DecodeEnvelope(*reply);
 }
-
 inline constexpr const char* kVpnChannel = "com.tavlune.app/vpn";
 inline constexpr const char* kWindowChannel = "com.tavlune.app/window";
-
 }  // namespace tavlune::testing

@@ -1,17 +1,12 @@
 #include "cli/arguments.h"
-
+#include "cli/error_hints.h"
+#include "cli/reply_text.h"
 #include <gtest/gtest.h>
-
-#include <map>
-
 #include "cli/command_table.h"
 #include "cli/proxy_url.h"
-
 namespace tavlune::cli {
 namespace {
-
-using channel::EncodableMap;
-using channel::EncodableValue;
+using channel::EncodableList, channel::EncodableMap, channel::EncodableValue;
 using Words = std::vector<std::string>;
 
 TEST(ProxyUrl, Accepted) {
@@ -72,7 +67,7 @@ TEST(Arguments, UsageErrors) {
   }
 }
 
-TEST(Arguments, HelpCommandsAndJsonAnywhere) {
+TEST(Arguments, HelpAnywhereAndOptionsEnded) {
   for (const auto& [words, topic] : std::initializer_list<std::pair<Words, std::string>>{
            {{"--help"}, ""}, {{"-h"}, ""}, {{"help"}, ""}, {{"help", "connect"}, "connect"}, {{"connect", "--help"}, "connect"},
            {{"webrtc", "-h"}, "webrtc"}, {{"call", "m", "--help"}, "call"}, {{"--json", "quit", "--help"}, "quit"}}) {
@@ -81,35 +76,9 @@ TEST(Arguments, HelpCommandsAndJsonAnywhere) {
     EXPECT_EQ(parsed->helpTopic, topic);
     EXPECT_EQ(helpText(parsed->helpTopic).rfind("Usage: tavlune", 0), 0u) << topic;
   }
-  auto webrtc = parseArguments(Words{"webrtc", "off", "--json"});
-  ASSERT_TRUE(webrtc);
-  EXPECT_EQ(std::tuple(webrtc->command, webrtc->webRtcOn, webrtc->json), std::tuple(Command::webrtc, false, true));
-  auto call = parseArguments(Words{"--json", "call", "setWebRtcProtection", "{\"enabled\":false}"});
-  ASSERT_TRUE(call);
-  EXPECT_EQ(std::tie(call->method, call->jsonArguments), std::tuple("setWebRtcProtection", "{\"enabled\":false}"));
-  EXPECT_EQ(parseArguments(Words{"call", "m", "-5"}).value().jsonArguments, "-5");
   auto ended = parseArguments(Words{"call", "--timeout=2.5", "--", "m", "--json"});  // after "--" nothing is an option
   ASSERT_TRUE(ended);
   EXPECT_EQ(std::tuple(ended->method, ended->jsonArguments, ended->json, ended->timeoutSeconds), std::tuple("m", "--json", false, 2.5));
-  EXPECT_EQ(parseArguments(Words{"status", "--version"}).value().command, Command::version);
-}
-
-// Every option the help shows is one the parser takes, for every command.
-TEST(Arguments, EveryOptionInTheTableIsParsed) {
-  const std::map<std::string, Words> operands = {
-      {"connect", {"--host", "h", "--port", "1"}}, {"webrtc", {"on"}}, {"call", {"m"}}, {"help", {"status"}}};
-  for (const auto& command : commands()) {
-    for (const std::string& name : optionNames(&command)) {
-      const OptionSpec* option = findOption(&command, name);
-      ASSERT_TRUE(option) << name;
-      if (name == kEndOfOptions) continue;
-      Words words = {command.name, name};
-      if (!option->value.empty()) words.push_back("1");
-      if (auto it = operands.find(command.name); it != operands.end()) words.insert(words.end(), it->second.begin(), it->second.end());
-      auto parsed = parseArguments(words);
-      EXPECT_TRUE(parsed) << command.name << " " << name << ": " << (parsed ? "" : parsed.error());
-    }
-  }
 }
 
 EncodableValue text(const char* s) { return EncodableValue(s); }
@@ -161,6 +130,54 @@ TEST(ConnectArguments, Refused) {
     EXPECT_EQ(map ? "accepted" : map.error(), message);
   }
 }
+using Pairs = std::initializer_list<std::pair<const char*, EncodableValue>>;
+EncodableValue map(Pairs entries) {
+  EncodableMap out;
+  for (const auto& [key, value] : entries) out[EncodableValue(key)] = value;
+  return EncodableValue(out);
+}
+EncodableValue i32(int32_t v) { return EncodableValue(v); }
+EncodableValue i64(int64_t v) { return EncodableValue(v); }
 
+// Times in the local zone: a zone two hours east of UTC, with no zone database needed.
+TEST(ReplyText, StatusInspectAndHints) {
+  const char* zone = std::getenv("TZ");
+  const std::optional<std::string> saved = zone ? std::optional<std::string>(zone) : std::nullopt;
+  setenv("TZ", "TST-2", 1), tzset();
+  const Pairs connected = {{"phase", text("connected")}, {"protocol", text("socks5")}, {"connectedAt", i64(0)}};
+  EncodableValue details = map(connected), state = map(connected);
+  std::get<EncodableMap>(state)[text("connectionType")] = text("manual");
+  for (const auto& [key, value] : Pairs{{"host", text("::1")}, {"port", i32(1080)}, {"webRtcProtection", EncodableValue(true)},
+                                        {"services", EncodableValue(EncodableList{text("Wi-Fi"), text("Ethernet")})}})
+    std::get<EncodableMap>(details)[text(key)] = value;
+  for (const auto& [value, expected] : std::initializer_list<std::pair<EncodableValue, const char*>>{
+           {map({{"phase", text("offline")}}), "Not connected.\n"}, {map({{"phase", text("connecting")}}), "Phase: connecting\n"},
+           {EncodableValue(true), "Phase: unknown\n"},
+           {map({{"phase", text("connected")}, {"connectionType", text("manual")}, {"sessionId", i32(0)},
+                 {"protocol", text("socks5")}, {"connectedAt", i64(1700000000900)}}),
+            "Connected (socks5, manual) since 2023-11-15 00:13:20 TST.\n"},
+           {map({{"phase", text("connected")}, {"connectionType", text("residential")}, {"sessionId", i32(42)},
+                 {"protocol", text("http")}, {"connectedAt", i64(0)}, {"profileId", text("p1")}, {"countryCode", text("DE")},
+                 {"country", text("Germany")}, {"city", text("Berlin")}}),
+            "Connected (http, residential) since 1970-01-01 02:00:00 TST.\n"
+            "  profile:  p1\n  session:  42\n  location: Berlin, Germany (DE)\n"}})
+    EXPECT_EQ(statusText(value), expected);
+  // With the window channel's view: the proxy itself, the services, the protection.
+  EXPECT_EQ(statusText(state, &details), "Connected through socks5://[::1]:1080 since 1970-01-01 02:00:00 TST.\n"
+                                         "  services: Wi-Fi, Ethernet\n  WebRTC:   protection on\n  type:     manual\n");
+  saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ");
+  tzset();
+  EXPECT_EQ(inspectText(map({{"ip", text("203.0.113.7")}, {"country", text("Germany")}, {"countryCode", text("DE")},
+                             {"city", text("")}, {"state", text("Berlin")}, {"isp", text("Example Net")}, {"speed", text("12.5 Mbps")}})),
+            "IP address: 203.0.113.7\nCountry:    Germany (DE)\nRegion:     Berlin\nCity:       unknown\n"
+            "ISP:        Example Net\nSpeed:      12.5 Mbps\n");
+  // A command's own hint first, then the one for any command, else none.
+  for (const auto& [command, code, part] : std::initializer_list<std::tuple<const char*, const char*, const char*>>{
+           {"connect", "EXISTING_PROXY_ACTIVE", "switch it off"}, {"inspect", "PROXY_VALIDATION_FAILED", "nothing to inspect"},
+           {"connect", "PROXY_VALIDATION_FAILED", "did not carry"}, {"status", "PROXY_VALIDATION_FAILED", ""}, {"connect", "X", ""}}) {
+    const std::string hint = errorHint(command, code);
+    EXPECT_TRUE(*part ? hint.find(part) != std::string::npos : hint.empty()) << command << " " << code << ": " << hint;
+  }
+}
 }  // namespace
 }  // namespace tavlune::cli

@@ -1,19 +1,15 @@
 // The man page and the completions say what the help says: the page as groff
 // renders it, the bash completion as bash runs it.
 #include <gtest/gtest.h>
-
 #include <set>
 #include <sstream>
-
 #include "cli/arguments.h"
 #include "cli/command_table.h"
 #include "cli/man_page.h"
 #include "platform/process/process.h"
 #include "tests/support/temp_dir.h"
-
 namespace tavlune::cli {
 namespace {
-
 using Set = std::set<std::string>;
 Set words(const std::string& text) {
   std::istringstream in(text);
@@ -69,6 +65,5 @@ TEST_F(DocsTest, BashCompletesWhatTheParserTakes) {
            {"tavlune connect --protocol socks", {"socks4", "socks5"}}, {"tavlune connect --host ", {}}})
     EXPECT_EQ(completes(typed), expected) << typed;
 }
-
 }  // namespace
 }  // namespace tavlune::cli

@@ -2,13 +2,10 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-
 #include "platform/process/process.h"
 #include "tests/app/desktop_process.h"
-
 namespace tavlune::testing {
 namespace {
-
 struct Outcome {
   int status = -1;
   std::string out, err;
@@ -48,7 +45,6 @@ class Terminal {
     return tcgetattr(master_, &modes) == 0 && (modes.c_lflag & ECHO);
   }
   std::string shown;
-
  private:
   int master_ = -1;
   pid_t pid_ = -1;
@@ -72,7 +68,6 @@ class TavluneTest : public ::testing::Test {
   TemporaryHome home;
   std::unique_ptr<DesktopProcess> desktop;
 };
-
 const std::string kNoUser = "tavlune: a password needs a user name: give --username USER or USER:PASSWORD@ in the URL\n";
 
 TEST_F(TavluneTest, WithoutTheApplication) {
@@ -164,6 +159,5 @@ TEST_F(TavluneTest, PasswordPromptDoesNotEcho) {
   EXPECT_TRUE(terminal.echoes());
   EXPECT_EQ(terminal.shown.find("s3cr3t"), std::string::npos) << terminal.shown;
 }
-
 }  // namespace
 }  // namespace tavlune::testing

@@ -1,18 +1,12 @@
 #include "helperd/chrome_policy.h"
-
 #include <sys/stat.h>
-
 #include <fstream>
 #include <sstream>
-
 #include <gtest/gtest.h>
-
 #include "platform/plist/plist.h"
 #include "tests/support/temp_dir.h"
-
 namespace tavlune::helperd {
 namespace {
-
 namespace plist = platform::plist;
 using Text = std::optional<std::string>;
 
@@ -28,7 +22,6 @@ std::string binaryPlist(plist::Dictionary dictionary) {
   auto data = plist::toBinary(plist::Value(std::move(dictionary))).value();
   return std::string(data.begin(), data.end());
 }
-
 const std::pair<const std::string, plist::Value> kDisabled{std::string(kWebRTCPolicyKey),
                                                            plist::Value(std::string(kWebRTCPolicyValue))};
 
@@ -146,6 +139,5 @@ TEST_F(ChromePolicyTest, StartFinishesASwitchThatStoppedHalfWay) {
         << row.policy.value_or("-") << row.backup.value_or("-") << row.marker.value_or("-");
   }
 }
-
 }  // namespace
 }  // namespace tavlune::helperd

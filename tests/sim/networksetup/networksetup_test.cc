@@ -1,20 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include <fstream>
 #include <sstream>
 #include <thread>
-
 #include "platform/plist/plist.h"
 #include "platform/process/process.h"
 #include "platform/sysconfig/network_preferences.h"
 #include "sim/networksetup/service_lookup.h"
 #include "sim/preferences/preferences_seed.h"
 #include "tests/support/temp_dir.h"
-
 namespace tavlune {
 namespace {
-
 namespace pl = platform::plist;
 using Words = std::vector<std::string>;
 pl::Value n(int64_t v) { return pl::Value(v); }
@@ -180,6 +176,5 @@ TEST_F(Networksetup, ConcurrentInvocationsNeverLoseAnEdit) {
     }
   }
 }
-
 }  // namespace
 }  // namespace tavlune

@@ -84,13 +84,6 @@ TEST_F(ChromePolicyTest, StateTable) {
   }
 }
 
-TEST_F(ChromePolicyTest, FileWrittenByTheAdministratorAfterOursIsRemovedWhenSwitchingOff) {
-  ASSERT_TRUE(configureChromeWebRTC(true, paths).succeeded);
-  put(paths.policy, binaryPlist({{"Mine", plist::Value(true)}}));
-  ASSERT_TRUE(configureChromeWebRTC(false, paths).succeeded);
-  EXPECT_FALSE(contents(paths.policy) || contents(paths.marker));
-}
-
 TEST_F(ChromePolicyTest, UnreadablePolicyFailsAndKeepsTheBackupForLater) {
   for (const std::string broken : {"not a property list", ""}) {
     reset();

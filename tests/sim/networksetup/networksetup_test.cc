@@ -57,31 +57,6 @@ class Networksetup : public ::testing::Test {
   const std::string path = temp / "preferences.plist", keychain = temp / "tavlune-sim-keychain.plist";
 };
 
-TEST_F(Networksetup, SettersWriteTheSystemsKeys) {
-  for (const auto& [arguments, expected] : std::initializer_list<std::pair<Words, pl::Dictionary>>{  // Ethernet's proxies
-           {{"-setwebproxy", "Ethernet", "proxy.example", "8080"},
-            {{"HTTPEnable", n(1)}, {"HTTPProxy", s("proxy.example")}, {"HTTPPort", n(8080)}, {"HTTPProxyAuthenticated", n(0)}}},
-           {{"-setsecurewebproxy", "Ethernet", "h", "443", "off"},
-            {{"HTTPSEnable", n(1)}, {"HTTPSProxy", s("h")}, {"HTTPSPort", n(443)}, {"HTTPSProxyAuthenticated", n(0)}}},
-           {{"-setsocksfirewallproxy", "Ethernet", "h", "1080", "on", "sam", "pw"},
-            {{"SOCKSEnable", n(1)}, {"SOCKSProxy", s("h")}, {"SOCKSPort", n(1080)}, {"SOCKSProxyAuthenticated", n(1)}, {"SOCKSUser", s("sam")}}},
-           {{"-setwebproxystate", "Ethernet", "on"}, {{"HTTPEnable", n(1)}}},
-           {{"-setsecurewebproxystate", "Ethernet", "Off"}, {{"HTTPSEnable", n(0)}}},
-           {{"-setsocksfirewallproxystate", "Ethernet", "off"}, {{"SOCKSEnable", n(0)}}},
-           {{"-setautoproxystate", "Ethernet", "on"}, {{"ProxyAutoConfigEnable", n(1)}}},
-           {{"-setproxyautodiscovery", "Ethernet", "on"}, {{"ProxyAutoDiscoveryEnable", n(1)}}},
-           {{"-setproxybypassdomains", "Ethernet", "localhost", "*.local", ""},
-            {{"ExceptionsList", pl::Value(pl::Array{s("localhost"), s("*.local"), s("")})}}},
-           {{"-setproxybypassdomains", "Ethernet", "Empty"}, {}},
-           {{"-setautoproxyurl", "Ethernet", "http://wpad.example/proxy.pac"},
-            {{"ProxyAutoConfigURLString", s("http://wpad.example/proxy.pac")}, {"ProxyAutoConfigEnable", n(1)}}}}) {
-    SetUp();
-    EXPECT_EQ(status(arguments), 0) << arguments[0];
-    EXPECT_EQ(proxiesOf("E"), expected) << arguments[0];
-    EXPECT_EQ(proxiesOf("W").size(), 2u);  // other services untouched
-  }
-}
-
 // Passwords live in the private keychain, not the preferences; a file is
 // rewritten (beside it, then renamed over it: a new inode) only when it changes.
 TEST_F(Networksetup, PasswordsInThePrivateKeychainAndOnlyChangesWritten) {

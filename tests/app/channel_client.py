@@ -1,23 +1,15 @@
-"""A minimal front end written from docs/channel.md alone: sends method calls
-on one connection, back to back, and prints each reply as it comes, in
-arrival order, then "closed" when the application closes the channel.
-
+"""A minimal front end written from docs/channel.md alone: sends method calls on one
+connection, back to back, prints each reply as it comes, then "closed" when the
+application closes the channel.
     channel_client.py SOCKET CHANNEL METHOD [KEY=VALUE ...] [-- CHANNEL METHOD ...]
-
-VALUE is sent as an int32 when it is all digits, else as a string; a call
-without KEY=VALUE carries null arguments.
-"""
+VALUE goes as an int32 when it is all digits, else as a string; no KEY=VALUE: null arguments."""
 import socket
 import struct
 import sys
 
 
 def size(n):
-    if n < 254:
-        return bytes([n])
-    if n <= 0xFFFF:
-        return bytes([254]) + struct.pack("<H", n)
-    return bytes([255]) + struct.pack("<I", n)
+    return bytes([n]) if n < 254 else bytes([254]) + struct.pack("<H", n) if n <= 0xFFFF else bytes([255]) + struct.pack("<I", n)
 
 
 def string(text):
@@ -25,33 +17,19 @@ def string(text):
     return bytes([7]) + size(len(data)) + data
 
 
-def value(text):
-    return bytes([3]) + struct.pack("<i", int(text)) if text.isdigit() else string(text)
-
-
 def method_call(method, pairs):
-    if not pairs:
-        return string(method) + bytes([0])
-    body = bytes([13]) + size(len(pairs))
+    body = bytes([13]) + size(len(pairs)) if pairs else bytes([0])
     for key, val in pairs:
-        body += string(key) + value(val)
+        body += string(key) + (bytes([3]) + struct.pack("<i", int(val)) if val.isdigit() else string(val))
     return string(method) + body
-
-
-def frame(call_id, channel, payload):
-    name = channel.encode("utf-8")
-    body = struct.pack("<IBH", call_id, 0, len(name)) + name + payload
-    return struct.pack("<I", len(body)) + body
 
 
 def read_string(data, at):
     assert data[at] == 7, "expected a string"
-    n = data[at + 1]
-    at += 2
-    if n == 254:
-        n, at = struct.unpack_from("<H", data, at)[0], at + 2
-    elif n == 255:
-        n, at = struct.unpack_from("<I", data, at)[0], at + 4
+    n, at = data[at + 1], at + 2
+    if n >= 254:
+        width = 2 if n == 254 else 4
+        n, at = int.from_bytes(data[at:at + width], "little"), at + width
     return data[at:at + n].decode("utf-8"), at + n
 
 
@@ -60,43 +38,24 @@ def describe(payload):
         return "not-implemented"
     if payload[0] == 1:
         code, at = read_string(payload, 1)
-        message = read_string(payload, at)[0] if payload[at] == 7 else ""
-        return "error " + code + " " + message
-    kind = {0: "null", 1: "true", 2: "false"}.get(payload[1])
-    return "success " + (kind or "value")
+        return "error " + code + " " + (read_string(payload, at)[0] if payload[at] == 7 else "")
+    return "success " + {0: "null", 1: "true", 2: "false"}.get(payload[1], "value")
 
 
-def main():
-    path, rest = sys.argv[1], sys.argv[2:]
-    calls, current = [], []
-    for word in rest + ["--"]:
-        if word == "--":
-            calls.append(current)
-            current = []
-        else:
-            current.append(word)
-    sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    sock.connect(path)
-    names = {}
-    for call_id, call in enumerate(calls, start=1):
-        channel, method, pairs = call[0], call[1], [p.split("=", 1) for p in call[2:]]
-        names[call_id] = method
-        sock.sendall(frame(call_id, channel, method_call(method, pairs)))
-    buffer = b""
-    while True:
-        chunk = sock.recv(65536)
-        if not chunk:
-            print("closed", flush=True)
-            return
-        buffer += chunk
-        while len(buffer) >= 4:
-            length = struct.unpack_from("<I", buffer)[0]
-            if len(buffer) < 4 + length:
-                break
-            body, buffer = buffer[4:4 + length], buffer[4 + length:]
-            call_id, kind, name_length = struct.unpack_from("<IBH", body)
-            assert kind == 1, "the application sent a message"
-            print(names[call_id] + ": " + describe(body[7 + name_length:]), flush=True)
-
-
-main()
+calls = [call.split() for call in " ".join(sys.argv[2:]).split(" -- ")]
+sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+sock.connect(sys.argv[1])
+for call_id, (channel, method, *pairs) in enumerate(calls, start=1):
+    name, payload = channel.encode("utf-8"), method_call(method, [p.split("=", 1) for p in pairs])
+    body = struct.pack("<IBH", call_id, 0, len(name)) + name + payload
+    sock.sendall(struct.pack("<I", len(body)) + body)
+buffer = b""
+while chunk := sock.recv(65536):
+    buffer += chunk
+    while len(buffer) >= 4 and len(buffer) >= 4 + struct.unpack_from("<I", buffer)[0]:
+        length = struct.unpack_from("<I", buffer)[0]
+        body, buffer = buffer[4:4 + length], buffer[4 + length:]
+        call_id, kind, name_length = struct.unpack_from("<IBH", body)
+        assert kind == 1, "the application sent a message"
+        print(calls[call_id - 1][1] + ": " + describe(body[7 + name_length:]), flush=True)
+print("closed", flush=True)

@@ -1,133 +1,87 @@
-#include <signal.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdlib>
+#include <signal.h>
 #include <fstream>
-#include <sstream>
 #include <thread>
-
 #include "platform/process/process.h"
 #include "tests/support/temp_dir.h"
-
 namespace {
-
 using namespace std::chrono_literals;
+const std::string kTarget = "system/com.tavlune.test";
 
 class LaunchctlTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TAVLUNE_SIM_LAUNCHD_DIR", (dir_ + "/launchd").c_str(), 1);
-    // The job's program notes each start and then waits to be stopped.
-    program_ = temp_.write("job.sh", "#!/bin/bash\necho $$ >> " + dir_ + "/starts\nexec sleep 1000\n", true);
-  }
-  void TearDown() override { launchctl({"bootout", "system/com.tavlune.test"}); }
-
-  struct Outcome {
-    int status;
-    std::string error;
-  };
-  Outcome launchctl(const std::vector<std::string>& arguments) {
+  void SetUp() override { setenv("TAVLUNE_SIM_LAUNCHD_DIR", (temp_ / "launchd").c_str(), 1); }
+  void TearDown() override { launchctl({"bootout", kTarget}); }
+  std::pair<int, std::string> launchctl(const std::vector<std::string>& arguments) {
     auto r = tavlune::platform::runProcess(LAUNCHCTL_PATH, arguments);
     if (!r) return {-1, r.error().description};
     return {r->terminationStatus, std::string(r->standardError.begin(), r->standardError.end())};
   }
-
-  std::string jobFile(const std::string& label, bool runAtLoad, bool keepAlive, const std::string& program = "") {
-    std::string path = dir_ + "/" + label + ".plist";
-    std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-                        << "  <key>Label</key>\n  <string>" << label << "</string>\n"
-                        << "  <key>ProgramArguments</key>\n  <array>\n    <string>"
-                        << (program.empty() ? program_ : program) << "</string>\n    <string>--uid</string>\n"
-                        << "    <string>501</string>\n  </array>\n"
-                        << "  <key>RunAtLoad</key>\n  <" << (runAtLoad ? "true" : "false") << "/>\n"
-                        << "  <key>KeepAlive</key>\n  <" << (keepAlive ? "true" : "false") << "/>\n"
-                        << "</dict>\n</plist>\n";
-    return path;
+  // The job's program notes each start, then waits to be stopped (ignoring SIGTERM if stubborn).
+  std::string job(bool startsAndStays, const std::string& label = "com.tavlune.test", bool stubborn = false) {
+    const std::string program = temp_.write(
+        "job.sh", "#!/bin/bash\necho $$ >> " + temp_ / "starts" + (stubborn ? "\ntrap '' TERM" : "") + "\nexec sleep 1000\n", true);
+    const std::string flag = startsAndStays ? "<true/>" : "<false/>";
+    return temp_.write(label + ".plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                       "<key>Label</key><string>" + label + "</string><key>ProgramArguments</key><array><string>" +
+                       (label == "com.tavlune.relative" ? "job.sh" : program) + "</string><string>--uid</string>"
+                       "<string>501</string></array><key>RunAtLoad</key>" + flag + "<key>KeepAlive</key>" + flag +
+                       "</dict></plist>\n");
   }
-
-  std::vector<pid_t> starts() {
-    std::ifstream file(dir_ + "/starts");
+  std::vector<pid_t> starts(std::size_t atLeast = 0) {  // waits up to five seconds for that many
     std::vector<pid_t> pids;
-    for (pid_t pid; file >> pid;) pids.push_back(pid);
+    for (int i = 0; i < 250 && (i == 0 || pids.size() < atLeast); ++i, std::this_thread::sleep_for(20ms)) {
+      pids.clear();
+      std::ifstream file(temp_ / "starts");
+      for (pid_t pid; file >> pid;) pids.push_back(pid);
+    }
     return pids;
-  }
-  // Waits up to five seconds for the program to have started n times.
-  bool waitForStarts(std::size_t n) {
-    for (int i = 0; i < 250 && starts().size() < n; ++i) std::this_thread::sleep_for(20ms);
-    return starts().size() >= n;
   }
   static bool running(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string p, name, state;
     return (stat >> p >> name >> state) && state != "Z";
   }
-
   tavlune::testing::TempDir temp_;
-  std::string dir_ = temp_.path(), program_;
 };
 
 TEST_F(LaunchctlTest, KeepsTheJobAliveUntilBootedOut) {
-  ASSERT_EQ(launchctl({"bootstrap", "system", jobFile("com.tavlune.test", true, true)}).status, 0);
-  ASSERT_TRUE(waitForStarts(1));
-  pid_t first = starts()[0];
-
-  kill(first, SIGKILL);  // the program dies; the job stays loaded
-  ASSERT_TRUE(waitForStarts(2));
-  pid_t second = starts()[1];
-  EXPECT_NE(second, first);
+  ASSERT_EQ(launchctl({"bootstrap", "system", job(true, "com.tavlune.test", true)}).first, 0);
+  ASSERT_EQ(starts(1).size(), 1u);
+  kill(starts()[0], SIGKILL);  // the program dies; the job stays loaded
+  ASSERT_EQ(starts(2).size(), 2u);
+  const pid_t second = starts()[1];
   EXPECT_TRUE(running(second));
-
-  ASSERT_EQ(launchctl({"bootout", "system/com.tavlune.test"}).status, 0);
+  // A program that ignores SIGTERM is killed after the grace period.
+  ASSERT_EQ(launchctl({"bootout", kTarget}).first, 0);
   for (int i = 0; i < 100 && running(second); ++i) std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(running(second));
   std::this_thread::sleep_for(700ms);  // longer than the restart throttle
   EXPECT_EQ(starts().size(), 2u);
-
-  auto again = launchctl({"bootout", "system/com.tavlune.test"});
-  EXPECT_EQ(again.status, 3);
-  EXPECT_EQ(again.error, "Boot-out failed: 3: No such process\n");
+  EXPECT_EQ(launchctl({"bootout", kTarget}), std::pair(3, std::string("Boot-out failed: 3: No such process\n")));
 }
 
-TEST_F(LaunchctlTest, SecondBootstrapOfALoadedLabelFailsAndLeavesTheFirstRunning) {
-  std::string job = jobFile("com.tavlune.test", true, true);
-  ASSERT_EQ(launchctl({"bootstrap", "system", job}).status, 0);
-  ASSERT_TRUE(waitForStarts(1));
-  auto second = launchctl({"bootstrap", "system", job});
-  EXPECT_EQ(second.status, 5);
-  EXPECT_EQ(second.error.rfind("Bootstrap failed: 5: Input/output error\n", 0), 0u);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(starts().size(), 1u);
-  EXPECT_TRUE(running(starts()[0]));
-}
-
-TEST_F(LaunchctlTest, WithoutRunAtLoadOrKeepAliveNothingStartsButTheJobIsLoaded) {
-  ASSERT_EQ(launchctl({"bootstrap", "system", jobFile("com.tavlune.test", false, false)}).status, 0);
+// A job loaded without RunAtLoad or KeepAlive: nothing starts, and its label is taken until it is booted out.
+TEST_F(LaunchctlTest, LoadedJobWithoutStarts) {
+  const std::string file = job(false);
+  ASSERT_EQ(launchctl({"bootstrap", "system", file}).first, 0);
+  EXPECT_EQ(launchctl({"print", kTarget}).first, 0);
+  auto [status, error] = launchctl({"bootstrap", "system", file});
+  EXPECT_EQ(std::pair(status, error.substr(0, 40)), std::pair(5, std::string("Bootstrap failed: 5: Input/output error\n")));
+  EXPECT_EQ(launchctl({"bootout", kTarget}).first, 0);
+  EXPECT_EQ(launchctl({"print", kTarget}).first, 113);
   std::this_thread::sleep_for(300ms);
   EXPECT_TRUE(starts().empty());
-  EXPECT_EQ(launchctl({"print", "system/com.tavlune.test"}).status, 0);
-  EXPECT_EQ(launchctl({"bootout", "system/com.tavlune.test"}).status, 0);
-  EXPECT_EQ(launchctl({"print", "system/com.tavlune.test"}).status, 113);
 }
-
 TEST_F(LaunchctlTest, BadRequestsChangeNothing) {
-  std::string notPlist = dir_ + "/broken.plist";
-  std::ofstream(notPlist) << "not a plist";
-  const std::pair<std::vector<std::string>, int> cases[] = {
-      {{"bootstrap", "system", notPlist}, 5},
-      {{"bootstrap", "system", dir_ + "/missing.plist"}, 5},
-      {{"bootstrap", "system", jobFile("../escape", true, true)}, 5},
-      {{"bootstrap", "system", jobFile("com.tavlune.relative", true, true, "job.sh")}, 5},
-      {{"bootstrap", "user", jobFile("com.tavlune.test", true, true)}, 64},
-      {{"bootout", "system/../x"}, 64},
-      {{"bootout", "gui/501/com.tavlune.test"}, 64},
-      {{"kickstart", "system/com.tavlune.test"}, 64},
-  };
-  for (const auto& [arguments, status] : cases) EXPECT_EQ(launchctl(arguments).status, status) << arguments[0];
+  for (const auto& [arguments, status] : std::initializer_list<std::pair<std::vector<std::string>, int>>{
+           {{"bootstrap", "system", temp_.write("broken.plist", "not a plist")}, 5},
+           {{"bootstrap", "system", temp_ / "missing.plist"}, 5}, {{"bootstrap", "system", job(true, "../escape")}, 5},
+           {{"bootstrap", "system", job(true, "com.tavlune.relative")}, 5}, {{"bootstrap", "user", job(true)}, 64},
+           {{"bootout", "system/../x"}, 64}, {{"kickstart", kTarget}, 64}})
+    EXPECT_EQ(launchctl(arguments).first, status) << arguments[0] << " " << arguments.back();
+  EXPECT_EQ(launchctl({"bootout", "gui/501/x"}), std::pair(64, std::string("Unrecognized target specifier: gui/501/x\n")));
   std::this_thread::sleep_for(300ms);
   EXPECT_TRUE(starts().empty());
 }
-
 }  // namespace

@@ -1,35 +1,28 @@
 // The client against the installed helper program itself.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "helperclient/helper_client.h"
+#include "platform/unique_fd.h"
 #include "tests/support/temp_dir.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
 namespace {
-using namespace tavlune::helperclient;
-using namespace tavlune::model;
 
-namespace fs = std::filesystem;
-
-// The installed program itself, at its fixed socket path: run in a mount
-// namespace of its own whose /var/run is private, and reached from here through
-// that namespace's root.
+// The program at its fixed socket path, in a mount namespace of its own whose
+// /var/run is private, reached from here through that namespace's root.
 class RealHelperProgram {
  public:
   explicit RealHelperProgram(uid_t allowed) {
-    pidFile_ = temp_ / "helper.pid";
-    std::string script = "mount -t tmpfs none /var/run && echo $$ > '" + pidFile_.string() + "' && exec '" +
-                         std::string(HELPER_PROGRAM) + "' --uid " + std::to_string(allowed);
-    launcher_ = fork();
-    if (launcher_ == 0) {
+    std::string script = "mount -t tmpfs none /var/run && echo $$ > '" + pidFile_ + "' && exec '" HELPER_PROGRAM "' --uid " +
+                         std::to_string(allowed);
+    if ((launcher_ = fork()) == 0) {
       execl("/usr/bin/unshare", "unshare", "--mount", "--fork", "/bin/sh", "-c", script.c_str(), nullptr);
       _exit(127);
     }
@@ -38,25 +31,24 @@ class RealHelperProgram {
     if (daemon_ > 0) kill(daemon_, SIGTERM);
     waitpid(launcher_, nullptr, 0);
   }
-  // The socket path as seen from here, once the program listens.
+  // The socket path as seen from here, once the program accepts connections
+  // there: its file appears at bind, before the listen.
   std::optional<std::string> socketPath() {
-    for (int i = 0; i < 250; ++i) {
-      std::ifstream(pidFile_) >> daemon_;
-      if (daemon_ > 0) {
-        // /var/run is often a link to /run, which must be followed on our side
-        // of the namespace's root, not on the machine's.
-        std::string path = "/proc/" + std::to_string(daemon_) + "/root" + fs::canonical("/var/run").string() +
-                           "/com.tavlune.proxyhelper.sock";
-        if (fs::exists(path)) return path;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 250; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+      if (!(std::ifstream(pidFile_) >> daemon_)) continue;
+      // /var/run is often a link to /run, followed on our side of that root.
+      std::string path = "/proc/" + std::to_string(daemon_) + "/root" +
+                         std::filesystem::canonical("/var/run").string() + "/com.tavlune.proxyhelper.sock";
+      sockaddr_un address = helperprotocol::makeAddress(path);
+      platform::UniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      if (connect(probe.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength) == 0) return path;
     }
     return std::nullopt;
   }
 
  private:
   testing::TempDir temp_;
-  fs::path pidFile_;
+  std::string pidFile_ = temp_ / "helper.pid";
   pid_t launcher_ = -1;
   pid_t daemon_ = -1;
 };
@@ -71,9 +63,10 @@ TEST(RealHelperProgram, AnswersItsUserAndRefusesAnother) {
     EXPECT_EQ(client.helperIsAvailable(), available);
     auto reply = client.sendHelperCommand("/usr/sbin/networksetup -setwebproxystate 'x' off; id");
     ASSERT_FALSE(reply.has_value());
-    EXPECT_EQ(localizedDescription(reply.error().error), available ? "Invalid proxy command." : "Unauthorized helper client.");
+    EXPECT_EQ(model::localizedDescription(reply.error().error),
+              available ? "Invalid proxy command." : "Unauthorized helper client.");
   }
 }
 
 }  // namespace
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

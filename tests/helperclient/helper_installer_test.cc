@@ -16,21 +16,19 @@ using Kind = platform::AppleScriptOutcome::Kind;
 
 // Answers pings from the n-th on, with the given version; commands as told.
 struct ScriptedHelper : HelperClient {
-  ScriptedHelper(int availableFrom, int64_t version) : availableFrom(availableFrom), version(version) {}
   bool helperIsAvailable() override { return ++pings >= availableFrom && version == helperprotocol::kHelperVersion; }
   HelperResult<platform::json::Json> sendHelperCommand(const std::string& command) override {
     sent.push_back(command);
     if (refuse) return unexpected(HelperFailure{MacProxyError::commandFailed("refused"), true});
     return platform::json::Json{{"ok", true}};
   }
-  int availableFrom, pings = 0;
-  int64_t version;
+  int availableFrom = 1, pings = 0;
+  int64_t version = 2;
   bool refuse = false;
   std::vector<std::string> sent;
 };
 
 struct RecordingAppleScript : platform::AppleScript {
-  explicit RecordingAppleScript(platform::AppleScriptOutcome outcome) : outcome(outcome) {}
   platform::AppleScriptOutcome run(const std::string& source) override {
     commands.push_back(platform::administratorShellCommand(source).value_or("<not a shell script>"));
     threads.push_back(std::this_thread::get_id());
@@ -42,7 +40,6 @@ struct RecordingAppleScript : platform::AppleScript {
 };
 
 struct FixedBundle : platform::Bundle {
-  explicit FixedBundle(std::optional<std::string> path) : path(std::move(path)) {}
   std::optional<std::string> pathForResource(const std::string& name) override {
     return name == "TavluneProxyHelper" ? path : std::nullopt;
   }
@@ -52,17 +49,16 @@ struct FixedBundle : platform::Bundle {
 
 struct Rig {
   explicit Rig(int availableFrom = 1, int64_t version = 2, platform::AppleScriptOutcome outcome = {},
-               std::optional<std::string> resource = "/Users/o'neil/T.app/Contents/Resources/TavluneProxyHelper")
-      : helper(std::make_shared<ScriptedHelper>(availableFrom, version)),
-        script(std::make_shared<RecordingAppleScript>(outcome)),
-        installer({helper, script, std::make_shared<FixedBundle>(resource), main, clock, [] { return uid_t{501}; }}) {
+               std::optional<std::string> resource = "/Users/o'neil/T.app/Contents/Resources/TavluneProxyHelper") {
+    helper->availableFrom = availableFrom, helper->version = version, script->outcome = outcome, bundle->path = resource;
     main->adoptCurrentThread();
   }
-  std::shared_ptr<ScriptedHelper> helper;
-  std::shared_ptr<RecordingAppleScript> script;
+  std::shared_ptr<ScriptedHelper> helper = std::make_shared<ScriptedHelper>();
+  std::shared_ptr<RecordingAppleScript> script = std::make_shared<RecordingAppleScript>();
+  std::shared_ptr<FixedBundle> bundle = std::make_shared<FixedBundle>();
   std::shared_ptr<platform::MainQueue> main = std::make_shared<platform::MainQueue>();
   std::shared_ptr<platform::RecordingClock> clock = std::make_shared<platform::RecordingClock>();
-  HelperInstaller installer;
+  HelperInstaller installer{{helper, script, bundle, main, clock, [] { return uid_t{501}; }}};
 };
 
 TEST(HelperInstaller, InstallsWithOneApprovedCommandCarryingTheJobFile) {
@@ -74,26 +70,19 @@ TEST(HelperInstaller, InstallsWithOneApprovedCommandCarryingTheJobFile) {
   ASSERT_LT(from, to);
   const auto job = platform::text::base64Decode(command.substr(from, to - from));
   EXPECT_EQ(std::string(job.value().begin(), job.value().end()),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-            "<plist version=\"1.0\">\n<dict>\n"
-            "  <key>Label</key>\n  <string>com.tavlune.proxyhelper</string>\n"
-            "  <key>ProgramArguments</key>\n  <array>\n"
-            "    <string>/Library/PrivilegedHelperTools/com.tavlune.proxyhelper</string>\n"
-            "    <string>--uid</string>\n    <string>501</string>\n  </array>\n"
-            "  <key>RunAtLoad</key>\n  <true/>\n  <key>KeepAlive</key>\n  <true/>\n"
-            "</dict>\n</plist>");
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n  <key>Label</key>\n"
+            "  <string>com.tavlune.proxyhelper</string>\n  <key>ProgramArguments</key>\n  <array>\n    <string>"
+            "/Library/PrivilegedHelperTools/com.tavlune.proxyhelper</string>\n    <string>--uid</string>\n    <string>501"
+            "</string>\n  </array>\n  <key>RunAtLoad</key>\n  <true/>\n  <key>KeepAlive</key>\n  <true/>\n</dict>\n</plist>");
+  const std::string tool = "'/Library/PrivilegedHelperTools/com.tavlune.proxyhelper'",
+                    plist = "'/Library/LaunchDaemons/com.tavlune.proxyhelper.plist'";
   EXPECT_EQ(command.replace(from, to - from, "JOB"),
-            "/bin/mkdir -p /Library/PrivilegedHelperTools && /usr/bin/install -m 755 "
-            "'/Users/o'\"'\"'neil/T.app/Contents/Resources/TavluneProxyHelper' "
-            "'/Library/PrivilegedHelperTools/com.tavlune.proxyhelper' && /bin/echo 'JOB' | /usr/bin/base64 -D > "
-            "'/Library/LaunchDaemons/com.tavlune.proxyhelper.plist' && /usr/sbin/chown root:wheel "
-            "'/Library/PrivilegedHelperTools/com.tavlune.proxyhelper' "
-            "'/Library/LaunchDaemons/com.tavlune.proxyhelper.plist' && /bin/chmod 755 "
-            "'/Library/PrivilegedHelperTools/com.tavlune.proxyhelper' && /bin/chmod 644 "
-            "'/Library/LaunchDaemons/com.tavlune.proxyhelper.plist' && ( /bin/launchctl bootout "
-            "system/com.tavlune.proxyhelper >/dev/null 2>&1 || true ) && /bin/launchctl bootstrap system "
-            "'/Library/LaunchDaemons/com.tavlune.proxyhelper.plist'");
+            "/bin/mkdir -p /Library/PrivilegedHelperTools && /usr/bin/install -m 755 '/Users/o'\"'\"'neil/T.app/Contents/"
+            "Resources/TavluneProxyHelper' " + tool + " && /bin/echo 'JOB' | /usr/bin/base64 -D > " + plist +
+                " && /usr/sbin/chown root:wheel " + tool + " " + plist + " && /bin/chmod 755 " + tool + " && /bin/chmod 644 " +
+                plist + " && ( /bin/launchctl bootout system/com.tavlune.proxyhelper >/dev/null 2>&1 || true ) && "
+                "/bin/launchctl bootstrap system " + plist);
   // Answering on the fifth ping: four pauses of a tenth of a second.
   EXPECT_EQ(rig.clock->sleeps(), std::vector<std::chrono::milliseconds>(4, 100ms));
 }
@@ -102,24 +91,18 @@ TEST(HelperInstaller, Failures) {
   const std::string unchanged = "macOS could not update the system proxy settings.";
   struct Case {
     Rig rig;
-    MacProxyError::Kind kind;
     std::string message;
     std::size_t prompts, pauses;
   } cases[] = {
-      {Rig(1, 2, {}, std::nullopt), MacProxyError::Kind::commandFailed,
-       "The Tavlune privileged helper is missing from this app build.", 0, 0},
-      {Rig(1, 2, {Kind::failed, -128, "User canceled."}), MacProxyError::Kind::authorizationCancelled,
-       "Administrator approval is required to change macOS proxy settings.", 1, 0},
-      {Rig(1, 2, {Kind::failed, 1, "install: cannot stat"}), MacProxyError::Kind::commandFailed, "install: cannot stat", 1, 0},
-      {Rig(1, 2, {Kind::failed, 1, std::nullopt}), MacProxyError::Kind::commandFailed, unchanged, 1, 0},
-      {Rig(1, 2, {Kind::notCompiled, 0, std::nullopt}), MacProxyError::Kind::commandFailed, unchanged, 1, 0},
-      {Rig(1, 1), MacProxyError::Kind::commandFailed, "Tavlune could not start its privileged proxy helper.", 1, 30},
-  };
+      {Rig(1, 2, {}, std::nullopt), "The Tavlune privileged helper is missing from this app build.", 0, 0},
+      {Rig(1, 2, {Kind::failed, -128, "User canceled."}), "Administrator approval is required to change macOS proxy settings.", 1, 0},
+      {Rig(1, 2, {Kind::failed, 1, "install: cannot stat"}), "install: cannot stat", 1, 0},
+      {Rig(1, 2, {Kind::failed, 1, std::nullopt}), unchanged, 1, 0},
+      {Rig(1, 2, {Kind::notCompiled, 0, std::nullopt}), unchanged, 1, 0},
+      {Rig(1, 1), "Tavlune could not start its privileged proxy helper.", 1, 30}};
   for (auto& c : cases) {
     auto result = c.rig.installer.installPrivilegedHelper();
     ASSERT_FALSE(result) << c.message;
-    const auto* error = std::get_if<MacProxyError>(&result.error());
-    ASSERT_TRUE(error && error->kind() == c.kind) << c.message;
     EXPECT_EQ(model::localizedDescription(result.error()), c.message);
     EXPECT_EQ(c.rig.script->commands.size(), c.prompts) << c.message;
     EXPECT_EQ(c.rig.clock->sleeps().size(), c.pauses) << c.message;
@@ -153,7 +136,6 @@ TEST(HelperInstaller, RunHelperCommandInstallsOnlyWhenTheProbeFails) {
   EXPECT_TRUE(absent.installer.runHelperCommand("chrome-webrtc-on"));  // installed, then answers
   auto cancelled = refused.installer.runHelperCommand("chrome-webrtc-on");
   ASSERT_FALSE(cancelled);
-  EXPECT_TRUE(std::holds_alternative<MacProxyError>(cancelled.error().error));
   EXPECT_EQ(std::get<MacProxyError>(cancelled.error().error).kind(), MacProxyError::Kind::authorizationCancelled);
   EXPECT_FALSE(cancelled.error().handedOver);
   auto sentButFailed = failing.installer.runHelperCommand("chrome-webrtc-on");

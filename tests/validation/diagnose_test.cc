@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <fstream>
 #include <map>
 
 #include "platform/dispatch/recording_clock.h"
-#include "platform/json/json.h"
 #include "tests/support/temp_dir.h"
 #include "validation/curl_arguments.h"
 #include "validation/diagnostic_fields.h"
@@ -28,8 +26,6 @@ struct CurlReply {
 
 const std::vector<std::string> kServices = {"https://one.test/", "https://two.test/json/", "https://three.test/json"};
 const std::string kDownload = "https://down.test/__down?bytes=250000", ns = "Not supplied";
-const std::string kGateway =
-    "The residential gateway closed the connection while it was preparing. Please try again in a moment.";
 const std::string kNoWorkingConnection = "The selected proxy could not establish a working connection.";
 
 // A curl stand-in that keeps each run's arguments and answers run n with reply.n, else reply.default.
@@ -44,11 +40,9 @@ struct Harness {
 
   explicit Harness(CurlReply byDefault = {7, "", "curl: (7) Failed to connect to proxy"}, std::map<int, CurlReply> replies = {}) {
     replies[0] = byDefault;
-    for (const auto& [run, reply] : replies) {
-      const std::string name = run ? "reply." + std::to_string(run) : "reply.default";
-      dir.write(name + "/out", reply.out), dir.write(name + "/err", reply.err);
-      dir.write(name + "/status", std::to_string(reply.status));
-    }
+    for (const auto& [run, reply] : replies)
+      for (const auto& [file, text] : {std::pair{"out", reply.out}, {"err", reply.err}, {"status", std::to_string(reply.status)}})
+        dir.write((run ? "reply." + std::to_string(run) : "reply.default") + "/" + file, text);
   }
   model::ManagerResult<MacProxyDiagnostic> diagnose(const std::string& protocol, const std::string& user = "") {
     return validator.diagnose("gw.test", 1080, protocol, user, "");
@@ -70,11 +64,8 @@ struct Harness {
 };
 
 std::string failureText(const model::ManagerResult<MacProxyDiagnostic>& result) {
-  if (result) return "<succeeded>";
-  const auto* error = std::get_if<model::MacProxyError>(&result.error());
-  if (!error) return "<platform error>";
-  EXPECT_EQ(error->kind(), model::MacProxyError::Kind::validationFailed);
-  return error->payload();
+  const auto* error = result ? nullptr : std::get_if<model::MacProxyError>(&result.error());
+  return error && error->kind() == model::MacProxyError::Kind::validationFailed ? error->payload() : "<no validation failure>";
 }
 
 TEST(Diagnose, FailingEveryProbeWalksPassesUrlsThenEndpointsWithThePauses) {
@@ -95,7 +86,8 @@ TEST(Diagnose, FinalErrorIsTheLastAttemptsUserFacingText) {
   const CurlReply unresolved{6, "", "curl: (6) Could not resolve host"};
   const std::tuple<CurlReply, std::map<int, CurlReply>, std::string> cases[] = {  // run 15 is the last of 15
       {{7, "", "\n curl: (7) Failed to connect\r\n"}, {}, "curl: (7) Failed to connect"},
-      {{97, "", "curl: (97) connection to proxy closed\n"}, {}, kGateway},
+      {{97, "", "curl: (97) connection to proxy closed\n"}, {},
+       "The residential gateway closed the connection while it was preparing. Please try again in a moment."},
       {{22, "", ""}, {}, kNoWorkingConnection},
       {{22, "", "curl: \xff\xfe broken"}, {}, kNoWorkingConnection},
       {{0, "<html>blocked</html>", ""}, {}, platform::json::parse("<html>blocked</html>").error().description},
@@ -133,26 +125,23 @@ TEST(Diagnose, TheFirstAnswerWithAnAddressEndsItAtOnce) {
 }
 
 TEST(DiagnosticFields, FromTheAnswerWithTheirFallbacks) {
-  const std::pair<std::string, std::optional<MacProxyDiagnostic>> cases[] = {
+  using D = MacProxyDiagnostic;
+  const std::pair<std::string, std::optional<D>> cases[] = {
       {R"({"ip":"203.0.113.7","country":"Germany","country_code":"de","region":"Hesse","city":"Frankfurt",
            "connection":{"isp":"Conn ISP"},"org":"Top Org","isp":"Top ISP"})",
-       MacProxyDiagnostic{"203.0.113.7", "Germany", "DE", "Frankfurt", "Hesse", "Conn ISP", ""}},
-      {R"({"ip":"198.51.100.2","country":"DE","region":"Berlin","city":"Berlin","org":"AS64500 Example"})",
-       MacProxyDiagnostic{"198.51.100.2", "DE", "", "Berlin", "Berlin", "AS64500 Example", ""}},
-      {R"({"ip":"198.51.100.3","country_name":"Canada","countryCode":"ca","state":"ON","isp":"Only ISP"})",
-       MacProxyDiagnostic{"198.51.100.3", "Canada", "CA", ns, "ON", "Only ISP", ""}},
-      {R"({"ip":3405803786})", MacProxyDiagnostic{"3405803786", ns, "", ns, ns, ns, ""}},
-      {R"({"ip":1.5,"country_code":7})", MacProxyDiagnostic{"1.5", ns, "7", ns, ns, ns, ""}},
-      {R"({"ip":" 203.0.113.8\n","country":"  ","country_name":"Norway","city":"\t","region":"","state":"Viken"})",
-       MacProxyDiagnostic{"203.0.113.8", "Norway", "", ns, "Viken", ns, ""}},
-      {R"({"ip":"x","country_code":"","countryCode":"no"})", MacProxyDiagnostic{"x", ns, "NO", ns, ns, ns, ""}},
-      {R"({"ip":"x","connection":"Conn","org":"Org"})", MacProxyDiagnostic{"x", ns, "", ns, ns, "Org", ""}},
-      {R"({"ip":"x","connection":{"isp":" "},"isp":"Top"})", MacProxyDiagnostic{"x", ns, "", ns, ns, "Top", ""}},
-      {R"({"ip":"x","connection":{"isp":null},"org":null,"isp":"Top"})", MacProxyDiagnostic{"x", ns, "", ns, ns, "Top", ""}},
-      {R"({"ip":"x","country":{"name":"Spain"},"city":["Madrid"]})", MacProxyDiagnostic{"x", ns, "", ns, ns, ns, ""}},
-      {R"({})", std::nullopt}, {R"({"ip":""})", std::nullopt}, {R"({"ip":" \n"})", std::nullopt},
-      {R"({"ip":null})", std::nullopt}, {R"({"ip":{"v4":"1.2.3.4"}})", std::nullopt}, {R"({"ip":["1.2.3.4"]})", std::nullopt},
-      {R"({"IP":"1.2.3.4"})", std::nullopt}, {R"("1.2.3.4")", std::nullopt}};
+       D{"203.0.113.7", "Germany", "DE", "Frankfurt", "Hesse", "Conn ISP", ""}},
+      {R"({"ip":"1","country":"DE","region":"Berlin","city":"Berlin","org":"AS64500"})", D{"1", "DE", "", "Berlin", "Berlin", "AS64500", ""}},
+      {R"({"ip":"1","country_name":"Canada","countryCode":"ca","state":"ON","isp":"ISP"})", D{"1", "Canada", "CA", ns, "ON", "ISP", ""}},
+      {R"({"ip":3405803786})", D{"3405803786", ns, "", ns, ns, ns, ""}},
+      {R"({"ip":1.5,"country_code":7})", D{"1.5", ns, "7", ns, ns, ns, ""}},
+      {R"({"ip":" 2\n","country":"  ","country_name":"Norway","city":"\t","region":"","state":"Viken"})", D{"2", "Norway", "", ns, "Viken", ns, ""}},
+      {R"({"ip":"x","country_code":"","countryCode":"no"})", D{"x", ns, "NO", ns, ns, ns, ""}},
+      {R"({"ip":"x","connection":"Conn","org":"Org"})", D{"x", ns, "", ns, ns, "Org", ""}},
+      {R"({"ip":"x","connection":{"isp":" "},"isp":"Top"})", D{"x", ns, "", ns, ns, "Top", ""}},
+      {R"({"ip":"x","connection":{"isp":null},"org":null,"isp":"Top"})", D{"x", ns, "", ns, ns, "Top", ""}},
+      {R"({"ip":"x","country":{"name":"Spain"},"city":["Madrid"]})", D{"x", ns, "", ns, ns, ns, ""}},
+      {R"({})", {}}, {R"({"ip":""})", {}}, {R"({"ip":" \n"})", {}}, {R"({"ip":null})", {}}, {R"({"ip":{"v4":"1.2.3.4"}})", {}},
+      {R"({"ip":["1.2.3.4"]})", {}}, {R"({"IP":"1.2.3.4"})", {}}, {R"("1.2.3.4")", {}}};
   for (const auto& [body, expected] : cases) EXPECT_EQ(diagnosticFromAnswer(platform::json::parse(body).value()), expected) << body;
 }
 

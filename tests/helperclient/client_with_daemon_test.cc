@@ -22,17 +22,14 @@ class RealHelperProgram {
   explicit RealHelperProgram(uid_t allowed) {
     std::string script = "mount -t tmpfs none /var/run && echo $$ > '" + pidFile_ + "' && exec '" HELPER_PROGRAM "' --uid " +
                          std::to_string(allowed);
-    if ((launcher_ = fork()) == 0) {
-      execl("/usr/bin/unshare", "unshare", "--mount", "--fork", "/bin/sh", "-c", script.c_str(), nullptr);
-      _exit(127);
-    }
+    if ((launcher_ = fork()) == 0)
+      execl("/usr/bin/unshare", "unshare", "--mount", "--fork", "/bin/sh", "-c", script.c_str(), nullptr), _exit(127);
   }
   ~RealHelperProgram() {
     if (daemon_ > 0) kill(daemon_, SIGTERM);
     waitpid(launcher_, nullptr, 0);
   }
-  // The socket path as seen from here, once the program accepts connections
-  // there: its file appears at bind, before the listen.
+  // The path as seen from here, once a connect succeeds: the file appears at bind, before listen.
   std::optional<std::string> socketPath() {
     for (int i = 0; i < 250; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
       if (!(std::ifstream(pidFile_) >> daemon_)) continue;

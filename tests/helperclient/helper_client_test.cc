@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "helperclient/exchange_deadline.h"
+#include "platform/unique_fd.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::helperclient {
 namespace {
@@ -19,34 +21,29 @@ const std::string kNobody = "/tmp/helper-client-test-nobody-listens.sock";
 class ScriptedDaemon {
  public:
   explicit ScriptedDaemon(std::string reply, bool readRequest = true, bool serve = true) {
-    path_ = "/tmp/helper-client-test-" + std::to_string(getpid()) + "-" + std::to_string(counter_++) + ".sock";
-    unlink(path_.c_str());
     sockaddr_un address = helperprotocol::makeAddress(path_);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
-    listen(listener_, 8);
+    bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
+    listen(listener_.get(), 8);
     if (serve) thread_ = std::thread([this, reply = std::move(reply), readRequest] {
-      int connection = accept(listener_, nullptr, nullptr);
+      platform::UniqueFd connection(accept(listener_.get(), nullptr, nullptr));
       char buffer[4096];
       for (ssize_t n; readRequest && request_.find('\n') == std::string::npos &&
-                      (n = read(connection, buffer, sizeof buffer)) > 0;)
+                      (n = read(connection.get(), buffer, sizeof buffer)) > 0;)
         request_.append(buffer, std::size_t(n));
-      ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
-      close(connection);
+      ::send(connection.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
     });
   }
   ~ScriptedDaemon() {
     if (thread_.joinable()) thread_.join();
-    close(listener_);
-    unlink(path_.c_str());
   }
   HelperResult<platform::json::Json> ask(const std::string& command) { return HelperClient(path_).sendHelperCommand(command); }
   bool available() { return HelperClient(path_).helperIsAvailable(); }
   std::string request() { return thread_.join(), request_; }
 
  private:
-  static inline int counter_ = 0;
-  std::string path_, request_;
-  int listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  tavlune::testing::TempDir dir_;
+  std::string path_ = dir_ / "helper.sock", request_;
+  platform::UniqueFd listener_{socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
   std::thread thread_;
 };
 

@@ -161,23 +161,10 @@ TEST(Diagnose, CredentialsAndHostReachCurlAsOneUntouchedArgumentEach) {
   EXPECT_NE(access(canary.c_str(), F_OK), 0) << "a credential or host was run by a shell";
 }
 
-TEST(RunCurl, OutputWholeOrThePlatformsTextWhenCurlCannotStart) {
+TEST(RunCurl, OutputWholeAndASpeedOnlyFromACleanRun) {
   const std::string bytes("{\"ip\":\"1\"}\0\xff trailing\n", 20);
-  Harness h({0, bytes, "warnings go elsewhere"});
-  auto result = h.validator.runCurl("http://h:1", "u:p", "https://x.test/", 3);
+  auto result = Harness({0, bytes, "warnings go elsewhere"}).validator.runCurl("http://h:1", "u:p", "https://x.test/", 3);
   EXPECT_EQ(std::string(result.value().begin(), result.value().end()), bytes);
-  platform::RecordingClock clock;
-  ProxyValidator missing(clock, ValidationEndpoints{"/nonexistent/curl", kServices, kDownload});
-  auto direct = missing.runCurl("http://h:1", std::nullopt, kServices[0], 12);
-  ASSERT_FALSE(direct);
-  const auto* platformError = std::get_if<platform::Error>(&direct.error());
-  ASSERT_TRUE(platformError && !platformError->description.empty());
-  EXPECT_EQ(failureText(missing.diagnose("h", 1, "socks5", "", "")), platformError->description);
-  EXPECT_EQ(clock.sleeps().size(), 5u);
-  EXPECT_EQ(missing.measureSpeed("http://h:1", std::nullopt), "Unavailable");
-}
-
-TEST(MeasureSpeed, AnythingButACleanRateIsUnavailable) {
   for (const auto& [reply, text] : std::vector<std::pair<CurlReply, std::string>>{
            {{0, "1500000.000\n", "curl: (0) noise"}, "12.0 Mbps"},
            {{28, "52000.000", "curl: (28) Operation timed out after 10000 milliseconds"}, "Unavailable"},
@@ -186,6 +173,17 @@ TEST(MeasureSpeed, AnythingButACleanRateIsUnavailable) {
     EXPECT_EQ(h.validator.measureSpeed("socks4a://p:1", std::nullopt), text) << reply.out;
     EXPECT_EQ(h.runs(), Runs{speedArguments("socks4a://p:1", std::nullopt, kDownload)});
   }
+}
+
+TEST(RunCurl, ACurlThatCannotStartIsRetriedAndReportedWithThePlatformsText) {
+  platform::RecordingClock clock;
+  ProxyValidator missing(clock, ValidationEndpoints{"/nonexistent/curl", kServices, kDownload});
+  auto direct = missing.runCurl("http://h:1", std::nullopt, kServices[0], 12);
+  const auto* platformError = direct ? nullptr : std::get_if<platform::Error>(&direct.error());
+  ASSERT_TRUE(platformError && !platformError->description.empty());
+  EXPECT_EQ(failureText(missing.diagnose("h", 1, "socks5", "", "")), platformError->description);
+  EXPECT_EQ(clock.sleeps().size(), 5u);
+  EXPECT_EQ(missing.measureSpeed("http://h:1", std::nullopt), "Unavailable");
 }
 
 }  // namespace

@@ -20,25 +20,18 @@ extern char** environ;
 namespace tavlune::validation {
 namespace {
 
-sockaddr_in loopback(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
+sockaddr_in loopback(int port) { return {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}}; }
 
 int freePort() {
   sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
+  platform::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
   return ntohs(address.sin_port);
 }
 
-// A server run as our child until the object goes.
+// A server run as our child, quiet, until the object goes.
 struct Server {
   Server(std::vector<std::string> arguments, int port) : port(port) {
     std::vector<char*> argv;
@@ -54,8 +47,7 @@ struct Server {
   ~Server() {
     if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
   }
-  // True once it accepts connections on its port.
-  bool up() {
+  bool accepting() {
     for (int i = 0; i < 500 && pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
       const sockaddr_in address = loopback(port);
       platform::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -89,7 +81,7 @@ TEST(RealProxies, CurlCarriesCredentialsAsTypedAndReportsItsFailures) {
                                                "\nListen 127.0.0.1\nAllow 127.0.0.1\nBasicAuth alice s3cret\n" +
                                                (geteuid() == 0 ? "User nobody\nGroup nogroup\n" : ""))},
               httpPort);
-  ASSERT_TRUE(service.up() && socks.up() && http.up());
+  ASSERT_TRUE(service.accepting() && socks.accepting() && http.accepting());
   const std::string base = "http://127.0.0.1:" + std::to_string(webPort);
   const std::string gateway = model::MacProxyError::validationFailed("curl: (97) x").errorDescription();
   const std::tuple<int, std::string, std::string, std::string, std::string> cases[] = {

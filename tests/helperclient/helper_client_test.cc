@@ -2,8 +2,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "helperclient/exchange_deadline.h"
@@ -57,43 +61,34 @@ int openDescriptors() {
   return count;
 }
 
-TEST(HelperClient, RepliesAndTheirErrors) {
+TEST(HelperClient, RepliesTheirErrorsAndTheVersion) {
   const int before = openDescriptors();
-  const std::pair<std::string, std::string> cases[] = {
-      {"{\"ok\":true}\n", "<ok>"},
-      {"{\"version\":2,\"ok\":true}", "<ok>"},  // closed without a line feed
-      {"{\"ok\":false,\"error\":\"Invalid proxy command.\"}\n", "Invalid proxy command."},
-      {"{\"ok\":false,\"error\":\"\"}\n", "macOS could not update the system proxy settings."},
-      {"{\"ok\":\"true\"}\n", "The proxy helper rejected the request."},
-      {"{\"ok\":\"true\",\"error\":\"nope\"}\n", "nope"},
-      {"{\"ok\":false,\"error\":7}\n", "The proxy helper rejected the request."},
-      {"[true]\n", "The proxy helper returned an invalid response."},
-      {"", "The proxy helper returned no response."},
-      {std::string(70000, 'x'), "The proxy helper returned no response."},
-  };
-  for (const auto& [reply, expected] : cases) {
-    ScriptedDaemon daemon(reply);
+  const std::string rejected = "The proxy helper rejected the request.", none = "The proxy helper returned no response.";
+  const std::tuple<std::string, std::string, bool> cases[] = {  // reply, its text, whether a ping finds the helper
+      {"{\"ok\":true,\"version\":2}\n", "<ok>", true},
+      {"{\"version\":2.0,\"ok\":true}", "<ok>", true},  // closed without a line feed
+      {"{\"ok\":true,\"version\":1}\n", "<ok>", false},
+      {"{\"ok\":true,\"version\":\"2\"}\n", "<ok>", false},
+      {"{\"ok\":false,\"error\":\"\",\"version\":2}\n", "macOS could not update the system proxy settings.", false},
+      {"{\"ok\":false,\"error\":\"Invalid proxy command.\"}\n", "Invalid proxy command.", false},
+      {"{\"ok\":\"true\",\"version\":2}\n", rejected, false},
+      {"{\"ok\":\"true\",\"error\":\"nope\"}\n", "nope", false},
+      {"{\"ok\":false,\"error\":7}\n", rejected, false},
+      {"[true]\n", "The proxy helper returned an invalid response.", false},
+      {"", none, false},
+      {std::string(70000, 'x'), none, false}};
+  for (const auto& [reply, expected, available] : cases) {
+    ScriptedDaemon daemon(reply), pinged(reply);
     EXPECT_EQ(text(daemon.ask("/usr/sbin/networksetup -x 'a/b'")), expected) << reply;
     EXPECT_EQ(daemon.request(), "{\"command\":\"\\/usr\\/sbin\\/networksetup -x 'a\\/b'\"}\n");
+    EXPECT_EQ(pinged.available(), available) << reply;
+    EXPECT_EQ(pinged.request(), "{\"command\":\"ping\"}\n");
   }
   auto notJson = ScriptedDaemon("{ok}\n").ask("ping");
-  ASSERT_FALSE(notJson);
-  EXPECT_TRUE(std::holds_alternative<platform::Error>(notJson.error().error));  // the reader's own error
+  EXPECT_TRUE(!notJson && std::holds_alternative<platform::Error>(notJson.error().error));  // the reader's own error
   EXPECT_EQ(text(HelperClient(kNobody).sendHelperCommand("ping")), "Unable to contact the proxy helper. (kept)");
-  EXPECT_EQ(openDescriptors(), before);
-}
-
-TEST(HelperClient, AvailabilityNeedsTheExpectedVersion) {
-  const std::pair<std::string, bool> cases[] = {
-      {"{\"ok\":true,\"version\":2}\n", true}, {"{\"ok\":true,\"version\":2.0}\n", true},
-      {"{\"ok\":true,\"version\":1}\n", false}, {"{\"ok\":true}\n", false},
-      {"{\"ok\":true,\"version\":\"2\"}\n", false}, {"{\"ok\":false,\"version\":2}\n", false}, {"", false}};
-  for (const auto& [reply, available] : cases) {
-    ScriptedDaemon daemon(reply);
-    EXPECT_EQ(daemon.available(), available) << reply;
-    EXPECT_EQ(daemon.request(), "{\"command\":\"ping\"}\n");
-  }
   EXPECT_FALSE(HelperClient(kNobody).helperIsAvailable());
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(HelperClient, HungOrClosedDaemonFailsAfterTheHandOver) {
@@ -108,6 +103,56 @@ TEST(ExchangeDeadline, PingIsShortAndACommandLineGrowsWithItsRuns) {
   for (const auto& [command, deadline] : std::vector<std::pair<std::string, std::chrono::milliseconds>>{
            {"ping", 5s}, {"chrome-webrtc-on", 20s}, {" ping", 20s}, {run, 21s}, {run + " && " + run + " && " + run, 23s}})
     EXPECT_EQ(exchangeDeadline(command), deadline) << command;
+}
+
+// The program at its fixed socket path, in a mount namespace of its own whose
+// /var/run is private, reached from here through that namespace's root.
+class RealHelperProgram {
+ public:
+  explicit RealHelperProgram(uid_t allowed) {
+    std::string script = "mount -t tmpfs none /var/run && echo $$ > '" + pidFile_ + "' && exec '" HELPER_PROGRAM "' --uid " +
+                         std::to_string(allowed);
+    if ((launcher_ = fork()) == 0)
+      execl("/usr/bin/unshare", "unshare", "--mount", "--fork", "/bin/sh", "-c", script.c_str(), nullptr), _exit(127);
+  }
+  ~RealHelperProgram() {
+    if (daemon_ > 0) kill(daemon_, SIGTERM);
+    waitpid(launcher_, nullptr, 0);
+  }
+  // The path as seen from here, once a connect succeeds: the file appears at bind, before listen.
+  std::optional<std::string> socketPath() {
+    for (int i = 0; i < 250; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+      if (!(std::ifstream(pidFile_) >> daemon_)) continue;
+      // /var/run is often a link to /run, followed on our side of that root.
+      std::string path = "/proc/" + std::to_string(daemon_) + "/root" +
+                         std::filesystem::canonical("/var/run").string() + "/com.tavlune.proxyhelper.sock";
+      sockaddr_un address = helperprotocol::makeAddress(path);
+      platform::UniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      if (connect(probe.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength) == 0) return path;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  testing::TempDir temp_;
+  std::string pidFile_ = temp_ / "helper.pid";
+  pid_t launcher_ = -1;
+  pid_t daemon_ = -1;
+};
+
+TEST(RealHelperProgram, AnswersItsUserAndRefusesAnother) {
+  if (geteuid() != 0 && !std::getenv("CI")) GTEST_SKIP() << "needs root for a private mount namespace";
+  for (auto [allowed, available] : {std::pair{getuid(), true}, {getuid() + 1, false}}) {
+    RealHelperProgram program(allowed);
+    auto path = program.socketPath();
+    ASSERT_TRUE(path.has_value());
+    HelperClient client(*path);
+    EXPECT_EQ(client.helperIsAvailable(), available);
+    auto reply = client.sendHelperCommand("/usr/sbin/networksetup -setwebproxystate 'x' off; id");
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_EQ(model::localizedDescription(reply.error().error),
+              available ? "Invalid proxy command." : "Unauthorized helper client.");
+  }
 }
 
 }  // namespace

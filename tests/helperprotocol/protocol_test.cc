@@ -30,12 +30,7 @@ TEST(Framing, Table) {
   using Kind = ReadChunkResult::Kind;
   const auto message = FramingOutcome::message, none = FramingOutcome::noMessage;
   const std::string big(kMaxMessageBytes, 'x');
-  struct Case {
-    std::deque<std::string> chunks;
-    Kind end;
-    FramedMessage expected;
-  };
-  for (auto c : std::vector<Case>{
+  for (auto [chunks, end, expected] : std::vector<std::tuple<std::deque<std::string>, Kind, FramedMessage>>{
            {{"ab\ncd", "never"}, Kind::endOfStream, {message, "ab\ncd"}},
            {{"ab", "c", "\nd"}, Kind::failed, {message, "abc\nd"}},
            {{}, Kind::endOfStream, {none, ""}},
@@ -47,18 +42,15 @@ TEST(Framing, Table) {
            {{big, "\n"}, Kind::endOfStream, {message, big + "\n"}},
            {{big + "y", "\n"}, Kind::endOfStream, {none, ""}},
            {{big + "y\n"}, Kind::endOfStream, {message, big + "y\n"}}}) {
-    const std::string name = c.chunks.empty() ? "" : c.chunks.front().substr(0, 6);
     FramedMessage got = readMessage([&](std::span<uint8_t> buffer) -> ReadChunkResult {
       EXPECT_EQ(buffer.size(), kReadChunkBytes);
-      if (c.chunks.empty()) return {c.end, 0};
-      std::size_t n = std::min(c.chunks.front().size(), buffer.size());
-      std::memcpy(buffer.data(), c.chunks.front().data(), n);
-      c.chunks.front().erase(0, n);
-      if (c.chunks.front().empty()) c.chunks.pop_front();
+      if (chunks.empty()) return {end, 0};
+      std::size_t n = std::min(chunks.front().size(), buffer.size());
+      std::memcpy(buffer.data(), chunks.front().data(), n);
+      if (chunks.front().erase(0, n).empty()) chunks.pop_front();
       return {Kind::bytes, n};
     });
-    EXPECT_EQ(got.outcome, c.expected.outcome) << name;
-    EXPECT_EQ(got.bytes, c.expected.bytes) << name;
+    EXPECT_EQ(std::pair(got.outcome, got.bytes), std::pair(expected.outcome, expected.bytes)) << expected.bytes.size();
   }
 }
 

@@ -18,10 +18,7 @@ using model::MacProxyDiagnostic;
 using Attempts = std::vector<std::pair<std::string, std::string>>;
 using Runs = std::vector<std::vector<std::string>>;
 
-struct CurlReply {
-  int status = 0;
-  std::string out, err;
-};
+struct CurlReply { int status = 0; std::string out, err; };
 
 const std::vector<std::string> kServices = {"https://one.test/", "https://two.test/json/", "https://three.test/json"};
 const std::string kDownload = "https://down.test/__down?bytes=250000", ns = "Not supplied";
@@ -43,9 +40,7 @@ struct Harness {
       for (const auto& [file, text] : {std::pair{"out", reply.out}, {"err", reply.err}, {"status", std::to_string(reply.status)}})
         dir.write((run ? "reply." + std::to_string(run) : "reply.default") + "/" + file, text);
   }
-  model::ManagerResult<MacProxyDiagnostic> diagnose(const std::string& protocol, const std::string& user = "") {
-    return validator.diagnose("gw.test", 1080, protocol, user, "");
-  }
+  auto diagnose(const std::string& protocol) { return validator.diagnose("gw.test", 1080, protocol, "", ""); }
   Runs runs() const {
     Runs all;
     for (std::ifstream in; (in = std::ifstream(dir.file("args." + std::to_string(all.size())), std::ios::binary));) {

@@ -38,6 +38,7 @@ class ScriptedDaemon {
     });
   }
   ~ScriptedDaemon() {
+    shutdown(listener_.get(), SHUT_RDWR);  // ends an accept that no client came to
     if (thread_.joinable()) thread_.join();
   }
   HelperResult<platform::json::Json> ask(const std::string& command) { return HelperClient(path_).sendHelperCommand(command); }

@@ -1,167 +1,154 @@
 #include "helperclient/helper_client.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
-#include "helperprotocol/protocol.h"
+#include "helperclient/exchange_deadline.h"
+#include "platform/unique_fd.h"
+#include "tests/support/temp_dir.h"
 
-namespace tavlune {
+namespace tavlune::helperclient {
 namespace {
-using namespace tavlune::helperclient;
-using namespace tavlune::model;
+using namespace std::chrono_literals;
 
-// A daemon that serves one connection: reads the request line, keeps it, and
-// answers with a fixed reply (or nothing) before closing.
+const std::string kNobody = "/tmp/helper-client-test-nobody-listens.sock";
+
+// Serves one connection: keeps the request line (unless told not to read it),
+// sends the reply and closes. Without `serve` the kernel accepts and nobody answers.
 class ScriptedDaemon {
  public:
-  explicit ScriptedDaemon(std::string reply, bool readRequest = true) {
-    path_ = "/tmp/helper-client-test-" + std::to_string(getpid()) + "-" + std::to_string(counter_++) + ".sock";
-    unlink(path_.c_str());
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  explicit ScriptedDaemon(std::string reply, bool readRequest = true, bool serve = true) {
     sockaddr_un address = helperprotocol::makeAddress(path_);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
-    listen(listener_, 8);
-    thread_ = std::thread([this, reply = std::move(reply), readRequest] {
-      int connection = accept(listener_, nullptr, nullptr);
-      if (connection < 0) return;
-      if (readRequest) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(connection, buffer, sizeof buffer)) > 0) {
-          request_.append(buffer, std::size_t(n));
-          if (request_.find('\n') != std::string::npos) break;
-        }
-      }
-      if (!reply.empty()) send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
-      close(connection);
+    bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
+    listen(listener_.get(), 8);
+    if (serve) thread_ = std::thread([this, reply = std::move(reply), readRequest] {
+      platform::UniqueFd connection(accept(listener_.get(), nullptr, nullptr));
+      char buffer[4096];
+      for (ssize_t n; readRequest && request_.find('\n') == std::string::npos &&
+                      (n = read(connection.get(), buffer, sizeof buffer)) > 0;)
+        request_.append(buffer, std::size_t(n));
+      ::send(connection.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
     });
   }
   ~ScriptedDaemon() {
-    shutdown(listener_, SHUT_RDWR);
-    thread_.join();
-    close(listener_);
-    unlink(path_.c_str());
+    shutdown(listener_.get(), SHUT_RDWR);  // ends an accept that no client came to
+    if (thread_.joinable()) thread_.join();
   }
-  const std::string& path() const { return path_; }
-  std::string request() {
-    thread_.join();
-    thread_ = std::thread([] {});
-    return request_;
-  }
+  HelperResult<platform::json::Json> ask(const std::string& command) { return HelperClient(path_).sendHelperCommand(command); }
+  bool available() { return HelperClient(path_).helperIsAvailable(); }
+  std::string request() { return thread_.join(), request_; }
 
  private:
-  static inline int counter_ = 0;
-  std::string path_;
-  int listener_ = -1;
+  tavlune::testing::TempDir dir_;
+  std::string path_ = dir_ / "helper.sock", request_;
+  platform::UniqueFd listener_{socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
   std::thread thread_;
-  std::string request_;
 };
 
-TEST(HelperClient, RepliesAndTheirErrors) {
-  struct Case {
-    std::string reply;
-    std::optional<std::string> error;  // absent: success; every failure comes after the request was handed over
-  };
-  const Case cases[] = {
-      {"{\"ok\":true}\n", std::nullopt},
-      {"{\"version\":2,\"ok\":true}", std::nullopt},  // closed without a line feed
-      {"{\"ok\":false,\"error\":\"Invalid proxy command.\"}\n", "Invalid proxy command."},
-      {"{\"ok\":false,\"error\":\"\"}\n", "macOS could not update the system proxy settings."},
-      {"{\"ok\":\"true\"}\n", "The proxy helper rejected the request."},
-      {"{\"ok\":\"true\",\"error\":\"nope\"}\n", "nope"},
-      {"{\"ok\":false,\"error\":7}\n", "The proxy helper rejected the request."},
-      {"[true]\n", "The proxy helper returned an invalid response."},
-      {"", "The proxy helper returned no response."},
-      {std::string(70000, 'x'), "The proxy helper returned no response."},
-  };
-  for (const auto& c : cases) {
-    ScriptedDaemon daemon(c.reply);
-    auto reply = HelperClient(daemon.path()).sendHelperCommand("/usr/sbin/networksetup -x 'a/b'");
-    if (!c.error) {
-      EXPECT_TRUE(reply.has_value()) << c.reply;
-    } else {
-      ASSERT_FALSE(reply.has_value()) << c.reply;
-      EXPECT_EQ(localizedDescription(reply.error().error), *c.error) << c.reply;
-      EXPECT_TRUE(reply.error().handedOver) << c.reply;
-    }
+std::string text(const HelperResult<platform::json::Json>& reply) {
+  return reply ? "<ok>" : model::localizedDescription(reply.error().error) + (reply.error().handedOver ? "" : " (kept)");
+}
+
+int openDescriptors() {
+  int count = 0;
+  for (int fd = 0; fd < 1024; ++fd) count += fcntl(fd, F_GETFD) != -1;
+  return count;
+}
+
+TEST(HelperClient, RepliesTheirErrorsAndTheVersion) {
+  const int before = openDescriptors();
+  const std::string rejected = "The proxy helper rejected the request.", none = "The proxy helper returned no response.";
+  const std::tuple<std::string, std::string, bool> cases[] = {  // reply, its text, whether a ping finds the helper
+      {"{\"ok\":true,\"version\":2}\n", "<ok>", true},
+      {"{\"version\":2.0,\"ok\":true}", "<ok>", true},  // closed without a line feed
+      {"{\"ok\":true,\"version\":1}\n", "<ok>", false},
+      {"{\"ok\":true,\"version\":\"2\"}\n", "<ok>", false},
+      {"{\"ok\":false,\"error\":\"\",\"version\":2}\n", "macOS could not update the system proxy settings.", false},
+      {"{\"ok\":false,\"error\":\"Invalid proxy command.\"}\n", "Invalid proxy command.", false},
+      {"{\"ok\":\"true\",\"version\":2}\n", rejected, false},
+      {"{\"ok\":\"true\",\"error\":\"nope\"}\n", "nope", false},
+      {"{\"ok\":false,\"error\":7}\n", rejected, false},
+      {"[true]\n", "The proxy helper returned an invalid response.", false},
+      {"", none, false},
+      {std::string(70000, 'x'), none, false}};
+  for (const auto& [reply, expected, available] : cases) {
+    ScriptedDaemon daemon(reply), pinged(reply);
+    EXPECT_EQ(text(daemon.ask("/usr/sbin/networksetup -x 'a/b'")), expected) << reply;
     EXPECT_EQ(daemon.request(), "{\"command\":\"\\/usr\\/sbin\\/networksetup -x 'a\\/b'\"}\n");
+    EXPECT_EQ(pinged.available(), available) << reply;
+    EXPECT_EQ(pinged.request(), "{\"command\":\"ping\"}\n");
   }
-  ScriptedDaemon notJson("{ok}\n");
-  auto reply = HelperClient(notJson.path()).sendHelperCommand("ping");
-  ASSERT_FALSE(reply.has_value());
-  EXPECT_TRUE(std::holds_alternative<platform::Error>(reply.error().error));  // the reader's own error
-}
-
-TEST(HelperClient, AvailabilityNeedsTheExpectedVersion) {
-  const std::pair<std::string, bool> cases[] = {
-      {"{\"ok\":true,\"version\":2}\n", true},     {"{\"ok\":true,\"version\":2.0}\n", true},
-      {"{\"ok\":true,\"version\":1}\n", false},    {"{\"ok\":true}\n", false},
-      {"{\"ok\":true,\"version\":\"2\"}\n", false}, {"{\"ok\":false,\"version\":2}\n", false},
-      {"", false},
-  };
-  for (const auto& [reply, available] : cases) {
-    ScriptedDaemon daemon(reply);
-    EXPECT_EQ(HelperClient(daemon.path()).helperIsAvailable(), available) << reply;
-    EXPECT_EQ(daemon.request(), "{\"command\":\"ping\"}\n");
-  }
-}
-
-TEST(HelperClient, NoDaemonAtAll) {
-  HelperClient client("/tmp/helper-client-test-nobody-listens.sock");
-  EXPECT_FALSE(client.helperIsAvailable());
-  auto reply = client.sendHelperCommand("ping");
-  ASSERT_FALSE(reply.has_value());
-  EXPECT_EQ(localizedDescription(reply.error().error), "Unable to contact the proxy helper.");
-  EXPECT_FALSE(reply.error().handedOver);
-}
-
-// A helper that takes the request and never answers (stopped, or stuck) ends
-// the exchange at its deadline, with the outcome unknown.
-TEST(HelperClient, HungDaemonEndsAtTheDeadline) {
-  const std::string path = "/tmp/helper-client-test-hung-" + std::to_string(getpid()) + ".sock";
-  unlink(path.c_str());
-  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address = helperprotocol::makeAddress(path);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength), 0);
-  ASSERT_EQ(listen(listener, 8), 0);  // the kernel accepts; nobody ever reads or answers
-  auto reply = HelperClient(path).sendHelperCommand("ping");
-  close(listener);
-  unlink(path.c_str());
-  ASSERT_FALSE(reply.has_value());
-  EXPECT_EQ(localizedDescription(reply.error().error), "The proxy helper did not answer in time.");
-  EXPECT_TRUE(reply.error().handedOver);
-}
-
-TEST(HelperClient, DaemonThatClosedBeforeReadingNeverEndsTheProcess) {
-  // The request is far larger than the socket buffers, and nobody reads it.
-  ScriptedDaemon daemon("", /*readRequest=*/false);
-  auto reply = HelperClient(daemon.path()).sendHelperCommand(std::string(4 << 20, 'a'));
-  ASSERT_FALSE(reply.has_value());
-  auto text = localizedDescription(reply.error().error);
-  EXPECT_TRUE(text == "The proxy helper connection closed." || text == "The proxy helper returned no response.")
-      << text;
-}
-
-TEST(HelperClient, NoDescriptorIsLeftOpen) {
-  auto openDescriptors = [] {
-    int count = 0;
-    for (int fd = 0; fd < 1024; ++fd) count += fcntl(fd, F_GETFD) != -1;
-    return count;
-  };
-  int before = openDescriptors();
-  for (const char* reply : {"{\"ok\":true}\n", "", "[1]\n", "{x}\n"}) {
-    ScriptedDaemon daemon(reply);
-    (void)HelperClient(daemon.path()).sendHelperCommand("ping");
-  }
-  (void)HelperClient("/tmp/helper-client-test-nobody-listens.sock").sendHelperCommand("ping");
+  auto notJson = ScriptedDaemon("{ok}\n").ask("ping");
+  EXPECT_TRUE(!notJson && std::holds_alternative<platform::Error>(notJson.error().error));  // the reader's own error
+  EXPECT_EQ(text(HelperClient(kNobody).sendHelperCommand("ping")), "Unable to contact the proxy helper. (kept)");
+  EXPECT_FALSE(HelperClient(kNobody).helperIsAvailable());
   EXPECT_EQ(openDescriptors(), before);
 }
 
+TEST(HelperClient, HungOrClosedDaemonFailsAfterTheHandOver) {
+  // Takes the request and never answers: the exchange ends at its deadline.
+  EXPECT_EQ(text(ScriptedDaemon("", true, false).ask("ping")), "The proxy helper did not answer in time.");
+  // Closes unread a request far larger than the socket buffers; the process lives on.
+  EXPECT_EQ(text(ScriptedDaemon("", false).ask(std::string(4 << 20, 'a'))), "The proxy helper connection closed.");
+}
+
+TEST(ExchangeDeadline, PingIsShortAndACommandLineGrowsWithItsRuns) {
+  const std::string run = "/usr/sbin/networksetup -x";
+  for (const auto& [command, deadline] : std::vector<std::pair<std::string, std::chrono::milliseconds>>{
+           {"ping", 5s}, {"chrome-webrtc-on", 20s}, {" ping", 20s}, {run, 21s}, {run + " && " + run + " && " + run, 23s}})
+    EXPECT_EQ(exchangeDeadline(command), deadline) << command;
+}
+
+// The program at its fixed socket path, in a mount namespace of its own whose
+// /var/run is private, reached from here through that namespace's root.
+struct RealHelperProgram {
+  explicit RealHelperProgram(uid_t allowed) {
+    std::string script = "mount -t tmpfs none /var/run && echo $$ > '" + pidFile_ + "' && exec '" HELPER_PROGRAM "' --uid " +
+                         std::to_string(allowed);
+    if ((launcher_ = fork()) == 0)
+      execl("/usr/bin/unshare", "unshare", "--mount", "--fork", "/bin/sh", "-c", script.c_str(), nullptr), _exit(127);
+  }
+  ~RealHelperProgram() {
+    if (daemon_ > 0) kill(daemon_, SIGTERM);
+    waitpid(launcher_, nullptr, 0);
+  }
+  // The path as seen from here, once a connect succeeds: the file appears at bind, before listen.
+  std::optional<std::string> socketPath() {
+    for (int i = 0; i < 250; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+      if (!(std::ifstream(pidFile_) >> daemon_)) continue;
+      // /var/run is often a link to /run, followed on our side of that root.
+      std::string path = "/proc/" + std::to_string(daemon_) + "/root" +
+                         std::filesystem::canonical("/var/run").string() + "/com.tavlune.proxyhelper.sock";
+      sockaddr_un address = helperprotocol::makeAddress(path);
+      platform::UniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      if (connect(probe.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength) == 0) return path;
+    }
+    return std::nullopt;
+  }
+  testing::TempDir temp_;
+  std::string pidFile_ = temp_ / "helper.pid";
+  pid_t launcher_ = -1;
+  pid_t daemon_ = -1;
+};
+
+TEST(RealHelperProgram, AnswersItsUserAndRefusesAnother) {
+  if (geteuid() != 0 && !std::getenv("CI")) GTEST_SKIP() << "needs root for a private mount namespace";
+  for (auto [allowed, available] : {std::pair{getuid(), true}, {getuid() + 1, false}}) {
+    RealHelperProgram program(allowed);
+    auto path = program.socketPath();
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(HelperClient(*path).helperIsAvailable(), available);
+    EXPECT_EQ(text(HelperClient(*path).sendHelperCommand("/usr/sbin/networksetup -setwebproxystate 'x' off; id")),
+              available ? "Invalid proxy command." : "Unauthorized helper client.");
+  }
+}
+
 }  // namespace
-}  // namespace tavlune
+}  // namespace tavlune::helperclient

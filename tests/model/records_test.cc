@@ -7,97 +7,63 @@
 namespace tavlune {
 namespace {
 using namespace tavlune::model;
-using namespace tavlune::manager;
-
 using channel::EncodableMap;
 using channel::EncodableValue;
-using platform::json::Json;
+using State = MacProxyConnectionState;
 
-MacProxyConnectionState fullState() {
-  return {"203.0.113.7", 1080, "socks5", "residential", "p-1", 42, "DE", "Germany", "Berlin", "Berlin",
-          1700000000900};
-}
-
-std::set<std::string> keysOf(const EncodableValue& value) {
-  std::set<std::string> keys;
-  for (const auto& [key, _] : std::get<EncodableMap>(value)) keys.insert(std::get<std::string>(key));
-  return keys;
-}
+const State kFull{"203.0.113.7", 1080, "socks5", "residential", "p-1", 42, "DE", "Germany", "Bavaria", "Munich", 1700000000900};
+const State kMinimal{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 5};
 
 template <typename Record>
-std::optional<Record> decode(const std::string& text) {
+bool decodes(const std::string& text) {
   auto json = platform::json::parse(text);
-  return json ? recordFromJson<Record>(*json) : std::nullopt;
+  return json && recordFromJson<Record>(*json).has_value();
+}
+
+EncodableValue map(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
+  EncodableMap m;
+  for (const auto& [key, value] : entries) m[EncodableValue(key)] = value;
+  return EncodableValue(m);
 }
 
 TEST(Records, RoundTripThroughUserDefaults) {
   platform::MemoryUserDefaults defaults;
-  MacProxyConnectionState minimal{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 5};
-  MacProxySnapshot snapshot{{{"Wi-Fi", {0x62, 0x70, 0x00, 0xff}}, {"Ethernet 'x'", {}}}};
-  MacProxyDiagnostic diagnostic{"198.51.100.1", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
-
-  ASSERT_TRUE(saveRecord(defaults, fullState()).has_value());
-  EXPECT_EQ(loadRecord<MacProxyConnectionState>(defaults), fullState());
-  ASSERT_TRUE(saveRecord(defaults, minimal).has_value());
-  EXPECT_EQ(loadRecord<MacProxyConnectionState>(defaults), minimal);
+  const MacProxySnapshot snapshot{{{"Wi-Fi", {0x62, 0x70, 0x00, 0xff}}, {"Ethernet 'x'", {}}}};
+  const MacProxyDiagnostic diagnostic{"198.51.100.1", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
+  for (const State& state : {kFull, kMinimal}) {
+    ASSERT_TRUE(saveRecord(defaults, state).has_value());
+    EXPECT_EQ(loadRecord<State>(defaults), state);
+  }
   ASSERT_TRUE(saveRecord(defaults, snapshot).has_value());
   EXPECT_EQ(loadRecord<MacProxySnapshot>(defaults), snapshot);
   ASSERT_TRUE(saveRecord(defaults, diagnostic).has_value());
   EXPECT_EQ(loadRecord<MacProxyDiagnostic>(defaults), diagnostic);
-
-  ASSERT_TRUE(removeRecord<MacProxyConnectionState>(defaults).has_value());
-  ASSERT_TRUE(removeRecord<MacProxyConnectionState>(defaults).has_value());  // harmless twice
-  EXPECT_FALSE(loadRecord<MacProxyConnectionState>(defaults).has_value());
-}
-
-TEST(Records, StoredFormIsCompactJsonWithOptionalMembersLeftOut) {
-  platform::MemoryUserDefaults defaults;
-  MacProxyConnectionState minimal{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1700000000900};
-  ASSERT_TRUE(saveRecord(defaults, minimal).has_value());
-  auto bytes = *defaults.data(recordKey<MacProxyConnectionState>);
-  std::string text(bytes.begin(), bytes.end());
-  EXPECT_EQ(text.find_first_of(" \n"), std::string::npos);
-  Json json = Json::parse(text);
-  EXPECT_EQ(json.size(), 6u);
-  for (const char* absent : {"profileId", "countryCode", "country", "state", "city"})
-    EXPECT_FALSE(json.contains(absent)) << absent;
-  EXPECT_TRUE(json["connectedAt"].is_number_integer());
-  EXPECT_EQ(json["connectedAt"], 1700000000900);
-
-  MacProxySnapshot snapshot{{{"Wi-Fi", {0xfb, 0xff}}}};
-  EXPECT_EQ(toJson(snapshot).dump(), R"({"services":[{"configuration":"+/8=","name":"Wi-Fi"}]})");
+  ASSERT_TRUE(removeRecord<State>(defaults).has_value());
+  ASSERT_TRUE(removeRecord<State>(defaults).has_value());  // harmless twice
+  EXPECT_FALSE(loadRecord<State>(defaults).has_value());
+  EXPECT_EQ(toJson(kMinimal).size(), 6u);  // absent optional members are left out
+  EXPECT_EQ(toJson(MacProxySnapshot{{{"Wi-Fi", {0xfb, 0xff}}}}).dump(), R"({"services":[{"configuration":"+/8=","name":"Wi-Fi"}]})");
 }
 
 TEST(Records, DecodingRules) {
-  const std::string state =
-      R"("host":"h","port":80,"proxyProtocol":"http","connectionType":"manual","sessionId":0)";
-  struct Case {
-    std::string json;
-    bool loads;
-  };
-  const Case stateCases[] = {
-      {"{" + state + R"(,"connectedAt":5})", true},
-      {"{" + state + R"(,"connectedAt":5,"profileId":null,"extra":[1,{}]})", true},
-      {"{" + state + R"(,"connectedAt":5.0})", true},
-      {"{" + state + "}", false},                                    // connectedAt missing
-      {"{" + state + R"(,"connectedAt":null})", false},
-      {"{" + state + R"(,"connectedAt":5.5})", false},
-      {"{" + state + R"(,"connectedAt":"5"})", false},
-      {"{" + state + R"(,"connectedAt":5,"city":7})", false},        // optional of the wrong type
-      {R"({"host":"h","port":"80","proxyProtocol":"http","connectionType":"manual","sessionId":0,"connectedAt":5})",
-       false},
+  const std::string s = R"({"host":"h","port":80,"proxyProtocol":"http","connectionType":"manual","sessionId":0)";
+  const std::string d = R"({"ip":"1","country":"c","countryCode":"C","city":"x","state":"s","isp":"i")";
+  const std::pair<std::string, bool> states[] = {
+      {s + R"(,"connectedAt":5})", true},
+      {s + R"(,"connectedAt":5,"profileId":null,"extra":[1,{}]})", true},
+      {s + R"(,"connectedAt":5.0})", true},
+      {s + "}", false},
+      {s + R"(,"connectedAt":null})", false},
+      {s + R"(,"connectedAt":5.5})", false},
+      {s + R"(,"connectedAt":"5"})", false},
+      {s + R"(,"connectedAt":5,"city":7})", false},  // optional of the wrong type
+      {R"({"host":"h","port":"80","proxyProtocol":"http","connectionType":"manual","sessionId":0,"connectedAt":5})", false},
       {"[1]", false},
   };
-  for (const auto& c : stateCases) EXPECT_EQ(decode<MacProxyConnectionState>(c.json).has_value(), c.loads) << c.json;
-  auto withNull = decode<MacProxyConnectionState>("{" + state + R"(,"connectedAt":5,"profileId":null})");
-  ASSERT_TRUE(withNull.has_value());
-  EXPECT_FALSE(withNull->profileId.has_value());
-
-  const std::string diagnostic = R"("ip":"1","country":"c","countryCode":"C","city":"x","state":"s","isp":"i")";
-  EXPECT_TRUE(decode<MacProxyDiagnostic>("{" + diagnostic + R"(,"speed":""})").has_value());
-  EXPECT_FALSE(decode<MacProxyDiagnostic>("{" + diagnostic + "}").has_value());
-
-  const Case snapshotCases[] = {
+  for (const auto& [json, loads] : states) EXPECT_EQ(decodes<State>(json), loads) << json;
+  const std::pair<std::string, bool> others[] = {
+      {d + R"(,"speed":""})", true},
+      {d + "}", false},
       {R"({"services":[]})", true},
       {R"({"services":[{"name":"Wi-Fi","configuration":"YnBsaXN0"}]})", true},
       {R"({"services":[{"name":"Wi-Fi","configuration":"YnBsaXN0="}]})", false},  // bad Base64
@@ -106,52 +72,52 @@ TEST(Records, DecodingRules) {
       {R"({"services":{}})", false},
       {R"({})", false},
   };
-  for (const auto& c : snapshotCases) EXPECT_EQ(decode<MacProxySnapshot>(c.json).has_value(), c.loads) << c.json;
-  EXPECT_TRUE(decode<MacProxySnapshot>(R"({"services":[]})")->services.empty());
+  for (const auto& [json, loads] : others)
+    EXPECT_EQ(json.starts_with(d) ? decodes<MacProxyDiagnostic>(json) : decodes<MacProxySnapshot>(json), loads) << json;
 }
 
-TEST(Records, UnreadableEntriesLoadAsAbsentAndStay) {
+TEST(Records, UnreadableOrUnwritableEntriesKeepWhatWasThere) {
   platform::MemoryUserDefaults defaults;
   const std::string broken = R"({"host":"h","port":"80"})";
-  ASSERT_TRUE(defaults.setData(recordKey<MacProxyConnectionState>, platform::Bytes(broken.begin(), broken.end())).has_value());
-  EXPECT_FALSE(loadRecord<MacProxyConnectionState>(defaults).has_value());
-  EXPECT_TRUE(defaults.data(recordKey<MacProxyConnectionState>).has_value());
-  defaults.setString(recordKey<MacProxyConnectionState>, "not data");
-  EXPECT_FALSE(loadRecord<MacProxyConnectionState>(defaults).has_value());
-}
+  ASSERT_TRUE(defaults.setData(recordKey<State>, platform::Bytes(broken.begin(), broken.end())).has_value());
+  EXPECT_FALSE(loadRecord<State>(defaults).has_value());
+  EXPECT_TRUE(defaults.data(recordKey<State>).has_value());
+  defaults.setString(recordKey<State>, "not data");
+  EXPECT_FALSE(loadRecord<State>(defaults).has_value());
 
-TEST(Records, FailedSaveKeepsWhatWasThere) {
-  platform::MemoryUserDefaults defaults;
-  ASSERT_TRUE(saveRecord(defaults, fullState()).has_value());
-  MacProxyConnectionState invalid = fullState();
+  ASSERT_TRUE(saveRecord(defaults, kFull).has_value());
+  State invalid = kFull;
   invalid.host = "\xff";  // not UTF-8: cannot be written as JSON
   EXPECT_FALSE(saveRecord(defaults, invalid).has_value());
-  EXPECT_EQ(loadRecord<MacProxyConnectionState>(defaults), fullState());
   defaults.setFailWrites(true);
-  MacProxyConnectionState other = fullState();
-  other.host = "other";
-  EXPECT_FALSE(saveRecord(defaults, other).has_value());
-  EXPECT_EQ(loadRecord<MacProxyConnectionState>(defaults), fullState());
+  EXPECT_FALSE(saveRecord(defaults, kMinimal).has_value());
+  EXPECT_EQ(loadRecord<State>(defaults), kFull);
 }
 
 TEST(Records, ChannelForms) {
-  MacProxyConnectionState minimal{"h", 80, "socks5", "manual", {}, 7, {}, {}, {}, {}, 1700000000900};
-  EXPECT_EQ(keysOf(flutterValue(minimal)),
-            (std::set<std::string>{"phase", "connectionType", "sessionId", "protocol", "connectedAt"}));
-  const EncodableValue full = flutterValue(fullState());
-  const auto& map = std::get<EncodableMap>(full);
-  EXPECT_EQ(map.at(EncodableValue("phase")), EncodableValue("connected"));
-  EXPECT_EQ(map.at(EncodableValue("protocol")), EncodableValue("socks5"));
-  EXPECT_EQ(map.at(EncodableValue("connectedAt")), EncodableValue(int64_t{1700000000900}));
-  EXPECT_EQ(map.at(EncodableValue("sessionId")).LongValue(), 42);
-  EXPECT_EQ(map.at(EncodableValue("profileId")), EncodableValue("p-1"));
-  EXPECT_EQ(map.count(EncodableValue("host")) + map.count(EncodableValue("port")), 0u);
-  EXPECT_EQ(map.size(), 10u);
+  EXPECT_EQ(manager::flutterValue(kFull),
+            map({{"phase", EncodableValue("connected")}, {"connectionType", EncodableValue("residential")},
+                 {"sessionId", EncodableValue(42)}, {"protocol", EncodableValue("socks5")},
+                 {"connectedAt", EncodableValue(int64_t{1700000000900})}, {"profileId", EncodableValue("p-1")},
+                 {"countryCode", EncodableValue("DE")}, {"country", EncodableValue("Germany")},
+                 {"state", EncodableValue("Bavaria")}, {"city", EncodableValue("Munich")}}));
+  EXPECT_EQ(manager::flutterValue(kMinimal),
+            map({{"phase", EncodableValue("connected")}, {"connectionType", EncodableValue("manual")},
+                 {"sessionId", EncodableValue(0)}, {"protocol", EncodableValue("http")},
+                 {"connectedAt", EncodableValue(int64_t{5})}}));
+  const auto e = EncodableValue("");
+  EXPECT_EQ(manager::flutterValue(MacProxyDiagnostic{}), map({{"ip", e}, {"country", e}, {"countryCode", e},
+                                                              {"city", e}, {"state", e}, {"isp", e}, {"speed", e}}));
+}
 
-  MacProxyDiagnostic empty{};
-  EXPECT_EQ(keysOf(flutterValue(empty)),
-            (std::set<std::string>{"ip", "country", "countryCode", "city", "state", "isp", "speed"}));
-  EXPECT_EQ(std::get<EncodableMap>(flutterValue(empty)).at(EncodableValue("speed")), EncodableValue(""));
+// The markers of a proxy that closed on the gateway, in any case, anywhere in the text.
+TEST(MacProxyError, GatewayMarkersInAnyCase) {
+  const std::string gateway = localizedDescription(MacProxyError::validationFailed("curl: (97)"));
+  EXPECT_NE(gateway, "curl: (97)");
+  for (const char* raw : {"before CURL: (97) after", "Connection to proxy closed", "x PROXY CONNECTION ABORTED"})
+    EXPECT_EQ(localizedDescription(MacProxyError::validationFailed(raw)), gateway) << raw;
+  for (const char* raw : {"curl: (9) other", "Some Mixed Case Text", "   "})
+    EXPECT_EQ(localizedDescription(MacProxyError::validationFailed(raw)), raw);
 }
 
 }  // namespace

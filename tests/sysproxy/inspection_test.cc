@@ -1,124 +1,122 @@
 #include <gtest/gtest.h>
 
-#include "manager/mac_proxy_manager.h"
-#include "model/record_store.h"
-#include "platform/defaults/memory_user_defaults.h"
+#include "model/mac_proxy_error.h"
 #include "platform/plist/plist.h"
-#include "sysproxy/proxy_inspection.h"
 #include "platform/sysconfig/memory_network_configuration.h"
+#include "sysproxy/network_service_discovery.h"
+#include "sysproxy/proxy_inspection.h"
 
 namespace tavlune {
 namespace {
 using namespace tavlune::sysproxy;
-using namespace tavlune::model;
-
 namespace pl = platform::plist;
+using Bytes = std::vector<uint8_t>;
+using platform::sysconfig::NetworkService;
 
 pl::Value n(int64_t v) { return pl::Value(v); }
 pl::Value s(const char* v) { return pl::Value(v); }
-
-std::vector<uint8_t> blob(const pl::Value& value) { return *pl::toBinary(value); }
-std::vector<uint8_t> blob(const pl::Dictionary& d) { return blob(pl::Value(d)); }
+Bytes blob(const pl::Value& value) { return *pl::toBinary(value); }
+Bytes blob(const pl::Dictionary& d) { return blob(pl::Value(d)); }
+pl::Dictionary at(const std::string& k, pl::Value host, pl::Value port = n(8080), pl::Value enable = n(1)) {
+  return {{k + "Enable", enable}, {k + "Proxy", host}, {k + "Port", port}};
+}
 
 TEST(ProxyInspection, SwitchesAndGatewayPerDictionary) {
-  const struct {
-    const char* what;
-    std::vector<uint8_t> configuration;
-    bool enabled, gateway;
-  } cases[] = {
+  const char* gw = "gw.tavlune.com";
+  auto xml = pl::toXml(pl::Value(at("HTTP", s(gw))));
+  const struct { const char* what; Bytes configuration; bool enabled, gateway; } cases[] = {
       {"empty dictionary", blob(pl::Dictionary{}), false, false},
       {"not a property list", {'{', '}'}, false, false},
       {"no bytes", {}, false, false},
-      {"an array", blob(pl::Value(pl::Array{s("gw.tavlune.com")})), false, false},
+      {"an array", blob(pl::Value(pl::Array{s(gw)})), false, false},
       {"switch 1 as number", blob({{"HTTPEnable", n(1)}}), true, false},
       {"switch 1 as text", blob({{"HTTPSEnable", s("1")}}), true, false},
       {"switch 1 as boolean", blob({{"SOCKSEnable", pl::Value(true)}}), true, false},
       {"switch 1.0 as real", blob({{"SOCKSEnable", pl::Value(1.0)}}), true, false},
       {"switch 2", blob({{"HTTPEnable", n(2)}}), false, false},
       {"switch yes", blob({{"HTTPEnable", s("yes")}}), false, false},
-      {"only automatic configuration", blob({{"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoDiscoveryEnable", n(1)}}),
-       false, false},
-      {"gateway on web", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("gw.tavlune.com")}}), true, true},
-      {"gateway upper case and padded", blob({{"SOCKSEnable", n(1)}, {"SOCKSProxy", s(" \tGW.Tavlune.COM\n")}}),
-       true, true},
-      {"gateway with port", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("gw.tavlune.com:443")}}), true, false},
-      {"gateway with trailing dot", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("gw.tavlune.com.")}}), true, false},
-      {"gateway sub-domain", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("x.gw.tavlune.com")}}), true, false},
-      {"gateway switched off", blob({{"HTTPEnable", n(0)}, {"HTTPProxy", s("gw.tavlune.com")}}), false, false},
-      {"gateway under another row's switch",
-       blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("other.example")}, {"HTTPSProxy", s("gw.tavlune.com")}}), true,
-       false},
-      {"gateway on web, foreign SOCKS",
-       blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("gw.tavlune.com")}, {"SOCKSEnable", n(1)},
-             {"SOCKSProxy", s("foreign.example")}}),
-       true, true},
-      {"foreign web, gateway on SOCKS",
-       blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("foreign.example")}, {"SOCKSEnable", n(1)},
-             {"SOCKSProxy", s("gw.tavlune.com")}}),
-       true, true},
+      {"only automatic configuration", blob({{"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoDiscoveryEnable", n(1)}}), false, false},
+      {"gateway on web", blob(at("HTTP", s(gw))), true, true},
+      {"gateway on web, XML", {xml->begin(), xml->end()}, true, true},
+      {"gateway upper case and padded", blob(at("SOCKS", s(" \tGW.Tavlune.COM\n"))), true, true},
+      {"gateway with port", blob(at("HTTP", s("gw.tavlune.com:443"))), true, false},
+      {"gateway with trailing dot", blob(at("HTTP", s("gw.tavlune.com."))), true, false},
+      {"gateway sub-domain", blob(at("HTTP", s("x.gw.tavlune.com"))), true, false},
+      {"gateway switched off", blob(at("HTTP", s(gw), n(1), n(0))), false, false},
+      {"gateway under another row's switch", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("o.example")}, {"HTTPSProxy", s(gw)}}), true, false},
+      {"gateway on web, foreign SOCKS", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s(gw)}, {"SOCKSEnable", n(1)}, {"SOCKSProxy", s("f.example")}}), true, true},
+      {"foreign web, gateway on SOCKS", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("f.example")}, {"SOCKSEnable", n(1)}, {"SOCKSProxy", s(gw)}}), true, true},
       {"gateway host missing", blob({{"HTTPSEnable", n(1)}}), true, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(hasEnabledProxy(c.configuration), c.enabled);
-    EXPECT_EQ(containsTavluneGateway(c.configuration), c.gateway);
+    EXPECT_EQ(hasEnabledProxy(c.configuration), c.enabled) << c.what;
+    EXPECT_EQ(containsTavluneGateway(c.configuration), c.gateway) << c.what;
   }
-  auto xml = pl::toXml(pl::Value(pl::Dictionary{{"HTTPEnable", n(1)}, {"HTTPProxy", s("gw.tavlune.com")}}));
-  std::vector<uint8_t> xmlBlob(xml->begin(), xml->end());
-  EXPECT_TRUE(containsTavluneGateway(xmlBlob));
-}
-
-constexpr const char* kHost = "proxy.example";
-
-MacProxyConnectionState stateFor(const char* protocol) { return {kHost, 8080, protocol, "manual", {}, 0, {}, {}, {}, {}, 1}; }
-
-pl::Dictionary live(const char* kind, pl::Value host = s(kHost), pl::Value port = n(8080), pl::Value enable = n(1)) {
-  const std::string k = kind;
-  return {{k + "Enable", enable}, {k + "Proxy", host}, {k + "Port", port}};
 }
 
 TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
-  pl::Dictionary both = live("HTTP"), socks = live("SOCKS");
+  const auto host = s("proxy.example");
+  pl::Dictionary both = at("HTTP", host), socks = at("SOCKS", host);
   both.insert(socks.begin(), socks.end());
-  const struct {
-    const char* what;
-    const char* protocol;
-    pl::Dictionary live;
-    bool matches;
-  } cases[] = {
-      {"http on web", "http", live("HTTP"), true},
-      {"http, values as text and padded", "http", live("HTTP", s(" proxy.example\n"), s("8080"), s("1")), true},
-      {"http, switch off", "http", live("HTTP", s(kHost), n(8080), n(0)), false},
-      {"http, another port", "http", live("HTTP", s(kHost), n(8081)), false},
-      {"http, port missing", "http", {{"HTTPEnable", n(1)}, {"HTTPProxy", s(kHost)}}, false},
-      {"http, host in another case", "http", live("HTTP", s("Proxy.Example")), false},
-      {"http, host with a trailing dot", "http", live("HTTP", s("proxy.example.")), false},
-      {"http, only the secure web proxy", "http", live("HTTPS"), false},
-      {"https on secure web", "https", live("HTTPS"), true},
-      {"https, only web", "https", live("HTTP"), false},
-      {"socks5 on SOCKS", "socks5", socks, true},
-      {"socks4 on SOCKS", "socks4", socks, true},
-      {"socks5, only web", "socks5", live("HTTP"), false},
-      {"socks5, web and SOCKS", "socks5", both, true},
-      {"unknown protocol reads web", "ftp", live("HTTP"), true},
-      {"nothing live", "http", {}, false},
+  const struct { const char* protocol; std::optional<pl::Value> live; bool matches; } cases[] = {
+      {"http", pl::Value(at("HTTP", host)), true},
+      {"http", pl::Value(at("HTTP", s(" proxy.example\n"), s("8080"), s("1"))), true},
+      {"http", pl::Value(at("HTTP", host, n(8080), n(0))), false},
+      {"http", pl::Value(at("HTTP", host, n(8081))), false},
+      {"http", pl::Value(pl::Dictionary{{"HTTPEnable", n(1)}, {"HTTPProxy", host}}), false},
+      {"http", pl::Value(at("HTTP", s("Proxy.Example"))), false},
+      {"http", pl::Value(at("HTTP", s("proxy.example."))), false},
+      {"http", pl::Value(at("HTTPS", host)), false},
+      {"https", pl::Value(at("HTTPS", host)), true},
+      {"https", pl::Value(at("HTTP", host)), false},
+      {"socks5", pl::Value(socks), true},
+      {"socks4", pl::Value(socks), true},
+      {"socks5", pl::Value(at("HTTP", host)), false},
+      {"socks5", pl::Value(both), true},
+      {"ftp", pl::Value(at("HTTP", host)), true},  // unknown protocols read the web keys
+      {"http", pl::Value(pl::Dictionary{}), false},
+      {"http", pl::Value(pl::Array{pl::Value(at("HTTP", host))}), false},
+      {"http", std::nullopt, false},  // no readable live settings
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
     platform::sysconfig::MemoryNetworkConfiguration configuration;
-    configuration.live = pl::Value(c.live);
-    EXPECT_EQ(systemProxyCarries(stateFor(c.protocol), configuration), c.matches);
+    configuration.live = c.live ? decltype(configuration.live)(*c.live) : unexpected(platform::Error{"no store"});
+    const model::MacProxyConnectionState state{"proxy.example", 8080, c.protocol, "manual", {}, 0, {}, {}, {}, {}, 1};
+    EXPECT_EQ(systemProxyCarries(state, configuration), c.matches) << &c - cases;
   }
 }
 
-TEST(SystemProxyCarries, FalseWithoutReadableLiveSettings) {
+NetworkService service(const std::string& name, const char* bsd = "en0", std::optional<pl::Value> proxies = {}) {
+  return {"id-" + name, name, true, true, bsd ? std::optional<std::string>(bsd) : std::nullopt, proxies};
+}
+
+TEST(EnabledNetworkServices, EnabledNamedServicesOnBsdInterfacesInEnumerationOrder) {
+  pl::Dictionary proxies{{"HTTPEnable", n(1)}, {"HTTPProxy", s("p.example")}, {"ExceptionsList", pl::Value(pl::Array{s("*.local")})}};
+  const std::string odd = " Bob's \"Caf\xC3\xA9\" $HOME ";
+  std::vector<NetworkService> services{service("Ethernet 2", "en5", pl::Value(proxies)), service("Wi-Fi", "en0", pl::Value(proxies)),
+                                       service("VPN", nullptr), service("Bare"), service("unnamed"),
+                                       service(odd, "en1", s("not a dictionary")), service("Ethernet 1", "en4", pl::Value(pl::Dictionary{}))};
+  services[1].enabled = false;  // disabled wins over switched-on proxies
+  services[3].hasInterface = false;
+  services[4].name.reset();
   platform::sysconfig::MemoryNetworkConfiguration configuration;
-  configuration.live = pl::Value(live("HTTP"));
-  ASSERT_TRUE(systemProxyCarries(stateFor("http"), configuration));
-  configuration.live = unexpected(platform::Error{"no store"});
-  EXPECT_FALSE(systemProxyCarries(stateFor("http"), configuration));
-  configuration.live = pl::Value(pl::Array{pl::Value(live("HTTP"))});
-  EXPECT_FALSE(systemProxyCarries(stateFor("http"), configuration));
+  configuration.services = services;
+  auto listed = enabledNetworkServices(configuration);
+  ASSERT_TRUE(listed.has_value());
+  // Stored as binary property lists; no dictionary is the empty one.
+  const Bytes none = blob(pl::Dictionary{});
+  EXPECT_EQ(*listed, (std::vector<model::MacNetworkServiceSnapshot>{{"Ethernet 2", blob(proxies)}, {odd, none}, {"Ethernet 1", none}}));
+
+  configuration.services = std::vector<NetworkService>{service("VPN", nullptr)};
+  EXPECT_EQ(enabledNetworkServices(configuration).value(), std::vector<model::MacNetworkServiceSnapshot>{});
+  configuration.services = unexpected(platform::Error{"The network preferences name no current set."});
+  EXPECT_EQ(enabledNetworkServices(configuration).error(), model::AnyError(model::MacProxyError::noNetworkService()));
+  // A text the serialiser refuses fails the whole call, not just one service.
+  configuration.services = std::vector<NetworkService>{
+      service("Ethernet"), service("Wi-Fi", "en0", pl::Value(pl::Dictionary{{"HTTPProxy", s("\xFF\xFE")}}))};
+  auto failed = enabledNetworkServices(configuration);
+  ASSERT_FALSE(failed.has_value());
+  EXPECT_TRUE(std::holds_alternative<platform::Error>(failed.error()));
 }
 
 }  // namespace

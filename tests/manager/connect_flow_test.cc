@@ -139,47 +139,6 @@ TEST(ConnectFlow, WebRtcChoice) {
   }
 }
 
-TEST(ConnectFlow, SecondConnectQueuedBehindTheFirstLeavesItsRecordsAlone) {
-  FlowRig rig;
-  rig.systemApplies();
-  auto first = std::make_shared<Reply>(), second = std::make_shared<Reply>();
-  rig.flows->connect(request(), capture(first));
-  rig.flows->connect(request(), capture(second));  // both pass the entry check
-  rig.settle();
-  EXPECT_EQ(first->kind, Reply::success);
-  EXPECT_TRUE(second->is(MacProxyError::existingProxy()));
-  EXPECT_EQ(rig.records(), (std::vector<bool>{true, true, true}));
-  EXPECT_EQ(rig.diagnosis->calls.size(), 1u);
-}
-
-// Runs a hook at the first pause, on the sleeping thread.
-struct PauseHookClock : platform::Clock {
-  std::function<void()> atFirstPause;
-  int64_t nowMilliseconds() override { return 1; }
-  void sleep(std::chrono::milliseconds) override {
-    if (auto hook = std::exchange(atFirstPause, nullptr)) hook();
-  }
-};
-
-// The connect has stored its state and is confirming when the front end asks.
-TEST(ConnectFlow, StateQueryDuringAConnectDoesNotBreakIt) {
-  auto clock = std::make_shared<PauseHookClock>();
-  FlowRig rig(clock);
-  V answered;
-  clock->atFirstPause = [&] {
-    rig.main->sync([&] { answered = rig.flows->connectionStateValue(); });
-    rig.network->setLive(proxyAt("SOCKS", "203.0.113.5", 1080));
-  };
-  auto reply = std::make_shared<Reply>();
-  rig.flows->connect(request(), capture(reply));
-  while (reply->answers == 0) rig.main->drain();  // serve the main thread as the run loop would
-  rig.settle();
-  EXPECT_EQ(answered, V(EncodableMap{{V("phase"), V("offline")}}));
-  EXPECT_EQ(reply->kind, Reply::success) << reply->message;
-  EXPECT_EQ(rig.records(), (std::vector<bool>{true, true, true}));
-  EXPECT_EQ(rig.helper->sent().back(), "chrome-webrtc-on");  // no clean-up ran
-}
-
 TEST(ConnectFlow, StraySnapshotIsTakenBackFirst) {
   FlowRig rig;
   rig.storeConnection(false);

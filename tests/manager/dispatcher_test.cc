@@ -80,48 +80,37 @@ TEST_F(DispatcherTest, StoredStateRows) {
   EXPECT_TRUE(defaults->data(recordKey<MacProxyConnectionState>).has_value());  // nothing removed here
 }
 
-TEST_F(DispatcherTest, ConnectNeedsATextKeyedMap) {
-  for (const auto& arguments : {std::optional<V>(), std::optional(V(EncodableList{V("host")})), std::optional(V("host=h")),
-                                std::optional(V(EncodableMap{{V(int32_t{1}), V("h")}}))}) {
-    auto reply = call("connectProxy", arguments);
-    EXPECT_TRUE(reply->is(MacProxyError::invalidConfiguration()));
-    EXPECT_FALSE(reply->hasDetails);
-  }
-  EXPECT_TRUE(operations->calls.empty());
-
+// Refused (no operation) or handed to the operation, which answers once.
+TEST_F(DispatcherTest, RoutedRowsHandTheirResultToTheOperation) {
   const EncodableMap map{{V("host"), V("h")}, {V("port"), V(80)}};
-  auto reply = call("connectProxy", V(map));
-  EXPECT_EQ(reply->kind, Reply::none);  // the operation answers
-  EXPECT_EQ(operations->calls, Lines{"connect"});
-  EXPECT_EQ(operations->arguments, map);
-  operations->pending->Success(V(true));
-  EXPECT_EQ(reply->answers, 1);
-}
-
-TEST_F(DispatcherTest, WebRtcProtectionIsOnUnlessEnabledIsTheBooleanFalse) {
   const auto enabled = [](V v) { return std::optional(V(EncodableMap{{V("enabled"), v}})); };
-  const std::pair<std::optional<V>, const char*> cases[] = {
-      {std::nullopt, "webrtc on"}, {V(EncodableMap{}), "webrtc on"}, {V(EncodableList{}), "webrtc on"},
-      {enabled(V("false")), "webrtc on"}, {enabled(V(int32_t{0})), "webrtc on"}, {enabled(V(false)), "webrtc off"},
-      {enabled(V(true)), "webrtc on"},
+  const struct { const char* method; std::optional<V> arguments; const char* operation; } rows[] = {
+      {"connectProxy", std::nullopt, nullptr}, {"connectProxy", V(EncodableList{V("host")}), nullptr},
+      {"connectProxy", V("host=h"), nullptr}, {"connectProxy", V(EncodableMap{{V(int32_t{1}), V("h")}}), nullptr},
+      {"connectProxy", V(map), "connect"},
+      {"disconnectProxy", V("ignored"), "disconnect"},
+      {"inspectProxy", V("ignored"), "inspect"},
+      // WebRTC protection is on unless "enabled" is the boolean false.
+      {"setWebRtcProtection", std::nullopt, "webrtc on"}, {"setWebRtcProtection", V(EncodableMap{}), "webrtc on"},
+      {"setWebRtcProtection", V(EncodableList{}), "webrtc on"}, {"setWebRtcProtection", enabled(V("false")), "webrtc on"},
+      {"setWebRtcProtection", enabled(V(int32_t{0})), "webrtc on"}, {"setWebRtcProtection", enabled(V(true)), "webrtc on"},
+      {"setWebRtcProtection", enabled(V(false)), "webrtc off"},
   };
-  for (const auto& [arguments, expected] : cases) {
+  for (const auto& row : rows) {
     operations->calls.clear();
-    call("setWebRtcProtection", arguments);
-    EXPECT_EQ(operations->calls, Lines{expected});
-  }
-}
-
-TEST_F(DispatcherTest, DeferredRowsHandTheirResultToTheOperation) {
-  for (const auto& [method, operation] : {std::pair{"disconnectProxy", "disconnect"}, {"inspectProxy", "inspect"}}) {
-    operations->calls.clear();
-    auto reply = call(method, V("ignored"));
-    EXPECT_EQ(reply->kind, Reply::none) << method;
-    EXPECT_EQ(operations->calls, Lines{operation});
+    auto reply = call(row.method, row.arguments);
+    if (!row.operation) {
+      EXPECT_TRUE(reply->is(MacProxyError::invalidConfiguration()) && !reply->hasDetails) << reply->message;
+      EXPECT_TRUE(operations->calls.empty());
+      continue;
+    }
+    EXPECT_EQ(reply->kind, Reply::none) << row.method;
+    EXPECT_EQ(operations->calls, Lines{row.operation});
     operations->pending->NotImplemented();
     EXPECT_FALSE(operations->pending->Success());  // a second answer is refused
     EXPECT_EQ(reply->answers, 1);
   }
+  EXPECT_EQ(operations->arguments, map);
   operations->calls.clear();
   EXPECT_EQ(call("getConnectionState")->value, V("state"));
   EXPECT_EQ(operations->calls, Lines{"state"});

@@ -104,10 +104,9 @@ inline EncodableMap request(std::initializer_list<std::pair<const char*, V>> cha
 inline bool isConnectLine(const std::string& command) { return command.find("::1 '*.local'") != std::string::npos; }
 
 struct FlowRig {
-  explicit FlowRig(std::shared_ptr<platform::Clock> flowClock = nullptr, std::optional<std::chrono::milliseconds> bound = {}) {
+  FlowRig() {
     main->adoptCurrentThread();
-    flows = std::make_unique<ProxyFlows>(
-        MacProxyEnvironment{defaults, nullptr, main, queue, flowClock ? flowClock : clock, network, diagnosis, helper, bound});
+    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, {}});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }

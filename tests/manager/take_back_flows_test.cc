@@ -1,8 +1,6 @@
 // Disconnect, the state answers, the launch clean-up, termination and WebRTC.
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "flow_fakes.h"
 
 namespace tavlune::testing {
@@ -128,21 +126,6 @@ TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   failing.settle();
   EXPECT_TRUE(completed);
   EXPECT_EQ(failing.records(), (std::vector<bool>{true, true, true}));
-}
-
-// A helper that never finishes the take-back keeps the application for the bound only.
-TEST(Termination, AHungTakeBackEndsAtTheBound) {
-  FlowRig rig(nullptr, std::chrono::milliseconds(50));
-  rig.storeConnection();
-  std::promise<void> release;
-  rig.helper->onCommand = [released = release.get_future().share()](const std::string&) { released.wait(); };
-  int completions = 0;
-  rig.flows->disconnectForTermination([&] { ++completions; });
-  while (completions == 0) rig.main->drain();
-  EXPECT_EQ(rig.records(), (std::vector<bool>{true, true, true}));
-  release.set_value();
-  rig.settle();
-  EXPECT_EQ(completions, 1);  // the take-back's own end does not complete it again
 }
 
 TEST(WebRtcProtection, OnlyWhileConnected) {

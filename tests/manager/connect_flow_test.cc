@@ -39,7 +39,8 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   FlowRig rig;
   rig.systemApplies();
   const std::string password = "p'w: \"\\\tü";  // any byte travels but NUL, CR and LF
-  auto reply = rig.connect(request({{"username", V(" u ")}, {"password", V(password)}, {"id", V("profile-7")}, {"city", V("Berlin")}}));
+  auto reply = rig.connect(request({{"username", V(" u ")}, {"password", V(password)}, {"id", V("profile-7")}, {"city", V("Berlin")},
+                                   {"webRtcProtection", V("false")}}));  // only the boolean false turns it off
   ASSERT_EQ(reply->kind, Reply::success) << reply->message;
   EXPECT_EQ(reply->value, V(true));
   EXPECT_EQ(rig.diagnosis->calls, Lines{"203.0.113.5 1080 socks5 u:" + password});
@@ -52,9 +53,11 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   // "[::1]" is a URL's spelling: the checks, networksetup and the state get the address.
   FlowRig v6;
   v6.systemApplies("HTTP", "::1", 3128);
-  ASSERT_EQ(v6.connect(request({{"host", V("[::1]")}, {"port", V(3128)}, {"protocol", V()}}))->kind, Reply::success);
+  v6.helper->failOn("chrome-webrtc-off", MacProxyError::commandFailed("ignored"));
+  auto request6 = request({{"host", V("[::1]")}, {"port", V(3128)}, {"protocol", V()}, {"webRtcProtection", V(false)}});
+  ASSERT_EQ(v6.connect(request6)->kind, Reply::success);
   EXPECT_EQ(v6.diagnosis->calls, Lines{"::1 3128 http :"});
-  EXPECT_EQ(v6.helper->sent().front(), connectCommand({"Wi-Fi", "Ethernet"}, "::1", 3128, "http", "", ""));
+  EXPECT_EQ(v6.helper->sent(), (Lines{connectCommand({"Wi-Fi", "Ethernet"}, "::1", 3128, "http", "", ""), "chrome-webrtc-off"}));
   EXPECT_EQ(loadRecord<MacProxyConnectionState>(*v6.defaults)->host, "::1");
 }
 
@@ -129,33 +132,21 @@ TEST(ConnectFlow, FailurePaths) {
   }
 }
 
-TEST(ConnectFlow, WebRtcChoice) {
-  for (auto [value, command] : {std::pair{V(false), "chrome-webrtc-off"}, {V("false"), "chrome-webrtc-on"}, {V(), "chrome-webrtc-on"}}) {
-    FlowRig rig;
-    rig.systemApplies();
-    rig.helper->failOn("chrome-webrtc-off", MacProxyError::commandFailed("ignored"));
-    EXPECT_EQ(rig.connect(request({{"webRtcProtection", value}}))->kind, Reply::success) << command;
-    EXPECT_EQ(rig.helper->sent().back(), command);
-  }
-}
-
 TEST(ConnectFlow, StraySnapshotIsTakenBackFirst) {
-  FlowRig rig;
-  rig.storeConnection(false);
-  ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxyConnectionState>));
-  rig.systemApplies();
-  const std::string restore = rig.restoreLine();
-  ASSERT_EQ(rig.connect()->kind, Reply::success);
-  EXPECT_EQ(rig.helper->sent().front(), restore);
-
-  FlowRig failing;
-  failing.storeConnection(false);
-  ASSERT_TRUE(failing.defaults->removeObject(recordKey<MacProxyConnectionState>));
-  const auto stray = loadRecord<MacProxySnapshot>(*failing.defaults);
-  failing.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("restore failed"));
-  EXPECT_TRUE(failing.connect()->is(MacProxyError::commandFailed("restore failed")));
-  EXPECT_EQ(loadRecord<MacProxySnapshot>(*failing.defaults), stray);
-  EXPECT_TRUE(failing.diagnosis->calls.empty());
+  for (bool fails : {false, true}) {
+    FlowRig rig;
+    rig.storeConnection(false);
+    ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxyConnectionState>));
+    const auto stray = loadRecord<MacProxySnapshot>(*rig.defaults);
+    const std::string restore = rig.restoreLine();
+    rig.systemApplies();
+    if (fails) rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("restore failed"));
+    auto reply = rig.connect();
+    EXPECT_EQ(rig.helper->sent().front(), restore);
+    EXPECT_TRUE(fails ? reply->is(MacProxyError::commandFailed("restore failed")) : reply->kind == Reply::success);
+    EXPECT_EQ(loadRecord<MacProxySnapshot>(*rig.defaults) == stray, fails);  // a failed take-back keeps it
+    EXPECT_EQ(rig.diagnosis->calls.empty(), fails);
+  }
 }
 
 }  // namespace

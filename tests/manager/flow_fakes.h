@@ -3,7 +3,6 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 
 #include "channel/method_result_functions.h"
 #include "manager/flutter_values.h"
@@ -32,34 +31,24 @@ inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, in
 class FakeHelper : public HelperCommands {
  public:
   helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
-    std::function<void(const std::string&)> hook;
-    {
-      std::lock_guard lock(mutex);
-      commands.push_back(command);
-      for (auto& f : failures)
-        if (command.starts_with(f.prefix) && f.times != 0) {
-          --f.times;
-          return unexpected(helperclient::HelperFailure{f.error, f.handedOver});
-        }
-      hook = onCommand;
-    }
-    if (hook) hook(command);
+    commands.push_back(command);
+    for (auto& f : failures)
+      if (command.starts_with(f.prefix) && f.times != 0) {
+        --f.times;
+        return unexpected(helperclient::HelperFailure{f.error, f.handedOver});
+      }
+    if (onCommand) onCommand(command);
     return {};
   }
   bool helperIsAvailable() override { return available; }
-  Lines sent() {
-    std::lock_guard lock(mutex);
-    return commands;
-  }
   // handedOver false: failed before the helper had it (a refused installation). times -1: every match.
   void failOn(std::string prefix, AnyError error, bool handedOver = true, int times = -1) {
-    std::lock_guard lock(mutex);
     failures.push_back({std::move(prefix), std::move(error), handedOver, times});
   }
+  const Lines& sent() const { return commands; }
 
   struct Failure { std::string prefix; AnyError error; bool handedOver; int times; };
-  std::mutex mutex;
-  Lines commands;
+  Lines commands;  // read once the queue is idle
   std::vector<Failure> failures;
   std::function<void(const std::string&)> onCommand;
   bool available = true;

@@ -58,24 +58,16 @@ TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
   const auto host = s("proxy.example");
   pl::Dictionary both = at("HTTP", host), socks = at("SOCKS", host);
   both.insert(socks.begin(), socks.end());
+  const auto web = [&](pl::Value h, pl::Value p = n(8080), pl::Value on = n(1)) { return pl::Value(at("HTTP", h, p, on)); };
   const struct { const char* protocol; std::optional<pl::Value> live; bool matches; } cases[] = {
-      {"http", pl::Value(at("HTTP", host)), true},
-      {"http", pl::Value(at("HTTP", s(" proxy.example\n"), s("8080"), s("1"))), true},
-      {"http", pl::Value(at("HTTP", host, n(8080), n(0))), false},
-      {"http", pl::Value(at("HTTP", host, n(8081))), false},
+      {"http", web(host), true}, {"http", web(s(" proxy.example\n"), s("8080"), s("1")), true},
+      {"http", web(host, n(8080), n(0)), false}, {"http", web(host, n(8081)), false},
       {"http", pl::Value(pl::Dictionary{{"HTTPEnable", n(1)}, {"HTTPProxy", host}}), false},
-      {"http", pl::Value(at("HTTP", s("Proxy.Example"))), false},
-      {"http", pl::Value(at("HTTP", s("proxy.example."))), false},
-      {"http", pl::Value(at("HTTPS", host)), false},
-      {"https", pl::Value(at("HTTPS", host)), true},
-      {"https", pl::Value(at("HTTP", host)), false},
-      {"socks5", pl::Value(socks), true},
-      {"socks4", pl::Value(socks), true},
-      {"socks5", pl::Value(at("HTTP", host)), false},
-      {"socks5", pl::Value(both), true},
-      {"ftp", pl::Value(at("HTTP", host)), true},  // unknown protocols read the web keys
-      {"http", pl::Value(pl::Dictionary{}), false},
-      {"http", pl::Value(pl::Array{pl::Value(at("HTTP", host))}), false},
+      {"http", web(s("Proxy.Example")), false}, {"http", web(s("proxy.example.")), false},
+      {"http", pl::Value(at("HTTPS", host)), false}, {"https", pl::Value(at("HTTPS", host)), true}, {"https", web(host), false},
+      {"socks5", pl::Value(socks), true}, {"socks4", pl::Value(socks), true}, {"socks5", web(host), false},
+      {"socks5", pl::Value(both), true}, {"ftp", web(host), true},  // unknown protocols read the web keys
+      {"http", pl::Value(pl::Dictionary{}), false}, {"http", pl::Value(pl::Array{web(host)}), false},
       {"http", std::nullopt, false},  // no readable live settings
   };
   for (const auto& c : cases) {

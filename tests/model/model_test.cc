@@ -1,15 +1,68 @@
+// The model's values: coercion of loosely typed values, the stored records, the errors.
 #include <gtest/gtest.h>
 
+#include "manager/channel_coercion.h"
 #include "manager/flutter_values.h"
+#include "model/coercion.h"
 #include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 
 namespace tavlune {
 namespace {
 using namespace tavlune::model;
+using namespace tavlune::manager;
 using channel::EncodableMap;
-using channel::EncodableValue;
+using V = channel::EncodableValue;
+using platform::json::Json;
+namespace plist = platform::plist;
 using State = MacProxyConnectionState;
+
+const std::optional<std::string> kNoText;
+const std::optional<int64_t> kNoInteger;
+
+TEST(Coercion, TextOfChannelValues) {
+  const std::pair<V, std::optional<std::string>> cases[] = {
+      {V(""), kNoText}, {V("    "), kNoText}, {V("\n"), kNoText}, {V("\u3000\t"), kNoText}, {V("  a  b  "), "a  b"},
+      {V(int32_t{443}), "443"}, {V(int64_t{-9000000000}), "-9000000000"}, {V(443.9), "443.9"}, {V(5.0), "5"},
+      {V(true), "1"}, {V(), "<null>"},
+  };
+  for (const auto& [value, expected] : cases) EXPECT_EQ(text(&value), expected);
+  EXPECT_EQ(text(static_cast<const V*>(nullptr)), kNoText);
+}
+
+TEST(Coercion, IntegerOfChannelValues) {
+  const std::pair<V, std::optional<int64_t>> cases[] = {
+      {V(int32_t{443}), 443}, {V(443.9), 443}, {V(-443.9), -443}, {V(true), 1}, {V(false), 0}, {V("443"), 443},
+      {V("+443"), 443}, {V(" 443 "), 443}, {V("-1"), -1}, {V("007"), 7}, {V("443abc"), kNoInteger},
+      {V("4 43"), kNoInteger}, {V("+"), kNoInteger}, {V("-"), kNoInteger}, {V("+-5"), kNoInteger},
+      {V("--5"), kNoInteger}, {V("44.3"), kNoInteger}, {V("\u0664\u0664\u0663"), kNoInteger},  // Arabic-Indic digits
+      {V("9223372036854775807"), INT64_MAX}, {V("9223372036854775808"), kNoInteger},
+      {V("-9223372036854775808"), INT64_MIN}, {V(""), kNoInteger}, {V(), kNoInteger}, {V(1e300), INT64_MAX},
+      {V(std::nan("")), 0},
+  };
+  for (const auto& [value, expected] : cases) EXPECT_EQ(integer(&value), expected) << text(&value).value_or("?");
+}
+
+TEST(Coercion, PropertyListAndJsonValuesFollowTheSameRules) {
+  const std::pair<plist::Value, std::optional<int64_t>> plistCases[] = {
+      {plist::Value(int64_t{1}), 1}, {plist::Value("1"), 1}, {plist::Value(true), 1}, {plist::Value(false), 0},
+      {plist::Value(2.0), 2}, {plist::Value("yes"), kNoInteger}, {plist::Value(plist::Data{}), kNoInteger},
+  };
+  for (const auto& [value, expected] : plistCases) EXPECT_EQ(integer(&value), expected);
+  plist::Value host(" GW.example\n");
+  EXPECT_EQ(text(&host), "GW.example");
+  EXPECT_EQ(integer(static_cast<const plist::Value*>(nullptr)), kNoInteger);
+
+  const std::tuple<Json, std::optional<std::string>, std::optional<int64_t>> jsonCases[] = {
+      {Json(" 203.0.113.9 "), "203.0.113.9", kNoInteger}, {Json(42), "42", 42}, {Json(2.5), "2.5", 2},
+      {Json(uint64_t{18446744073709551615u}), "18446744073709551615", kNoInteger},
+      {Json(nullptr), "<null>", kNoInteger}, {Json(false), "0", 0}, {Json("  "), kNoText, kNoInteger},
+  };
+  for (const auto& [value, asText, asInteger] : jsonCases) {
+    EXPECT_EQ(text(&value), asText) << value.dump();
+    EXPECT_EQ(integer(&value), asInteger) << value.dump();
+  }
+}
 
 const State kFull{"203.0.113.7", 1080, "socks5", "residential", "p-1", 42, "DE", "Germany", "Bavaria", "Munich", 1700000000900};
 const State kMinimal{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 5};
@@ -20,10 +73,10 @@ bool decodes(const std::string& text) {
   return json && recordFromJson<Record>(*json).has_value();
 }
 
-EncodableValue map(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
+V map(std::initializer_list<std::pair<const char*, V>> entries) {
   EncodableMap m;
-  for (const auto& [key, value] : entries) m[EncodableValue(key)] = value;
-  return EncodableValue(m);
+  for (const auto& [key, value] : entries) m[V(key)] = value;
+  return V(m);
 }
 
 TEST(Records, RoundTripThroughUserDefaults) {
@@ -88,16 +141,16 @@ TEST(Records, UnreadableOrUnwritableEntriesKeepWhatWasThere) {
 
 TEST(Records, ChannelForms) {
   EXPECT_EQ(manager::flutterValue(kFull),
-            map({{"phase", EncodableValue("connected")}, {"connectionType", EncodableValue("residential")},
-                 {"sessionId", EncodableValue(42)}, {"protocol", EncodableValue("socks5")},
-                 {"connectedAt", EncodableValue(int64_t{1700000000900})}, {"profileId", EncodableValue("p-1")},
-                 {"countryCode", EncodableValue("DE")}, {"country", EncodableValue("Germany")},
-                 {"state", EncodableValue("Bavaria")}, {"city", EncodableValue("Munich")}}));
+            map({{"phase", V("connected")}, {"connectionType", V("residential")},
+                 {"sessionId", V(42)}, {"protocol", V("socks5")},
+                 {"connectedAt", V(int64_t{1700000000900})}, {"profileId", V("p-1")},
+                 {"countryCode", V("DE")}, {"country", V("Germany")},
+                 {"state", V("Bavaria")}, {"city", V("Munich")}}));
   EXPECT_EQ(manager::flutterValue(kMinimal),
-            map({{"phase", EncodableValue("connected")}, {"connectionType", EncodableValue("manual")},
-                 {"sessionId", EncodableValue(0)}, {"protocol", EncodableValue("http")},
-                 {"connectedAt", EncodableValue(int64_t{5})}}));
-  const auto e = EncodableValue("");
+            map({{"phase", V("connected")}, {"connectionType", V("manual")},
+                 {"sessionId", V(0)}, {"protocol", V("http")},
+                 {"connectedAt", V(int64_t{5})}}));
+  const auto e = V("");
   EXPECT_EQ(manager::flutterValue(MacProxyDiagnostic{}), map({{"ip", e}, {"country", e}, {"countryCode", e},
                                                               {"city", e}, {"state", e}, {"isp", e}, {"speed", e}}));
 }

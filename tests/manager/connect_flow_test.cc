@@ -90,11 +90,8 @@ TEST(ConnectFlow, ConflictAndLeftovers) {
 }
 
 TEST(ConnectFlow, FailurePaths) {
-  const AnyError unwritable = [] {
-    platform::MemoryUserDefaults d;
-    d.setFailWrites(true);
-    return AnyError(d.setData("k", {}).error());
-  }();
+  platform::MemoryUserDefaults unwritable;  // gives the error of a failed write
+  unwritable.setFailWrites(true);
   const auto helperFails = [](AnyError e, bool handedOver = true, int times = -1) {
     return [=](FlowRig& r) { r.helper->failOn("/usr/sbin/", e, handedOver, times); };
   };
@@ -115,7 +112,7 @@ TEST(ConnectFlow, FailurePaths) {
       {"webrtc on", [](FlowRig& r) { r.systemApplies(); r.helper->failOn("chrome-webrtc-on", MacProxyError::commandFailed("policy")); },
        MacProxyError::commandFailed("policy"), true, 0, false},
       {"never confirmed", [](FlowRig&) {}, MacProxyError::commandFailed("macOS did not activate the selected proxy settings."), true, 12, false},
-      {"snapshot not storable", [](FlowRig& r) { r.defaults->setFailWrites(true); }, unwritable, false, 0, false},
+      {"snapshot not storable", [](FlowRig& r) { r.defaults->setFailWrites(true); }, AnyError(unwritable.setData("k", {}).error()), false, 0, false},
   };
   for (const auto& c : cases) {
     FlowRig rig;

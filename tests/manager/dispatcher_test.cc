@@ -60,22 +60,19 @@ TEST_F(DispatcherTest, ImmediateRowsAnswerAtOnceWhateverTheArguments) {
 }
 
 TEST_F(DispatcherTest, StoredStateRows) {
-  const std::string broken = R"({"host":"h","port":"80"})";
-  const struct { const char* setup; bool live, status, browser; } cases[] = {
-      {"none", true, false, false}, {"broken", true, false, false},
-      {"stored", true, true, true}, {"stored", false, false, true},  // another program changed the system proxy
+  const std::string broken = R"({"host":"h","port":"80"})", 
+                    stored = *platform::json::serialize(toJson(MacProxyConnectionState{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1}));
+  const struct { std::optional<std::string> setup; bool live, status, browser; } cases[] = {
+      {std::nullopt, true, false, false}, {broken, true, false, false},
+      {stored, true, true, true}, {stored, false, false, true},  // another program changed the system proxy
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(defaults->removeObject(recordKey<MacProxyConnectionState>));
-    if (c.setup == std::string("stored")) {
-      ASSERT_TRUE(saveRecord(*defaults, MacProxyConnectionState{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1}));
-    } else if (c.setup == std::string("broken")) {
-      ASSERT_TRUE(defaults->setData(recordKey<MacProxyConnectionState>, platform::Bytes(broken.begin(), broken.end())));
-    }
+    ASSERT_TRUE(!c.setup || defaults->setData(recordKey<MacProxyConnectionState>, platform::Bytes(c.setup->begin(), c.setup->end())));
     operations->liveMatches = c.live;
-    EXPECT_EQ(call("confirmProxyConnection")->value, V(c.status)) << c.setup;
-    EXPECT_EQ(call("getConnectionStatus")->value, V(c.status)) << c.setup;
-    EXPECT_EQ(call("enableBrowserProxy")->value, V(c.browser)) << c.setup;
+    EXPECT_EQ(call("confirmProxyConnection")->value, V(c.status)) << c.setup.value_or("none");
+    EXPECT_EQ(call("getConnectionStatus")->value, V(c.status)) << c.setup.value_or("none");
+    EXPECT_EQ(call("enableBrowserProxy")->value, V(c.browser)) << c.setup.value_or("none");
   }
   EXPECT_TRUE(defaults->data(recordKey<MacProxyConnectionState>).has_value());  // nothing removed here
 }

@@ -1,8 +1,5 @@
-// Fakes at the flows' ports (the helper's road, the diagnosis), a result that
-// records its answer, and the flows wired to them with the in-memory platform.
+// Fakes at the flows' ports, a result that records its answer, and the flows wired to them.
 #pragma once
-
-#include <functional>
 
 #include "channel/method_result_functions.h"
 #include "manager/flutter_values.h"
@@ -22,6 +19,7 @@ namespace plist = platform::plist;
 using channel::EncodableMap;
 using V = channel::EncodableValue;
 using Lines = std::vector<std::string>;
+using FakeNetwork = platform::sysconfig::MemoryNetworkConfiguration;
 
 inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, int64_t port, int64_t on = 1) {
   const std::string p = prefix;
@@ -113,10 +111,7 @@ struct FlowRig {
     settle();
     return reply;
   }
-  void settle() {
-    queue->waitUntilIdle();
-    main->drain();
-  }
+  void settle() { queue->waitUntilIdle(), main->drain(); }
   bool stored(const char* key) { return defaults->data(key).has_value(); }
   std::vector<bool> records() {
     return {stored(recordKey<MacProxyConnectionState>), stored(recordKey<MacProxySnapshot>), stored(recordKey<MacProxyDiagnostic>)};
@@ -125,15 +120,12 @@ struct FlowRig {
   void storeConnection(bool withDiagnostic = true) {
     ASSERT_TRUE(saveRecord(*defaults, MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", {}, 0, {}, {}, {}, {}, 1}));
     ASSERT_TRUE(saveRecord(*defaults, MacProxySnapshot{{{"Wi-Fi", *plist::toBinary(plist::Value(proxyAt("HTTP", "10.0.0.2", 88)))}}}));
-    if (withDiagnostic) {
-      ASSERT_TRUE(saveRecord(*defaults, MacProxyDiagnostic{"1.2.3.4", "c", "C", "x", "s", "i", "1 Mbps"}));
-    }
+    ASSERT_TRUE(!withDiagnostic || saveRecord(*defaults, MacProxyDiagnostic{"1.2.3.4", "c", "C", "x", "s", "i", "1 Mbps"}));
   }
   std::string restoreLine() { return sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*defaults)); }
 
   std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
-  std::shared_ptr<platform::sysconfig::MemoryNetworkConfiguration> network =
-      std::make_shared<platform::sysconfig::MemoryNetworkConfiguration>();
+  std::shared_ptr<FakeNetwork> network = std::make_shared<FakeNetwork>();
   std::shared_ptr<FakeHelper> helper = std::make_shared<FakeHelper>();
   std::shared_ptr<FakeDiagnosis> diagnosis = std::make_shared<FakeDiagnosis>();
   std::shared_ptr<platform::RecordingClock> clock = std::make_shared<platform::RecordingClock>(1700000000900);

@@ -20,6 +20,15 @@ using platform::sysconfig::NetworkService;
 pl::Value n(int64_t v) { return pl::Value(v); }
 pl::Value s(const char* v) { return pl::Value(v); }
 const std::string P = "/usr/sbin/networksetup ";
+Bytes blob(const pl::Value& value) { return *pl::toBinary(value); }
+Bytes blob(const pl::Dictionary& d) { return blob(pl::Value(d)); }
+pl::Dictionary at(const std::string& k, pl::Value host, pl::Value port = n(8080), pl::Value enable = n(1)) {
+  return {{k + "Enable", enable}, {k + "Proxy", host}, {k + "Port", port}};
+}
+pl::Dictionary operator|(pl::Dictionary a, const pl::Dictionary& b) {
+  a.insert(b.begin(), b.end());
+  return a;
+}
 
 Lines split(const std::string& line) {
   Lines pieces;
@@ -78,24 +87,18 @@ TEST(DisconnectCommand, RestoredPiecesPerDictionary) {
   const std::string empty = P + "-setproxybypassdomains 'S' Empty";
   const auto list = [](std::initializer_list<pl::Value> v) { return pl::Value(pl::Array(v)); };
   const struct { const char* what; pl::Dictionary proxies; Lines expected; } cases[] = {
-      {"port missing", {{"HTTPEnable", n(1)}, {"HTTPProxy", s("h")}}, {empty}},
-      {"host blank", {{"HTTPEnable", n(1)}, {"HTTPProxy", s(" \n")}, {"HTTPPort", n(1)}}, {empty}},
-      {"switch off", {{"HTTPEnable", n(0)}, {"HTTPProxy", s("h")}, {"HTTPPort", n(1)}}, {empty}},
-      {"switch 2", {{"HTTPEnable", n(2)}, {"HTTPProxy", s("h")}, {"HTTPPort", n(1)}}, {empty}},
-      {"text values, host trimmed", {{"SOCKSEnable", s("1")}, {"SOCKSProxy", s(" socks.example\n")}, {"SOCKSPort", s("1080")}},
+      {"port missing", {{"HTTPEnable", n(1)}, {"HTTPProxy", s("h")}}, {empty}}, {"host blank", at("HTTP", s(" \n"), n(1)), {empty}},
+      {"switch off", at("HTTP", s("h"), n(1), n(0)), {empty}}, {"switch 2", at("HTTP", s("h"), n(1), n(2)), {empty}},
+      {"text values, host trimmed", at("SOCKS", s(" socks.example\n"), s("1080"), s("1")),
        {P + "-setsocksfirewallproxy 'S' 'socks.example' 1080 off", empty}},
-      {"secure web user", {{"HTTPSEnable", n(1)}, {"HTTPSProxy", s("h")}, {"HTTPSPort", n(443)}, {"HTTPSUser", s("o'neil")}},
+      {"secure web user", at("HTTPS", s("h"), n(443)) | pl::Dictionary{{"HTTPSUser", s("o'neil")}},
        {P + "-setsecurewebproxy 'S' 'h' 443 on 'o'\"'\"'neil' ''", empty}},
-      {"blank user", {{"HTTPEnable", n(1)}, {"HTTPProxy", s("h")}, {"HTTPPort", n(1)}, {"HTTPUser", s("  ")}},
-       {P + "-setwebproxy 'S' 'h' 1 off", empty}},
-      {"all three in order", {{"SOCKSEnable", n(1)}, {"SOCKSProxy", s("c")}, {"SOCKSPort", n(3)}, {"HTTPSEnable", n(1)},
-        {"HTTPSProxy", s("b")}, {"HTTPSPort", n(2)}, {"HTTPEnable", n(1)}, {"HTTPProxy", s("a")}, {"HTTPPort", n(1)}},
+      {"blank user", at("HTTP", s("h"), n(1)) | pl::Dictionary{{"HTTPUser", s("  ")}}, {P + "-setwebproxy 'S' 'h' 1 off", empty}},
+      {"all three in order", at("SOCKS", s("c"), n(3)) | at("HTTPS", s("b"), n(2)) | at("HTTP", s("a"), n(1)),
        {P + "-setwebproxy 'S' 'a' 1 off", P + "-setsecurewebproxy 'S' 'b' 2 off", P + "-setsocksfirewallproxy 'S' 'c' 3 off", empty}},
-      {"empty exceptions", {{"ExceptionsList", list({})}}, {empty}},
-      {"numeric exception", {{"ExceptionsList", list({s("a"), n(1)})}}, {empty}},
+      {"empty exceptions", {{"ExceptionsList", list({})}}, {empty}}, {"numeric exception", {{"ExceptionsList", list({s("a"), n(1)})}}, {empty}},
       {"exceptions not a list", {{"ExceptionsList", s("*.local")}}, {empty}},
-      {"exception with a quote", {{"ExceptionsList", list({s("it's.local"), s("")})}},
-       {P + "-setproxybypassdomains 'S' 'it'\"'\"'s.local' ''"}},
+      {"exception with a quote", {{"ExceptionsList", list({s("it's.local"), s("")})}}, {P + "-setproxybypassdomains 'S' 'it'\"'\"'s.local' ''"}},
       {"discovery and URL after the bypass list", {{"ProxyAutoConfigEnable", n(1)},
         {"ProxyAutoConfigURLString", s("http://wpad/x.pac")}, {"ProxyAutoDiscoveryEnable", n(1)}},
        {empty, P + "-setproxyautodiscovery 'S' on", P + "-setautoproxyurl 'S' 'http://wpad/x.pac'"}},
@@ -103,7 +106,7 @@ TEST(DisconnectCommand, RestoredPiecesPerDictionary) {
       {"URL switched off", {{"ProxyAutoConfigEnable", n(0)}, {"ProxyAutoConfigURLString", s("u")}}, {empty}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(split(disconnectCommand(model::MacProxySnapshot{{{"S", *pl::toBinary(pl::Value(c.proxies))}}})),
+    EXPECT_EQ(split(disconnectCommand(model::MacProxySnapshot{{{"S", blob(c.proxies)}}})),
               switchOffs("'S'") + c.expected) << c.what;
 }
 
@@ -116,22 +119,13 @@ TEST(DisconnectCommand, UnreadableEntriesDegradeToSwitchedOff) {
              Lines{P + "-setwebproxy 'C' 'x' 9 off", P + "-setproxybypassdomains 'C' Empty"}));
 }
 
-Bytes blob(const pl::Value& value) { return *pl::toBinary(value); }
-Bytes blob(const pl::Dictionary& d) { return blob(pl::Value(d)); }
-pl::Dictionary at(const std::string& k, pl::Value host, pl::Value port = n(8080), pl::Value enable = n(1)) {
-  return {{k + "Enable", enable}, {k + "Proxy", host}, {k + "Port", port}};
-}
-
 TEST(ProxyInspection, SwitchesAndGatewayPerDictionary) {
   const char* gw = "gw.tavlune.com";
   auto xml = pl::toXml(pl::Value(at("HTTP", s(gw))));
   const struct { const char* what; Bytes configuration; bool enabled, gateway; } cases[] = {
-      {"empty dictionary", blob(pl::Dictionary{}), false, false},
-      {"not a property list", {'{', '}'}, false, false},
-      {"an array", blob(pl::Value(pl::Array{s(gw)})), false, false},
-      {"switch 1 as number", blob({{"HTTPEnable", n(1)}}), true, false},
-      {"switch 1 as boolean", blob({{"SOCKSEnable", pl::Value(true)}}), true, false},
-      {"switch 2", blob({{"HTTPEnable", n(2)}}), false, false},
+      {"empty dictionary", blob(pl::Dictionary{}), false, false}, {"not a property list", {'{', '}'}, false, false},
+      {"an array", blob(pl::Value(pl::Array{s(gw)})), false, false}, {"switch 1", blob({{"HTTPEnable", n(1)}}), true, false},
+      {"switch true", blob({{"SOCKSEnable", pl::Value(true)}}), true, false}, {"switch 2", blob({{"HTTPEnable", n(2)}}), false, false},
       {"only automatic configuration", blob({{"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoDiscoveryEnable", n(1)}}), false, false},
       {"gateway on web", blob(at("HTTP", s(gw))), true, true},
       {"gateway on web, XML", {xml->begin(), xml->end()}, true, true},
@@ -141,8 +135,8 @@ TEST(ProxyInspection, SwitchesAndGatewayPerDictionary) {
       {"gateway sub-domain", blob(at("HTTP", s("x.gw.tavlune.com"))), true, false},
       {"gateway switched off", blob(at("HTTP", s(gw), n(1), n(0))), false, false},
       {"gateway under another row's switch", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("o.example")}, {"HTTPSProxy", s(gw)}}), true, false},
-      {"gateway on web, foreign SOCKS", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s(gw)}, {"SOCKSEnable", n(1)}, {"SOCKSProxy", s("f.example")}}), true, true},
-      {"foreign web, gateway on SOCKS", blob({{"HTTPEnable", n(1)}, {"HTTPProxy", s("f.example")}, {"SOCKSEnable", n(1)}, {"SOCKSProxy", s(gw)}}), true, true},
+      {"gateway on web, foreign SOCKS", blob(at("HTTP", s(gw)) | at("SOCKS", s("f.example"))), true, true},
+      {"foreign web, gateway on SOCKS", blob(at("HTTP", s("f.example")) | at("SOCKS", s(gw))), true, true},
       {"gateway host missing", blob({{"HTTPSEnable", n(1)}}), true, false},
   };
   for (const auto& c : cases) {
@@ -153,8 +147,7 @@ TEST(ProxyInspection, SwitchesAndGatewayPerDictionary) {
 
 TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
   const auto host = s("proxy.example");
-  pl::Dictionary both = at("HTTP", host), socks = at("SOCKS", host);
-  both.insert(socks.begin(), socks.end());
+  const pl::Dictionary socks = at("SOCKS", host), both = at("HTTP", host) | socks;
   const auto web = [&](pl::Value h, pl::Value p = n(8080), pl::Value on = n(1)) { return pl::Value(at("HTTP", h, p, on)); };
   const struct { const char* protocol; std::optional<pl::Value> live; bool matches; } cases[] = {
       {"http", web(host), true}, {"http", web(s(" proxy.example\n"), s("8080"), s("1")), true},

@@ -61,17 +61,8 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   EXPECT_EQ(loadRecord<MacProxyConnectionState>(*v6.defaults)->host, "::1");
 }
 
-TEST(ConnectFlow, ConflictAndLeftovers) {
-  {  // a foreign proxy beside one at the gateway: refused, nothing switched off
-    FlowRig rig;
-    rig.network->services->clear();
-    rig.network->addService("Wi-Fi", proxyAt("HTTP", "gw.tavlune.com", 8080));
-    rig.network->addService("Ethernet", proxyAt("SOCKS", "corp.example", 1080));
-    EXPECT_TRUE(rig.connect()->is(MacProxyError::existingProxy()));
-    EXPECT_TRUE(rig.helper->sent().empty());
-    EXPECT_TRUE(rig.diagnosis->calls.empty());
-  }
-  // Only gateway leftovers: switched off first; the snapshot holds them switched off.
+// Only gateway leftovers: switched off first; the snapshot holds them switched off.
+TEST(ConnectFlow, GatewayLeftoversAreSwitchedOffFirst) {
   FlowRig rig;
   rig.network->services->clear();
   rig.network->addService("Wi-Fi", proxyAt("HTTP", "GW.tavlune.com ", 8080));
@@ -98,6 +89,9 @@ TEST(ConnectFlow, FailurePaths) {
   // restored: the snapshot's take-back was sent; kept: it failed, the snapshot stays for later.
   const struct { const char* name; std::function<void(FlowRig&)> arrange; AnyError error; bool restored; size_t pauses; bool kept; } cases[] = {
       {"no service", [](FlowRig& r) { r.network->services->clear(); }, MacProxyError::noNetworkService(), false, 0, false},
+      {"a foreign proxy beside one at the gateway", [](FlowRig& r) { r.network->setProxies(0, proxyAt("HTTP", "gw.tavlune.com", 8080));
+                                                                     r.network->setProxies(1, proxyAt("SOCKS", "corp.example", 1080)); },
+       MacProxyError::existingProxy(), false, 0, false},
       {"unreadable configuration", [](FlowRig& r) { r.network->services = unexpected(platform::Error{"no preferences"}); },
        MacProxyError::noNetworkService(), false, 0, false},
       {"diagnosis", [](FlowRig& r) { r.diagnosis->answer = unexpected(MacProxyError::validationFailed("curl: (97) x")); },
@@ -125,6 +119,7 @@ TEST(ConnectFlow, FailurePaths) {
     EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& s) { return s.find("-setproxybypassdomains 'Wi-Fi' Empty") != s.npos; }),
               c.restored ? 1 : 0) << c.name;
     EXPECT_TRUE(!c.restored || sent.back() == "chrome-webrtc-off") << c.name;
+    EXPECT_EQ(rig.diagnosis->calls.empty(), c.error == AnyError(MacProxyError::noNetworkService()) || c.error == AnyError(MacProxyError::existingProxy())) << c.name;
     EXPECT_EQ(rig.clock->sleeps(), std::vector<std::chrono::milliseconds>(c.pauses, 150ms)) << c.name;
   }
 }

@@ -20,17 +20,14 @@ using State = MacProxyConnectionState;
 const std::optional<std::string> kNoText;
 const std::optional<int64_t> kNoInteger;
 
-TEST(Coercion, TextOfChannelValues) {
-  const std::pair<V, std::optional<std::string>> cases[] = {
+TEST(Coercion, TextAndIntegerOfChannelValues) {
+  const std::pair<V, std::optional<std::string>> texts[] = {
       {V(""), kNoText}, {V("    "), kNoText}, {V("\n"), kNoText}, {V("\u3000\t"), kNoText}, {V("  a  b  "), "a  b"},
       {V(int32_t{443}), "443"}, {V(int64_t{-9000000000}), "-9000000000"}, {V(443.9), "443.9"}, {V(5.0), "5"},
       {V(true), "1"}, {V(), "<null>"},
   };
-  for (const auto& [value, expected] : cases) EXPECT_EQ(text(&value), expected);
+  for (const auto& [value, expected] : texts) EXPECT_EQ(text(&value), expected);
   EXPECT_EQ(text(static_cast<const V*>(nullptr)), kNoText);
-}
-
-TEST(Coercion, IntegerOfChannelValues) {
   const std::pair<V, std::optional<int64_t>> cases[] = {
       {V(int32_t{443}), 443}, {V(443.9), 443}, {V(-443.9), -443}, {V(true), 1}, {V(false), 0}, {V("443"), 443},
       {V("+443"), 443}, {V(" 443 "), 443}, {V("-1"), -1}, {V("007"), 7}, {V("443abc"), kNoInteger},
@@ -41,6 +38,7 @@ TEST(Coercion, IntegerOfChannelValues) {
       {V(std::nan("")), 0},
   };
   for (const auto& [value, expected] : cases) EXPECT_EQ(integer(&value), expected) << text(&value).value_or("?");
+  EXPECT_EQ(integer(static_cast<const V*>(nullptr)), kNoInteger);
 }
 
 TEST(Coercion, PropertyListAndJsonValuesFollowTheSameRules) {
@@ -129,7 +127,6 @@ TEST(Records, UnreadableOrUnwritableEntriesKeepWhatWasThere) {
   EXPECT_TRUE(defaults.data(recordKey<State>).has_value());
   defaults.setString(recordKey<State>, "not data");
   EXPECT_FALSE(loadRecord<State>(defaults).has_value());
-
   ASSERT_TRUE(saveRecord(defaults, kFull).has_value());
   State invalid = kFull;
   invalid.host = "\xff";  // not UTF-8: cannot be written as JSON
@@ -140,16 +137,12 @@ TEST(Records, UnreadableOrUnwritableEntriesKeepWhatWasThere) {
 }
 
 TEST(Records, ChannelForms) {
-  EXPECT_EQ(manager::flutterValue(kFull),
-            map({{"phase", V("connected")}, {"connectionType", V("residential")},
-                 {"sessionId", V(42)}, {"protocol", V("socks5")},
-                 {"connectedAt", V(int64_t{1700000000900})}, {"profileId", V("p-1")},
-                 {"countryCode", V("DE")}, {"country", V("Germany")},
-                 {"state", V("Bavaria")}, {"city", V("Munich")}}));
-  EXPECT_EQ(manager::flutterValue(kMinimal),
-            map({{"phase", V("connected")}, {"connectionType", V("manual")},
-                 {"sessionId", V(0)}, {"protocol", V("http")},
-                 {"connectedAt", V(int64_t{5})}}));
+  EXPECT_EQ(manager::flutterValue(kFull), map({{"phase", V("connected")}, {"connectionType", V("residential")},
+                                               {"sessionId", V(42)}, {"protocol", V("socks5")}, {"connectedAt", V(int64_t{1700000000900})},
+                                               {"profileId", V("p-1")}, {"countryCode", V("DE")}, {"country", V("Germany")},
+                                               {"state", V("Bavaria")}, {"city", V("Munich")}}));
+  EXPECT_EQ(manager::flutterValue(kMinimal), map({{"phase", V("connected")}, {"connectionType", V("manual")},
+                                                  {"sessionId", V(0)}, {"protocol", V("http")}, {"connectedAt", V(int64_t{5})}}));
   const auto e = V("");
   EXPECT_EQ(manager::flutterValue(MacProxyDiagnostic{}), map({{"ip", e}, {"country", e}, {"countryCode", e},
                                                               {"city", e}, {"state", e}, {"isp", e}, {"speed", e}}));

@@ -168,17 +168,16 @@ TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
   }
 }
 
-NetworkService service(const std::string& name, const char* bsd = "en0", std::optional<pl::Value> proxies = {}) {
-  return {"id-" + name, name, true, true, bsd ? std::optional<std::string>(bsd) : std::nullopt, proxies};
+NetworkService service(const std::string& name, const char* bsd = "en0", std::optional<pl::Value> proxies = {}, bool on = true) {
+  return {"id-" + name, name, on, true, bsd ? std::optional<std::string>(bsd) : std::nullopt, proxies};
 }
 
 TEST(EnabledNetworkServices, EnabledNamedServicesOnBsdInterfacesInEnumerationOrder) {
   pl::Dictionary proxies{{"HTTPEnable", n(1)}, {"HTTPProxy", s("p.example")}, {"ExceptionsList", pl::Value(pl::Array{s("*.local")})}};
   const std::string odd = " Bob's \"Caf\xC3\xA9\" $HOME ";
-  std::vector<NetworkService> services{service("Ethernet 2", "en5", pl::Value(proxies)), service("Wi-Fi", "en0", pl::Value(proxies)),
+  std::vector<NetworkService> services{service("Ethernet 2", "en5", pl::Value(proxies)), service("Wi-Fi", "en0", pl::Value(proxies), false),
                                        service("VPN", nullptr), service("Bare"), service("unnamed"),
                                        service(odd, "en1", s("not a dictionary")), service("Ethernet 1", "en4", pl::Value(pl::Dictionary{}))};
-  services[1].enabled = false;  // disabled wins over switched-on proxies
   services[3].hasInterface = false;
   services[4].name.reset();
   platform::sysconfig::MemoryNetworkConfiguration configuration;

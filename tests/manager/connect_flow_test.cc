@@ -32,7 +32,7 @@ TEST(ConnectFlow, EntryChecksAnswerAtOnceAndQueueNothing) {
   FlowRig rig;
   ASSERT_TRUE(saveRecord(*rig.defaults, MacProxyConnectionState{"h", 1, "http", "manual", {}, 0, {}, {}, {}, {}, 1}));
   EXPECT_TRUE(rig.connect()->is(MacProxyError::existingProxy()));
-  EXPECT_TRUE(rig.helper->sent().empty());
+  EXPECT_TRUE(rig.helper->sent.empty());
 }
 
 TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
@@ -44,7 +44,7 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   ASSERT_EQ(reply->kind, Reply::success) << reply->message;
   EXPECT_EQ(reply->value, V(true));
   EXPECT_EQ(rig.diagnosis->calls, Lines{"203.0.113.5 1080 socks5 u:" + password});
-  EXPECT_EQ(rig.helper->sent(), (Lines{connectCommand({"Wi-Fi", "Ethernet"}, "203.0.113.5", 1080, "socks5", "u", password), "chrome-webrtc-on"}));
+  EXPECT_EQ(rig.helper->sent, (Lines{connectCommand({"Wi-Fi", "Ethernet"}, "203.0.113.5", 1080, "socks5", "u", password), "chrome-webrtc-on"}));
   EXPECT_EQ(loadRecord<MacProxyConnectionState>(*rig.defaults),
             (MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", "profile-7", 0, {}, {}, {}, "Berlin", 1700000000900}));
   EXPECT_EQ(rig.records(), (std::vector<bool>{true, true, true}));
@@ -57,7 +57,7 @@ TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {
   auto request6 = request({{"host", V("[::1]")}, {"port", V(3128)}, {"protocol", V()}, {"webRtcProtection", V(false)}});
   ASSERT_EQ(v6.connect(request6)->kind, Reply::success);
   EXPECT_EQ(v6.diagnosis->calls, Lines{"::1 3128 http :"});
-  EXPECT_EQ(v6.helper->sent(), (Lines{connectCommand({"Wi-Fi", "Ethernet"}, "::1", 3128, "http", "", ""), "chrome-webrtc-off"}));
+  EXPECT_EQ(v6.helper->sent, (Lines{connectCommand({"Wi-Fi", "Ethernet"}, "::1", 3128, "http", "", ""), "chrome-webrtc-off"}));
   EXPECT_EQ(loadRecord<MacProxyConnectionState>(*v6.defaults)->host, "::1");
 }
 
@@ -72,7 +72,7 @@ TEST(ConnectFlow, GatewayLeftoversAreSwitchedOffFirst) {
     if (isConnectLine(command)) rig.network->setLive(proxyAt("SOCKS", "203.0.113.5", 1080));
   };
   ASSERT_EQ(rig.connect()->kind, Reply::success);
-  auto sent = rig.helper->sent();
+  auto sent = rig.helper->sent;
   ASSERT_GE(sent.size(), 2u);
   EXPECT_EQ(sent[0], disableProxyCommand({"Wi-Fi"}));
   EXPECT_EQ(sent[1], "chrome-webrtc-off");
@@ -115,7 +115,7 @@ TEST(ConnectFlow, FailurePaths) {
     EXPECT_TRUE(reply->is(c.error)) << c.name << ": " << reply->message;
     rig.defaults->setFailWrites(false);
     EXPECT_EQ(rig.records(), (std::vector<bool>{false, c.kept, false})) << c.name;
-    auto sent = rig.helper->sent();
+    auto sent = rig.helper->sent;
     EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& s) { return s.find("-setproxybypassdomains 'Wi-Fi' Empty") != s.npos; }),
               c.restored ? 1 : 0) << c.name;
     EXPECT_TRUE(!c.restored || sent.back() == "chrome-webrtc-off") << c.name;
@@ -134,7 +134,7 @@ TEST(ConnectFlow, StraySnapshotIsTakenBackFirst) {
     rig.systemApplies();
     if (fails) rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("restore failed"));
     auto reply = rig.connect();
-    EXPECT_EQ(rig.helper->sent().front(), restore);
+    EXPECT_EQ(rig.helper->sent.front(), restore);
     EXPECT_TRUE(fails ? reply->is(MacProxyError::commandFailed("restore failed")) : reply->kind == Reply::success);
     EXPECT_EQ(loadRecord<MacProxySnapshot>(*rig.defaults) == stray, fails);  // a failed take-back keeps it
     EXPECT_EQ(rig.diagnosis->calls.empty(), fails);

@@ -21,15 +21,13 @@ using V = channel::EncodableValue;
 using Lines = std::vector<std::string>;
 using FakeNetwork = platform::sysconfig::MemoryNetworkConfiguration;
 
-inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, int64_t port, int64_t on = 1) {
-  const std::string p = prefix;
+inline plist::Dictionary proxyAt(const std::string& p, const std::string& host, int64_t port, int64_t on = 1) {
   return {{p + "Enable", plist::Value(on)}, {p + "Proxy", plist::Value(host)}, {p + "Port", plist::Value(port)}};
 }
 
-class FakeHelper : public HelperCommands {
- public:
+struct FakeHelper : HelperCommands {
   helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
-    commands.push_back(command);
+    sent.push_back(command);
     for (auto& f : failures)
       if (command.starts_with(f.prefix) && f.times != 0) {
         --f.times;
@@ -43,17 +41,15 @@ class FakeHelper : public HelperCommands {
   void failOn(std::string prefix, AnyError error, bool handedOver = true, int times = -1) {
     failures.push_back({std::move(prefix), std::move(error), handedOver, times});
   }
-  const Lines& sent() const { return commands; }
 
   struct Failure { std::string prefix; AnyError error; bool handedOver; int times; };
-  Lines commands;  // read once the queue is idle
+  Lines sent;  // read once the queue is idle
   std::vector<Failure> failures;
   std::function<void(const std::string&)> onCommand;
   bool available = true;
 };
 
-class FakeDiagnosis : public ProxyDiagnosis {
- public:
+struct FakeDiagnosis : ProxyDiagnosis {
   ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& protocol,
                                              const std::string& user, const std::string& password) override {
     calls.push_back(host + " " + std::to_string(port) + " " + protocol + " " + user + ":" + password);
@@ -65,18 +61,17 @@ class FakeDiagnosis : public ProxyDiagnosis {
 
 struct Reply {
   enum Kind { none, success, error, notImplemented } kind = none;
-  V value;
+  V value;  // or the error's details
   std::string code, message;
-  bool hasDetails = false;
   int answers = 0;
-  bool is(const AnyError& e) const { return kind == error && code == flutterError(e).code && message == flutterError(e).message; }
+  bool is(const AnyError& e) const { return kind == error && code == flutterError(e).code && message == flutterError(e).message && value.IsNull(); }
 };
 
 inline MethodResultPtr capture(std::shared_ptr<Reply> r) {
   return std::make_unique<channel::MethodResultFunctions>(
-      [r](const V* v) { *r = {Reply::success, v ? *v : V(), "", "", false, r->answers + 1}; },
-      [r](const std::string& c, const std::string& m, const V* d) { *r = {Reply::error, V(), c, m, d != nullptr, r->answers + 1}; },
-      [r] { *r = {Reply::notImplemented, V(), "", "", false, r->answers + 1}; });
+      [r](const V* v) { *r = {Reply::success, v ? *v : V(), "", "", r->answers + 1}; },
+      [r](const std::string& c, const std::string& m, const V* d) { *r = {Reply::error, d ? *d : V(), c, m, r->answers + 1}; },
+      [r] { *r = {Reply::notImplemented, V(), "", "", r->answers + 1}; });
 }
 
 // A SOCKS5 connect request with the given entries changed; a null value removes one.

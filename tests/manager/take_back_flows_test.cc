@@ -40,7 +40,7 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
     c.arrange(rig);
     auto expected = c.expected(rig);
     EXPECT_EQ(ask(rig, &ProxyFlows::disconnect)->kind, c.ok ? Reply::success : Reply::error) << c.name;
-    EXPECT_EQ(rig.helper->sent(), expected) << c.name;
+    EXPECT_EQ(rig.helper->sent, expected) << c.name;
     EXPECT_EQ(rig.records(), std::vector<bool>(3, !c.ok)) << c.name;
   }
 }
@@ -67,7 +67,7 @@ TEST(StateAnswers, FollowTheLiveSettings) {
     // State and diagnostic go at once; the queued clean-up restores the snapshot.
     EXPECT_FALSE(rig.stored(recordKey<MacProxyConnectionState>) || rig.stored(recordKey<MacProxyDiagnostic>));
     rig.settle();
-    EXPECT_EQ(rig.helper->sent(), (Lines{restore, "chrome-webrtc-off"}));
+    EXPECT_EQ(rig.helper->sent, (Lines{restore, "chrome-webrtc-off"}));
     EXPECT_EQ(rig.records(), (std::vector<bool>{false, false, false}));
   }
 }
@@ -89,7 +89,7 @@ TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
     rig.helper->failOn("chrome-webrtc-off", MacProxyError::commandFailed("ignored"));
     rig.flows->cleanupOrphanedConnection();
     rig.settle();
-    EXPECT_TRUE(c.restoreFails || rig.helper->sent() == c.sent);
+    EXPECT_TRUE(c.restoreFails || rig.helper->sent == c.sent);
     EXPECT_EQ(rig.records(), std::vector<bool>(3, c.left));
   }
 }
@@ -104,7 +104,7 @@ TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   EXPECT_EQ(order, (Lines{"connected", "completed"}));
   // The connect's settings were taken back before the completion.
   EXPECT_EQ(rig.records(), (std::vector<bool>{false, false, false}));
-  EXPECT_TRUE(rig.helper->sent().at(rig.helper->sent().size() - 2).starts_with("/usr/sbin/networksetup"));
+  EXPECT_TRUE(rig.helper->sent.at(rig.helper->sent.size() - 2).starts_with("/usr/sbin/networksetup"));
 
   // Once quitting, nothing may change the system behind the take-back.
   auto late = std::make_shared<Reply>(), lateWebRtc = std::make_shared<Reply>();
@@ -113,7 +113,6 @@ TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   rig.settle();
   EXPECT_EQ(late->message, "Tavlune is quitting.");
   EXPECT_EQ(lateWebRtc->message, late->message);
-
   FlowRig failing;  // a failed take-back still lets the application quit, records kept
   failing.storeConnection();
   failing.helper->failOn("/usr/sbin/", MacProxyError::authorizationCancelled());

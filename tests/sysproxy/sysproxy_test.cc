@@ -25,10 +25,7 @@ Bytes blob(const pl::Dictionary& d) { return blob(pl::Value(d)); }
 pl::Dictionary at(const std::string& k, pl::Value host, pl::Value port = n(8080), pl::Value enable = n(1)) {
   return {{k + "Enable", enable}, {k + "Proxy", host}, {k + "Port", port}};
 }
-pl::Dictionary operator|(pl::Dictionary a, const pl::Dictionary& b) {
-  a.insert(b.begin(), b.end());
-  return a;
-}
+pl::Dictionary operator|(pl::Dictionary a, const pl::Dictionary& b) { return a.insert(b.begin(), b.end()), a; }
 
 Lines split(const std::string& line) {
   Lines pieces;
@@ -39,10 +36,7 @@ Lines split(const std::string& line) {
   return pieces;
 }
 
-Lines operator+(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+Lines operator+(Lines a, const Lines& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 Lines switchOffs(const std::string& q) {
   Lines lines;
@@ -187,7 +181,6 @@ TEST(EnabledNetworkServices, EnabledNamedServicesOnBsdInterfacesInEnumerationOrd
   // Stored as binary property lists; no dictionary is the empty one.
   const Bytes none = blob(pl::Dictionary{});
   EXPECT_EQ(*listed, (std::vector<model::MacNetworkServiceSnapshot>{{"Ethernet 2", blob(proxies)}, {odd, none}, {"Ethernet 1", none}}));
-
   configuration.services = std::vector<NetworkService>{service("VPN", nullptr)};
   EXPECT_EQ(enabledNetworkServices(configuration).value(), std::vector<model::MacNetworkServiceSnapshot>{});
   configuration.services = unexpected(platform::Error{"The network preferences name no current set."});

@@ -1,205 +1,116 @@
 #include <gtest/gtest.h>
 
 #include "flow_fakes.h"
+#include "manager/mac_proxy_manager.h"
 #include "platform/workspace/recording_workspace.h"
 
 namespace tavlune::testing {
 namespace {
-using namespace tavlune::manager;
-using namespace tavlune::model;
-
 using channel::EncodableList;
 
 // Records which operation the dispatcher chose and keeps the result it was given.
-class RecordingOperations : public ProxyOperations {
- public:
-  void connect(const EncodableMap& arguments, MethodResultPtr result) override {
-    calls.push_back("connect");
-    connectArguments = arguments;
-    pending = std::move(result);
-  }
-  void disconnect(MethodResultPtr result) override {
-    calls.push_back("disconnect");
-    pending = std::move(result);
-  }
-  void setWebRtcProtection(bool enabled, MethodResultPtr result) override {
-    calls.push_back(enabled ? "webrtc on" : "webrtc off");
-    pending = std::move(result);
-  }
-  void inspect(MethodResultPtr result) override {
-    calls.push_back("inspect");
-    pending = std::move(result);
-  }
-  EncodableValue connectionStateValue() override {
-    calls.push_back("state");
-    return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}});
-  }
-  bool systemProxyMatchesCurrentState() override {
-    calls.push_back("live");
-    return liveMatches;
-  }
-  void cleanupOrphanedConnection() override { calls.push_back("cleanup"); }
-  void disconnectForTermination(std::function<void()> completion) override {
-    calls.push_back("terminate");
-    completion();
-  }
+struct RecordingOperations : ProxyOperations {
+  void connect(const EncodableMap& a, MethodResultPtr r) override { keep("connect", std::move(r)), arguments = a; }
+  void disconnect(MethodResultPtr r) override { keep("disconnect", std::move(r)); }
+  void setWebRtcProtection(bool on, MethodResultPtr r) override { keep(on ? "webrtc on" : "webrtc off", std::move(r)); }
+  void inspect(MethodResultPtr r) override { keep("inspect", std::move(r)); }
+  V connectionStateValue() override { return keep("state"), V("state"); }
+  bool systemProxyMatchesCurrentState() override { return keep("live"), liveMatches; }
+  void cleanupOrphanedConnection() override { keep("cleanup"); }
+  void disconnectForTermination(std::function<void()> done) override { keep("terminate"), done(); }
+  void keep(const char* call, MethodResultPtr r = nullptr) { calls.push_back(call), pending = std::move(r); }
 
-  std::vector<std::string> calls;
-  EncodableMap connectArguments;
+  Lines calls;
+  EncodableMap arguments;
   MethodResultPtr pending;
   bool liveMatches = true;
 };
 
-class DispatcherTest : public ::testing::Test {
- protected:
-  DispatcherTest()
-      : defaults(std::make_shared<platform::MemoryUserDefaults>()),
-        workspace(std::make_shared<platform::RecordingWorkspace>(true)),
-        operations(std::make_shared<RecordingOperations>()),
-        manager(environment(), operations) {}
-
-  MacProxyEnvironment environment() {
-    MacProxyEnvironment env;
-    env.defaults = defaults;
-    env.workspace = workspace;
-    env.mainQueue = std::make_shared<platform::MainQueue>();
-    env.clock = std::make_shared<platform::RecordingClock>();
-    return env;
-  }
-
-  std::shared_ptr<Reply> call(const std::string& method, std::optional<EncodableValue> arguments = std::nullopt) {
+struct DispatcherTest : ::testing::Test {
+  std::shared_ptr<Reply> call(const std::string& method, std::optional<V> arguments = std::nullopt) {
     auto reply = std::make_shared<Reply>();
-    channel::MethodCall methodCall(method, arguments ? std::make_unique<EncodableValue>(*arguments) : nullptr);
-    manager.handle(methodCall, std::make_unique<CapturingResult>(reply));
+    manager.handle(channel::MethodCall(method, arguments ? std::make_unique<V>(*arguments) : nullptr), capture(reply));
     return reply;
   }
 
-  void storeState() {
-    MacProxyConnectionState state{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1};
-    ASSERT_TRUE(saveRecord(*defaults, state).has_value());
-  }
-  void storeBrokenState() {
-    const std::string text = R"({"host":"h","port":"80"})";
-    ASSERT_TRUE(defaults->setData(recordKey<MacProxyConnectionState>, platform::Bytes(text.begin(), text.end())).has_value());
-  }
-
-  std::shared_ptr<platform::MemoryUserDefaults> defaults;
-  std::shared_ptr<platform::RecordingWorkspace> workspace;
-  std::shared_ptr<RecordingOperations> operations;
-  MacProxyManager manager;
+  std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
+  std::shared_ptr<platform::RecordingWorkspace> workspace = std::make_shared<platform::RecordingWorkspace>(true);
+  std::shared_ptr<RecordingOperations> operations = std::make_shared<RecordingOperations>();
+  MacProxyManager manager{{defaults, workspace, std::make_shared<platform::MainQueue>(), {}, {}, {}, {}, {}, {}}, operations};
 };
 
 TEST_F(DispatcherTest, ImmediateRowsAnswerAtOnceWhateverTheArguments) {
-  const std::pair<const char*, EncodableValue> rows[] = {
-      {"checkVpnPermission", EncodableValue(false)},   {"requestVpnPermission", EncodableValue(true)},
-      {"getProxyPort", EncodableValue(int32_t{0})},     {"clearBrowserProxy", EncodableValue(true)},
-      {"updateVpnSettings", EncodableValue(true)},     {"getInstalledApps", EncodableValue(EncodableList{})},
-      {"showLowDataAlert", EncodableValue(false)},     {"enableBrowserProxy", EncodableValue(false)},
-      {"confirmProxyConnection", EncodableValue(false)}, {"getConnectionStatus", EncodableValue(false)},
-      {"openVpnSettings", EncodableValue(true)},
+  const V none;  // no answer: not implemented
+  const std::pair<const char*, V> rows[] = {
+      {"checkVpnPermission", V(false)}, {"requestVpnPermission", V(true)}, {"getProxyPort", V(int32_t{0})},
+      {"clearBrowserProxy", V(true)}, {"updateVpnSettings", V(true)}, {"getInstalledApps", V(EncodableList{})},
+      {"showLowDataAlert", V(false)}, {"enableBrowserProxy", V(false)}, {"confirmProxyConnection", V(false)},
+      {"getConnectionStatus", V(false)}, {"openVpnSettings", V(true)},
+      {"ConnectProxy", none}, {"connectproxy", none}, {"", none}, {"connectProxy ", none}, {"getProxyPort\n", none},
   };
   for (const auto& [method, expected] : rows)
-    for (const auto& arguments : {std::optional<EncodableValue>(), std::optional(EncodableValue("junk"))}) {
+    for (const auto& arguments : {std::optional<V>(), std::optional(V("junk"))}) {
       auto reply = call(method, arguments);
-      EXPECT_EQ(reply->kind, Reply::success) << method;
+      EXPECT_EQ(reply->kind, expected.IsNull() ? Reply::notImplemented : Reply::success) << method;
       EXPECT_EQ(reply->value, expected) << method;
       EXPECT_EQ(reply->answers, 1) << method;
     }
   EXPECT_TRUE(operations->calls.empty());  // no stored state: the live settings are not read
-  EXPECT_EQ(workspace->opened(),
-            (std::vector<std::string>(2, "x-apple.systempreferences:com.apple.Network-Settings.extension")));
-}
-
-TEST_F(DispatcherTest, UnknownNamesAreNotImplemented) {
-  for (const char* method : {"ConnectProxy", "connectproxy", "", "connectProxy ", "getProxyPort\n"}) {
-    auto reply = call(method);
-    EXPECT_EQ(reply->kind, Reply::notImplemented) << method;
-  }
-  EXPECT_TRUE(operations->calls.empty());
+  EXPECT_EQ(workspace->opened(), Lines(2, std::string(MacProxyManager::networkSettingsURL)));
 }
 
 TEST_F(DispatcherTest, StoredStateRows) {
-  struct Case {
-    const char* setup;
-    bool live;
-    bool status, browser;
-  };
-  const Case cases[] = {
-      {"none", true, false, false},
-      {"broken", true, false, false},
-      {"stored", true, true, true},
-      {"stored", false, false, true},  // another program changed the system proxy
+  const std::string broken = R"({"host":"h","port":"80"})", 
+                    stored = *platform::json::serialize(toJson(MacProxyConnectionState{"h", 80, "http", "manual", {}, 0, {}, {}, {}, {}, 1}));
+  const struct { std::optional<std::string> setup; bool live, status, browser; } cases[] = {
+      {std::nullopt, true, false, false}, {broken, true, false, false},
+      {stored, true, true, true}, {stored, false, false, true},  // another program changed the system proxy
   };
   for (const auto& c : cases) {
-    ASSERT_TRUE(defaults->removeObject(recordKey<MacProxyConnectionState>).has_value());
-    if (std::string(c.setup) == "stored") storeState();
-    if (std::string(c.setup) == "broken") storeBrokenState();
+    ASSERT_TRUE(defaults->removeObject(recordKey<MacProxyConnectionState>));
+    ASSERT_TRUE(!c.setup || defaults->setData(recordKey<MacProxyConnectionState>, platform::Bytes(c.setup->begin(), c.setup->end())));
     operations->liveMatches = c.live;
-    EXPECT_EQ(call("confirmProxyConnection")->value, EncodableValue(c.status)) << c.setup;
-    EXPECT_EQ(call("getConnectionStatus")->value, EncodableValue(c.status)) << c.setup;
-    EXPECT_EQ(call("enableBrowserProxy")->value, EncodableValue(c.browser)) << c.setup;
+    EXPECT_EQ(call("confirmProxyConnection")->value, V(c.status)) << c.setup.value_or("none");
+    EXPECT_EQ(call("getConnectionStatus")->value, V(c.status)) << c.setup.value_or("none");
+    EXPECT_EQ(call("enableBrowserProxy")->value, V(c.browser)) << c.setup.value_or("none");
   }
   EXPECT_TRUE(defaults->data(recordKey<MacProxyConnectionState>).has_value());  // nothing removed here
 }
 
-TEST_F(DispatcherTest, ConnectNeedsATextKeyedMap) {
-  const std::optional<EncodableValue> refused[] = {
-      std::nullopt,
-      EncodableValue(EncodableList{EncodableValue("host")}),
-      EncodableValue("host=h"),
-      EncodableValue(EncodableMap{{EncodableValue(int32_t{1}), EncodableValue("h")}}),
+// Refused (no operation) or handed to the operation, which answers once.
+TEST_F(DispatcherTest, RoutedRowsHandTheirResultToTheOperation) {
+  const EncodableMap map{{V("host"), V("h")}, {V("port"), V(80)}};
+  const auto enabled = [](V v) { return std::optional(V(EncodableMap{{V("enabled"), v}})); };
+  const struct { const char* method; std::optional<V> arguments; const char* operation; } rows[] = {
+      {"connectProxy", std::nullopt, nullptr}, {"connectProxy", V(EncodableList{V("host")}), nullptr},
+      {"connectProxy", V("host=h"), nullptr}, {"connectProxy", V(EncodableMap{{V(int32_t{1}), V("h")}}), nullptr},
+      {"connectProxy", V(map), "connect"},
+      {"disconnectProxy", V("ignored"), "disconnect"},
+      {"inspectProxy", V("ignored"), "inspect"},
+      // WebRTC protection is on unless "enabled" is the boolean false.
+      {"setWebRtcProtection", std::nullopt, "webrtc on"}, {"setWebRtcProtection", V(EncodableMap{}), "webrtc on"},
+      {"setWebRtcProtection", V(EncodableList{}), "webrtc on"}, {"setWebRtcProtection", enabled(V("false")), "webrtc on"},
+      {"setWebRtcProtection", enabled(V(int32_t{0})), "webrtc on"}, {"setWebRtcProtection", enabled(V(true)), "webrtc on"},
+      {"setWebRtcProtection", enabled(V(false)), "webrtc off"},
   };
-  for (const auto& arguments : refused) {
-    auto reply = call("connectProxy", arguments);
-    EXPECT_EQ(reply->kind, Reply::error);
-    EXPECT_EQ(reply->code, "PROXY_CONFIGURATION_FAILED");
-    EXPECT_EQ(reply->message, "The proxy configuration is incomplete.");
-    EXPECT_FALSE(reply->hasDetails);
-  }
-  EXPECT_TRUE(operations->calls.empty());
-
-  EncodableMap map{{EncodableValue("host"), EncodableValue("h")}, {EncodableValue("port"), EncodableValue(80)}};
-  auto reply = call("connectProxy", EncodableValue(map));
-  EXPECT_EQ(reply->kind, Reply::none);  // the operation answers
-  EXPECT_EQ(operations->calls, std::vector<std::string>{"connect"});
-  EXPECT_EQ(operations->connectArguments, map);
-  operations->pending->Success(EncodableValue(true));
-  EXPECT_EQ(reply->answers, 1);
-}
-
-TEST_F(DispatcherTest, WebRtcProtectionIsOnUnlessEnabledIsTheBooleanFalse) {
-  const std::pair<std::optional<EncodableValue>, const char*> cases[] = {
-      {std::nullopt, "webrtc on"},
-      {EncodableValue(EncodableMap{}), "webrtc on"},
-      {EncodableValue(EncodableList{}), "webrtc on"},
-      {EncodableValue(EncodableMap{{EncodableValue("enabled"), EncodableValue("false")}}), "webrtc on"},
-      {EncodableValue(EncodableMap{{EncodableValue("enabled"), EncodableValue(int32_t{0})}}), "webrtc on"},
-      {EncodableValue(EncodableMap{{EncodableValue("enabled"), EncodableValue(false)}}), "webrtc off"},
-      {EncodableValue(EncodableMap{{EncodableValue("enabled"), EncodableValue(true)}}), "webrtc on"},
-  };
-  for (const auto& [arguments, expected] : cases) {
+  for (const auto& row : rows) {
     operations->calls.clear();
-    call("setWebRtcProtection", arguments);
-    EXPECT_EQ(operations->calls, std::vector<std::string>{expected});
-  }
-}
-
-TEST_F(DispatcherTest, DeferredRowsHandTheirResultToTheOperation) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"disconnectProxy", "disconnect"}, {"inspectProxy", "inspect"}};
-  for (const auto& [method, operation] : rows) {
-    operations->calls.clear();
-    auto reply = call(method, EncodableValue("ignored"));
-    EXPECT_EQ(reply->kind, Reply::none) << method;
-    EXPECT_EQ(operations->calls, std::vector<std::string>{operation});
+    auto reply = call(row.method, row.arguments);
+    if (!row.operation) {
+      EXPECT_TRUE(reply->is(MacProxyError::invalidConfiguration())) << reply->message;
+      EXPECT_TRUE(operations->calls.empty());
+      continue;
+    }
+    EXPECT_EQ(reply->kind, Reply::none) << row.method;
+    EXPECT_EQ(operations->calls, Lines{row.operation});
     operations->pending->NotImplemented();
     EXPECT_FALSE(operations->pending->Success());  // a second answer is refused
     EXPECT_EQ(reply->answers, 1);
   }
+  EXPECT_EQ(operations->arguments, map);
   operations->calls.clear();
-  auto state = call("getConnectionState");
-  EXPECT_EQ(operations->calls, std::vector<std::string>{"state"});
-  EXPECT_EQ(state->value, EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}}));
+  EXPECT_EQ(call("getConnectionState")->value, V("state"));
+  EXPECT_EQ(operations->calls, Lines{"state"});
 }
 
 }  // namespace

@@ -1,159 +1,123 @@
-// Fakes at the flows' ports: a network configuration, the helper's road, the
-// diagnosis; plus a result that records its answer.
+// Fakes at the flows' ports, a result that records its answer, and the flows wired to them.
 #pragma once
 
-#include <functional>
-#include <mutex>
-
+#include "channel/method_result_functions.h"
+#include "manager/flutter_values.h"
 #include "manager/proxy_flows.h"
 #include "model/record_store.h"
 #include "platform/defaults/memory_user_defaults.h"
 #include "platform/dispatch/recording_clock.h"
 #include "platform/dispatch/serial_queue.h"
+#include "platform/plist/plist.h"
 #include "platform/sysconfig/memory_network_configuration.h"
+#include "sysproxy/restore_commands.h"
 
 namespace tavlune::testing {
 using namespace tavlune::manager;
 using namespace tavlune::model;
-
 namespace plist = platform::plist;
 using channel::EncodableMap;
-using channel::EncodableValue;
-
+using V = channel::EncodableValue;
+using Lines = std::vector<std::string>;
 using FakeNetwork = platform::sysconfig::MemoryNetworkConfiguration;
 
-inline plist::Dictionary proxyAt(const char* prefix, const std::string& host, int64_t port, int64_t on = 1) {
-  std::string p = prefix;
+inline plist::Dictionary proxyAt(const std::string& p, const std::string& host, int64_t port, int64_t on = 1) {
   return {{p + "Enable", plist::Value(on)}, {p + "Proxy", plist::Value(host)}, {p + "Port", plist::Value(port)}};
 }
 
-class FakeHelper : public HelperCommands {
- public:
+struct FakeHelper : HelperCommands {
   helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
-    std::function<void(const std::string&)> hook;
-    {
-      std::lock_guard lock(mutex);
-      commands.push_back(command);
-      for (auto& failure : failures)
-        if (command.rfind(failure.prefix, 0) == 0 && failure.times != 0) {
-          --failure.times;
-          return unexpected(helperclient::HelperFailure{failure.error, failure.handedOver});
-        }
-      hook = onCommand;
-    }
-    if (hook) hook(command);
+    sent.push_back(command);
+    for (auto& f : failures)
+      if (command.starts_with(f.prefix) && f.times != 0) {
+        --f.times;
+        return unexpected(helperclient::HelperFailure{f.error, f.handedOver});
+      }
+    if (onCommand) onCommand(command);
     return {};
   }
   bool helperIsAvailable() override { return available; }
-
-  std::vector<std::string> sent() {
-    std::lock_guard lock(mutex);
-    return commands;
-  }
-  // handedOver: the helper had the command (an error reply, no reply); false
-  // for a failure before it, such as a refused installation. times: how many
-  // matching commands fail (-1: all).
-  void failOn(const std::string& prefix, AnyError error, bool handedOver = true, int times = -1) {
-    std::lock_guard lock(mutex);
-    failures.push_back({prefix, std::move(error), handedOver, times});
+  // handedOver false: failed before the helper had it (a refused installation). times -1: every match.
+  void failOn(std::string prefix, AnyError error, bool handedOver = true, int times = -1) {
+    failures.push_back({std::move(prefix), std::move(error), handedOver, times});
   }
 
-  struct Failure {
-    std::string prefix;
-    AnyError error;
-    bool handedOver;
-    int times;
-  };
-  std::mutex mutex;
-  std::vector<std::string> commands;
+  struct Failure { std::string prefix; AnyError error; bool handedOver; int times; };
+  Lines sent;  // read once the queue is idle
   std::vector<Failure> failures;
   std::function<void(const std::string&)> onCommand;
   bool available = true;
 };
 
-class FakeDiagnosis : public ProxyDiagnosis {
- public:
-  ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
-                                             const std::string& username, const std::string& password) override {
-    calls.push_back(host + " " + std::to_string(port) + " " + proxyProtocol + " " + username + ":" + password);
+struct FakeDiagnosis : ProxyDiagnosis {
+  ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& protocol,
+                                             const std::string& user, const std::string& password) override {
+    calls.push_back(host + " " + std::to_string(port) + " " + protocol + " " + user + ":" + password);
     return answer;
   }
-  std::vector<std::string> calls;
-  ManagerResult<MacProxyDiagnostic> answer =
-      MacProxyDiagnostic{"198.51.100.4", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
+  Lines calls;
+  ManagerResult<MacProxyDiagnostic> answer = MacProxyDiagnostic{"198.51.100.4", "Germany", "DE", "Berlin", "Berlin", "ISP", "1 Mbps"};
 };
 
-// What a call was answered with.
 struct Reply {
   enum Kind { none, success, error, notImplemented } kind = none;
-  EncodableValue value;
+  V value;  // or the error's details
   std::string code, message;
-  bool hasDetails = false;
   int answers = 0;
+  bool is(const AnyError& e) const { return kind == error && code == flutterError(e).code && message == flutterError(e).message && value.IsNull(); }
 };
 
-class CapturingResult : public channel::MethodResult {
- public:
-  explicit CapturingResult(std::shared_ptr<Reply> reply) : reply_(std::move(reply)) {}
+inline MethodResultPtr capture(std::shared_ptr<Reply> r) {
+  return std::make_unique<channel::MethodResultFunctions>(
+      [r](const V* v) { *r = {Reply::success, v ? *v : V(), "", "", r->answers + 1}; },
+      [r](const std::string& c, const std::string& m, const V* d) { *r = {Reply::error, d ? *d : V(), c, m, r->answers + 1}; },
+      [r] { *r = {Reply::notImplemented, V(), "", "", r->answers + 1}; });
+}
 
- protected:
-  void SuccessInternal(const EncodableValue* value) override {
-    *reply_ = {Reply::success, value ? *value : EncodableValue(), "", "", false, reply_->answers + 1};
-  }
-  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
-    *reply_ = {Reply::error, EncodableValue(), code, message, details != nullptr, reply_->answers + 1};
-  }
-  void NotImplementedInternal() override {
-    *reply_ = {Reply::notImplemented, {}, "", "", false, reply_->answers + 1};
-  }
-
- private:
-  std::shared_ptr<Reply> reply_;
-};
+// A SOCKS5 connect request with the given entries changed; a null value removes one.
+inline EncodableMap request(std::initializer_list<std::pair<const char*, V>> changes = {}) {
+  EncodableMap map{{V("host"), V("203.0.113.5")}, {V("port"), V(1080)}, {V("protocol"), V("SOCKS5")}};
+  for (const auto& [key, value] : changes)
+    if (value.IsNull()) map.erase(V(key)); else map[V(key)] = value;
+  return map;
+}
 
 // The connect line is the only one carrying the fixed bypass list.
 inline bool isConnectLine(const std::string& command) { return command.find("::1 '*.local'") != std::string::npos; }
 
 struct FlowRig {
-  explicit FlowRig(std::shared_ptr<platform::Clock> flowClock = nullptr,
-                   std::optional<std::chrono::milliseconds> terminationBound = std::nullopt) {
+  FlowRig() {
     main->adoptCurrentThread();
-    MacProxyEnvironment env;
-    env.defaults = defaults;
-    env.mainQueue = main;
-    env.queue = queue;
-    env.clock = flowClock ? flowClock : clock;
-    env.network = network;
-    env.diagnosis = diagnosis;
-    env.helper = helper;
-    env.terminationBound = terminationBound;
-    flows = std::make_unique<ProxyFlows>(env);
+    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, {}});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }
   ~FlowRig() { queue->waitUntilIdle(); }
 
   // The system takes whatever connect line arrives: its live proxy follows.
-  void systemApplies(const char* prefix, const std::string& host, int64_t port) {
+  void systemApplies(const char* prefix = "SOCKS", const std::string& host = "203.0.113.5", int64_t port = 1080) {
     helper->onCommand = [=, this](const std::string& command) {
       if (isConnectLine(command)) network->setLive(proxyAt(prefix, host, port));
     };
   }
-  std::shared_ptr<Reply> connect(EncodableMap arguments) {
+  std::shared_ptr<Reply> connect(const EncodableMap& arguments = request()) {
     auto reply = std::make_shared<Reply>();
-    flows->connect(arguments, std::make_unique<CapturingResult>(reply));
+    flows->connect(arguments, capture(reply));
     settle();
     return reply;
   }
-  void settle() {
-    queue->waitUntilIdle();
-    main->drain();
-  }
+  void settle() { queue->waitUntilIdle(), main->drain(); }
   bool stored(const char* key) { return defaults->data(key).has_value(); }
   std::vector<bool> records() {
-    return {stored(recordKey<MacProxyConnectionState>), stored(recordKey<MacProxySnapshot>),
-            stored(recordKey<MacProxyDiagnostic>)};
+    return {stored(recordKey<MacProxyConnectionState>), stored(recordKey<MacProxySnapshot>), stored(recordKey<MacProxyDiagnostic>)};
   }
+  // A connection an earlier run left: state, diagnostic and a snapshot of Wi-Fi with a web proxy.
+  void storeConnection(bool withDiagnostic = true) {
+    ASSERT_TRUE(saveRecord(*defaults, MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", {}, 0, {}, {}, {}, {}, 1}));
+    ASSERT_TRUE(saveRecord(*defaults, MacProxySnapshot{{{"Wi-Fi", *plist::toBinary(plist::Value(proxyAt("HTTP", "10.0.0.2", 88)))}}}));
+    ASSERT_TRUE(!withDiagnostic || saveRecord(*defaults, MacProxyDiagnostic{"1.2.3.4", "c", "C", "x", "s", "i", "1 Mbps"}));
+  }
+  std::string restoreLine() { return sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*defaults)); }
 
   std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
   std::shared_ptr<FakeNetwork> network = std::make_shared<FakeNetwork>();

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "channel/socket_messenger_client.h"
@@ -29,10 +27,6 @@ Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& p
   const int n = nameLength < 0 ? int(channel.size()) : nameLength;
   Bytes body = Cat({U32(id), B({kind, n & 0xff, n >> 8}), Text(channel), payload});
   return Cat({U32(uint32_t(body.size())), body});
-}
-Bytes Payload(std::future<ClientReply> reply) {
-  auto got = reply.get();
-  return got ? *got : Text("error: " + got.error().description);
 }
 int OpenFds() { return int(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
 
@@ -87,13 +81,10 @@ class MessengerTest : public ::testing::Test {
       held.emplace_back(Bytes(m, m + n), std::move(reply));
     });
   }
-  size_t HeldCount() {
-    std::lock_guard lock(heldMutex);
-    return held.size();
-  }
   bool WaitForHeld(size_t count) {
-    for (int i = 0; i < 500 && HeldCount() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return HeldCount() == count;
+    auto heldCount = [&] { std::lock_guard lock(heldMutex); return held.size(); };
+    for (int i = 0; i < 500 && heldCount() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return heldCount() == count;
   }
   void Echo(size_t i) { held[i].second(held[i].first.data(), held[i].first.size()); }
   // The server still answers a fresh front end.
@@ -120,8 +111,7 @@ TEST(FrameLayout, BytesOnTheWireAndFrameBoundaries) {
                                    {"\xff", {}}, {"c", Bytes(kMaxFrameBodyBytes, 0)}}) {
     EXPECT_FALSE(encodeFrame(Frame{1, FrameKind::message, name, body})) << name.size();
   }
-  // One byte at a time: nothing comes out before a frame is whole.
-  FrameReader reader;
+  FrameReader reader;  // fed one byte at a time: nothing comes out before a frame is whole
   std::vector<uint32_t> ids;
   for (uint8_t byte : Cat({RawFrame(1, 0, "a", Text("xy")), RawFrame(2, 0, "bc", {})})) {
     reader.Append(&byte, 1);
@@ -131,22 +121,6 @@ TEST(FrameLayout, BytesOnTheWireAndFrameBoundaries) {
   }
   EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2}));
   EXPECT_EQ(reader.buffered(), 0u);
-}
-
-TEST_F(MessengerTest, ClientMatchesConcurrentReplies) {
-  auto client = SocketMessengerClient::Connect(path);
-  ASSERT_TRUE(client);
-  std::vector<std::future<ClientReply>> replies;
-  for (int i = 0; i < 5; ++i) replies.push_back((*client)->Send("held", Text("n" + std::to_string(i))));
-  ASSERT_TRUE(WaitForHeld(5));
-  std::thread([&] { Echo(3); }).join();  // out of order, one from another thread
-  for (int i : {0, 4, 1, 2}) Echo(i);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Payload(std::move(replies[i])), Text("n" + std::to_string(i)));
-  Echo(0);  // a second answer to the same message goes nowhere
-  EXPECT_EQ(Payload((*client)->Send("echo", Text("after"))), Text("after"));
-  auto unhandled = (*client)->Send("nobody/listens", Text("x")).get();
-  ASSERT_TRUE(unhandled);
-  EXPECT_TRUE(unhandled->empty());
 }
 
 // A frame that answers nothing the client asked fails every call still waiting, saying so.
@@ -192,7 +166,7 @@ TEST_F(MessengerTest, CallsInFlightAreCappedPerConnection) {
   for (uint32_t id = 1; id <= 5; ++id) ASSERT_TRUE(peer.TryWrite(RawFrame(id, 0, "held", {})));
   ASSERT_TRUE(WaitForHeld(2));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(HeldCount(), 2u);
+  ASSERT_TRUE(WaitForHeld(2));
   Echo(0);
   EXPECT_TRUE(WaitForHeld(3));
   Echo(1);
@@ -200,9 +174,8 @@ TEST_F(MessengerTest, CallsInFlightAreCappedPerConnection) {
   EXPECT_TRUE(WaitForHeld(5));
 }
 
-// A front end that never reads, or reads less than it asks for, is dropped, and the memory held for
-// its replies never passes the limit. The trickle reader keeps the kernel taking bytes, which a queue
-// that keeps what it has written until it runs dry would still be holding.
+// A front end that never reads, or reads less than it asks for, is dropped before the replies held for
+// it pass the limit; a trickle reader catches a queue that holds what it wrote until it runs dry.
 TEST_F(MessengerTest, FrontEndThatDoesNotReadIsDropped) {
   constexpr size_t kLimit = 2 * 1024 * 1024;
   const std::pair<size_t, uint32_t> cases[] = {{100000, 0}, {100000, 2}, {1500, 3}};  // reply size, calls per read
@@ -211,10 +184,9 @@ TEST_F(MessengerTest, FrontEndThatDoesNotReadIsDropped) {
     Start({.maxPendingReplyBytes = kLimit});
     auto payload = [&](uint32_t id) { return Bytes(replyBytes, uint8_t(id * 7)); };
     RawPeer peer(path);
-    // Ten times the calls it takes to fill the limit: still connected by then means never dropped.
     const uint32_t enough = uint32_t(10 * kLimit / replyBytes) * std::max(callsPerRead, 1u);
     bool dropped = false;
-    for (uint32_t id = 1; id <= enough && !dropped; ++id) {
+    for (uint32_t id = 1; id <= enough && !dropped; ++id) {  // ten times what fills the limit
       dropped = !peer.TryWrite(RawFrame(id, 0, "echo", payload(id)));
       if (!dropped && callsPerRead && id % callsPerRead == 0) {
         auto reply = peer.Read();  // whole and in order, across the queue's blocks
@@ -238,21 +210,17 @@ TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   Echo(0);
   messenger->Close();
   Echo(1);
-  EXPECT_EQ(Payload(std::move(given)), Text("given"));
+  EXPECT_EQ(given.get().value(), Text("given"));
   EXPECT_FALSE(dropped.get());
   EXPECT_FALSE(fs::exists(path));
-  auto again = SocketMessengerClient::Connect(path);
-  ASSERT_FALSE(again);
-  EXPECT_TRUE(again.error().notRunning);
+  EXPECT_TRUE(SocketMessengerClient::Connect(path).error().notRunning);
 }
 
 // The socket is private; a stale socket file from a crash is replaced, anything else left alone; a
 // messenger gone leaves no descriptor open.
 TEST_F(MessengerTest, ListenMakesAPrivateSocketAndReplacesOnlyASocket) {
-  struct stat info;
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISSOCK(info.st_mode));
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_TRUE(fs::is_socket(path));
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
   messenger.reset();
   const int fds = OpenFds();
   {
@@ -264,9 +232,7 @@ TEST_F(MessengerTest, ListenMakesAPrivateSocketAndReplacesOnlyASocket) {
   const std::string file = folder.write("plain", "keep");
   EXPECT_FALSE(SocketMessenger::Listen(file, mainQueue));
   EXPECT_TRUE(fs::is_regular_file(file));
-  auto tooLong = SocketMessenger::Listen(folder / std::string(120, 'x'), mainQueue);
-  ASSERT_FALSE(tooLong);
-  EXPECT_NE(tooLong.error().description.find("108"), std::string::npos);
+  EXPECT_FALSE(SocketMessenger::Listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
   EXPECT_EQ(OpenFds(), fds);
 }
 

@@ -30,7 +30,7 @@ Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& p
 }
 int OpenFds() { return int(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
 
-// A front end that speaks frames by hand, so tests can send what a correct client never would.
+// A front end speaking frames by hand, sending what a correct client never would.
 struct RawPeer {
   explicit RawPeer(const std::string& path) {
     auto address = internal::socketAddress(path);
@@ -87,8 +87,7 @@ class MessengerTest : public ::testing::Test {
     return heldCount() == count;
   }
   void Echo(size_t i) { held[i].second(held[i].first.data(), held[i].first.size()); }
-  // The server still answers a fresh front end.
-  bool StillServes() {
+  bool StillServes() {  // a fresh front end
     RawPeer peer(path);
     auto frame = peer.TryWrite(RawFrame(1, 0, "echo", Text("ping"))) ? peer.Read() : std::nullopt;
     return frame && frame->payload == Text("ping");
@@ -174,33 +173,6 @@ TEST_F(MessengerTest, CallsInFlightAreCappedPerConnection) {
   EXPECT_TRUE(WaitForHeld(5));
 }
 
-// A front end that never reads, or reads less than it asks for, is dropped before the replies held for
-// it pass the limit; a trickle reader catches a queue that holds what it wrote until it runs dry.
-TEST_F(MessengerTest, FrontEndThatDoesNotReadIsDropped) {
-  constexpr size_t kLimit = 2 * 1024 * 1024;
-  const std::pair<size_t, uint32_t> cases[] = {{100000, 0}, {100000, 2}, {1500, 3}};  // reply size, calls per read
-  for (const auto& [replyBytes, callsPerRead] : cases) {
-    SCOPED_TRACE(replyBytes * 10 + callsPerRead);
-    Start({.maxPendingReplyBytes = kLimit});
-    auto payload = [&](uint32_t id) { return Bytes(replyBytes, uint8_t(id * 7)); };
-    RawPeer peer(path);
-    const uint32_t enough = uint32_t(10 * kLimit / replyBytes) * std::max(callsPerRead, 1u);
-    bool dropped = false;
-    for (uint32_t id = 1; id <= enough && !dropped; ++id) {  // ten times what fills the limit
-      dropped = !peer.TryWrite(RawFrame(id, 0, "echo", payload(id)));
-      if (!dropped && callsPerRead && id % callsPerRead == 0) {
-        auto reply = peer.Read();  // whole and in order, across the queue's blocks
-        dropped = !reply;
-        ASSERT_EQ(reply ? reply->payload : Bytes{}, reply ? payload(reply->id) : Bytes{});
-      }
-    }
-    EXPECT_TRUE(dropped);
-    EXPECT_LE(messenger->peakReplyBytesHeld(), kLimit);
-    EXPECT_GT(messenger->peakReplyBytesHeld(), kLimit / 2);  // it did hold replies close to the limit
-    EXPECT_TRUE(StillServes());
-  }
-}
-
 TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   auto client = SocketMessengerClient::Connect(path);
   ASSERT_TRUE(client);
@@ -242,11 +214,9 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
     if (std::getenv("CI")) FAIL() << "CI runs the tests as root";
     GTEST_SKIP() << "needs root to act as another user";
   }
-  std::atomic<int> calls{0};
-  messenger->SetMessageHandler("count", [&](const uint8_t*, size_t, BinaryReply reply) { ++calls, reply(nullptr, 0); });
   ::chmod(folder.path().c_str(), 0755);
   ::chmod(path.c_str(), 0666);
-  const Bytes message = RawFrame(1, 0, "count", {});
+  const Bytes message = RawFrame(1, 0, "echo", {});
   auto address = internal::socketAddress(path);
   pid_t child = fork();
   if (child == 0) {  // no allocation after fork: other threads may hold the allocator's lock
@@ -261,7 +231,6 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << "another user's call was answered";
-  EXPECT_EQ(calls.load(), 0);
   EXPECT_TRUE(StillServes());
 }
 

@@ -1,8 +1,6 @@
 #include "channel/socket_messenger.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <thread>
@@ -22,46 +20,29 @@ using namespace testing;
 namespace fs = std::filesystem;
 
 Bytes U32(uint32_t v) { return B({int(v & 0xff), int(v >> 8 & 0xff), int(v >> 16 & 0xff), int(v >> 24)}); }
-// A frame by hand: length, id, kind, name length (which may lie), name, payload.
-Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& payload, int nameLength = -1) {
-  const int n = nameLength < 0 ? int(channel.size()) : nameLength;
+// A frame by hand: length, id, kind, name length, name, payload.
+Bytes RawFrame(uint32_t id, int kind, const std::string& channel, const Bytes& payload) {
+  const int n = int(channel.size());
   Bytes body = Cat({U32(id), B({kind, n & 0xff, n >> 8}), Text(channel), payload});
   return Cat({U32(uint32_t(body.size())), body});
 }
+bool SendBytes(int fd, const Bytes& b) {
+  return platform::sendAll(fd, std::string_view(reinterpret_cast<const char*>(b.data()), b.size())).has_value();
+}
 int OpenFds() { return int(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
 
-// A front end speaking frames by hand, sending what a correct client never would.
+// A front end speaking frames by hand.
 struct RawPeer {
   explicit RawPeer(const std::string& path) {
     auto address = internal::socketAddress(path);
     (void)!::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
   }
   ~RawPeer() { ::close(fd); }
-  bool TryWrite(const Bytes& b) {
-    return platform::sendAll(fd, std::string_view(reinterpret_cast<const char*>(b.data()), b.size())).has_value();
-  }
-  // The next frame; absent when the server closed the connection (then `closed`) or 5 s passed.
-  std::optional<Frame> Read() {
-    for (;;) {
-      auto next = reader.Next();
-      if (!next) return std::nullopt;
-      if (*next) return std::move(*next);
-      pollfd p{fd, POLLIN, 0};
-      uint8_t buffer[4096];
-      if (::poll(&p, 1, 5000) != 1) return std::nullopt;
-      ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if ((closed = n <= 0)) return std::nullopt;
-      reader.Append(buffer, size_t(n));
-    }
-  }
-  bool ClosedWithoutReply() { return !Read() && closed; }
   int fd = platform::makeStreamSocket().release();
-  bool closed = false;
-  FrameReader reader;
 };
 
-// The application's side: a messenger whose main queue is served by a thread. Channel "echo" answers
-// at once; "held" keeps each message and its reply until the test answers it.
+// The application's side: a messenger whose main queue is served by a thread. Channel "held" keeps each
+// message and its reply until the test answers it.
 class MessengerTest : public ::testing::Test {
  protected:
   void SetUp() override { Start({}); }
@@ -75,7 +56,6 @@ class MessengerTest : public ::testing::Test {
     auto listening = SocketMessenger::Listen(path, mainQueue, limits);
     ASSERT_TRUE(listening) << listening.error().description;
     messenger = std::move(*listening);
-    messenger->SetMessageHandler("echo", [](const uint8_t* m, size_t n, BinaryReply reply) { reply(m, n); });
     messenger->SetMessageHandler("held", [this](const uint8_t* m, size_t n, BinaryReply reply) {
       std::lock_guard lock(heldMutex);
       held.emplace_back(Bytes(m, m + n), std::move(reply));
@@ -87,11 +67,6 @@ class MessengerTest : public ::testing::Test {
     return heldCount() == count;
   }
   void Echo(size_t i) { held[i].second(held[i].first.data(), held[i].first.size()); }
-  bool StillServes() {  // a fresh front end
-    RawPeer peer(path);
-    auto frame = peer.TryWrite(RawFrame(1, 0, "echo", Text("ping"))) ? peer.Read() : std::nullopt;
-    return frame && frame->payload == Text("ping");
-  }
 
   tavlune::testing::TempDir folder;
   std::string path = folder / "channel.sock";
@@ -134,35 +109,16 @@ TEST(MessengerClient, ReplyToNothingAskedFailsTheWaitingCalls) {
   ASSERT_TRUE(client);
   auto waiting = (*client)->Send("c", Text("x"));
   platform::UniqueFd front(::accept(server.get(), nullptr, nullptr));
-  const Bytes stray = RawFrame(99, 1, "c", {});
-  ASSERT_TRUE(platform::sendAll(front.get(), std::string_view(reinterpret_cast<const char*>(stray.data()), stray.size())));
+  ASSERT_TRUE(SendBytes(front.get(), RawFrame(99, 1, "c", {})));
   auto reply = waiting.get();
   ASSERT_FALSE(reply);
   EXPECT_TRUE(reply.error().description.starts_with("TavluneDesktop sent a frame that answers nothing")) << reply.error().description;
 }
 
-TEST_F(MessengerTest, MalformedFramesCloseOnlyThatConnection) {
-  const std::pair<const char*, Bytes> cases[] = {
-      {"length over the cap", U32(kMaxFrameBodyBytes + 1)},
-      {"body shorter than its fixed part", Cat({U32(6), B({1, 0, 0, 0, 0, 1})})},
-      {"unknown kind", RawFrame(1, 7, "echo", {})},
-      {"a reply from the front end", RawFrame(1, 1, "echo", Text("x"))},
-      {"empty channel name", RawFrame(1, 0, "", Text("x"))},
-      {"name runs past the frame", RawFrame(1, 0, "echo", {}, 200)},
-      {"name not UTF-8", RawFrame(1, 0, "\xc3\x28", {})},
-      {"id already in flight", Cat({RawFrame(5, 0, "held", {}), RawFrame(5, 0, "held", {})})},
-  };
-  for (const auto& [name, bytes] : cases) {
-    RawPeer peer(path);
-    EXPECT_TRUE(peer.TryWrite(bytes) && peer.ClosedWithoutReply()) << name;
-    EXPECT_TRUE(StillServes()) << name;
-  }
-}
-
 TEST_F(MessengerTest, CallsInFlightAreCappedPerConnection) {
   Start({.maxMessagesInFlight = 2});
   RawPeer peer(path);
-  for (uint32_t id = 1; id <= 5; ++id) ASSERT_TRUE(peer.TryWrite(RawFrame(id, 0, "held", {})));
+  for (uint32_t id = 1; id <= 5; ++id) ASSERT_TRUE(SendBytes(peer.fd, RawFrame(id, 0, "held", {})));
   ASSERT_TRUE(WaitForHeld(2));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(WaitForHeld(2));
@@ -206,32 +162,6 @@ TEST_F(MessengerTest, ListenMakesAPrivateSocketAndReplacesOnlyASocket) {
   EXPECT_TRUE(fs::is_regular_file(file));
   EXPECT_FALSE(SocketMessenger::Listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
   EXPECT_EQ(OpenFds(), fds);
-}
-
-// A peer of another user, with the socket opened up to everybody, is closed unread.
-TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
-  if (::geteuid() != 0) {
-    if (std::getenv("CI")) FAIL() << "CI runs the tests as root";
-    GTEST_SKIP() << "needs root to act as another user";
-  }
-  ::chmod(folder.path().c_str(), 0755);
-  ::chmod(path.c_str(), 0666);
-  const Bytes message = RawFrame(1, 0, "echo", {});
-  auto address = internal::socketAddress(path);
-  pid_t child = fork();
-  if (child == 0) {  // no allocation after fork: other threads may hold the allocator's lock
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) _exit(1);
-    (void)!send(fd, message.data(), message.size(), MSG_NOSIGNAL);  // fails if the server closed it already
-    pollfd p{fd, POLLIN, 0};
-    char byte;
-    _exit(poll(&p, 1, 5000) != 1 ? 4 : read(fd, &byte, 1) > 0 ? 3 : 2);  // 2: closed with nothing sent back
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << "another user's call was answered";
-  EXPECT_TRUE(StillServes());
 }
 
 }  // namespace

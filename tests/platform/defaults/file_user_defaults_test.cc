@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <thread>
 
@@ -108,34 +106,6 @@ TEST_F(FileUserDefaultsTest, ConcurrentWritersLoseNoKey) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(a && write('b') && WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(fileEntries().size(), 360u);
-}
-
-// A writer killed at any moment of a save leaves a whole file: the old one or the new.
-TEST_F(FileUserDefaultsTest, KilledWriterNeverLeavesABrokenFile) {
-  ASSERT_TRUE(FileUserDefaults(path_).setData("stable", bytes("kept")));
-  std::mt19937 random(12345);
-  for (int round = 0; round < 40; ++round) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      FileUserDefaults defaults(path_);
-      // Large enough that the write takes a while; uniform so a torn one shows.
-      for (uint8_t n = 0;; ++n) (void)defaults.setData("counter", Bytes(64 * 1024 + n, n));
-    }
-    ::usleep(std::uniform_int_distribution<useconds_t>(0, 20000)(random));
-    ::kill(pid, SIGKILL);
-    ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
-    const pl::Dictionary entries = fileEntries();
-    ASSERT_TRUE(entries.count("stable")) << round;
-    EXPECT_TRUE(entries.at("stable") == pl::Value(pl::Data(bytes("kept"))));
-    if (auto it = entries.find("counter"); it != entries.end()) {
-      const pl::Data* value = it->second.as<pl::Data>();
-      ASSERT_TRUE(value && value->size() >= 64u * 1024);
-      const auto n = uint8_t(value->size() - 64 * 1024);
-      EXPECT_EQ(std::count(value->begin(), value->end(), n), long(value->size())) << round;
-    }
-  }
-  EXPECT_TRUE(FileUserDefaults(path_).setData("after", bytes("x")));  // the lock went with the killed process
 }
 
 // The file layer under the defaults: folders made level by level, and failures that must not pass.

@@ -122,23 +122,5 @@ TEST_F(PreferencesFile, LiveProxiesAreThoseOfThePrimaryService) {
   }
 }
 
-// One reader across changes, as the application holds it: every change is seen, a same-sized rewrite in
-// place and a broken file included.
-TEST_F(PreferencesFile, EveryChangeOfTheFileIsSeen) {
-  FileNetworkConfiguration configuration(path_);
-  PreferencesSeed seed = mixedSeed();
-  for (const std::string host : {"a.example", "a.example", "b.example", "", "a.example"}) {
-    seed.services[0].proxies = proxiesWithHost(host);
-    write(host.empty() ? "this is not a plist" : binary(seededRoot(seed)));
-    auto live = configuration.liveProxies();
-    auto services = configuration.currentServices();
-    ASSERT_EQ(live.has_value(), !host.empty());
-    ASSERT_EQ(services.has_value(), !host.empty());
-    if (host.empty()) continue;
-    EXPECT_EQ(*live, proxiesWithHost(host));
-    EXPECT_EQ(services->at(2).proxies, proxiesWithHost(host));
-  }
-}
-
 }  // namespace
 }  // namespace tavlune::platform::sysconfig

@@ -31,8 +31,7 @@ bool SendBytes(int fd, const Bytes& b) {
 }
 int OpenFds() { return int(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
 
-// A front end speaking frames by hand.
-struct RawPeer {
+struct RawPeer {  // a front end speaking frames by hand
   explicit RawPeer(const std::string& path) {
     auto address = internal::socketAddress(path);
     (void)!::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <thread>
 

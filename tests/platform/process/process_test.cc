@@ -24,7 +24,6 @@ TEST(Process, StatusStreamsAndInput) {
       {"kill -TERM $$", "", SIGTERM, true, "", ""},
       {"cat", big, 0, false, big, ""},
       {"head -c 5", "hello world", 0, false, "hello", ""},  // stops reading, then ends
-      {"exit 0", big, 0, false, "", ""},
       {"sleep 0.2; echo late", big, 0, false, "late\n", ""},  // reads nothing until it ends
       {"exec 0<&-; sleep 0.2; echo shut", big, 0, false, "shut\n", ""},
       {"wc -c", "", 0, false, "0\n", ""},  // /dev/null

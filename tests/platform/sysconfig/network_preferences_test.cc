@@ -101,19 +101,16 @@ TEST_F(PreferencesFile, LiveProxiesAreThoseOfThePrimaryService) {
     Order order;  // absent: no order stored at all
     bool ethernetHasProxies;
     pl::Value expected;
-    bool wifiAndEthernetDisabled = false;
   } cases[] = {
       {Order({"B-OFF", "D-VPN", "E-BARE", "C-WIFI", "A-ETH"}), true, wifi},  // disabled and BSD-less passed over
       {Order({"A-ETH", "C-WIFI"}), false, none},
       {Order({"NOPE", "C-WIFI"}), true, wifi},
       {std::nullopt, true, eth},  // services missing from the order follow it in enumeration order
       {Order({"B-OFF", "D-VPN"}), true, eth},
-      {Order({"C-WIFI", "A-ETH"}), true, none, true},
   };
   for (const auto& c : cases) {
     PreferencesSeed seed = mixedSeed();
     if (c.ethernetHasProxies) seed.services[1].proxies = eth;
-    seed.services[0].enabled = seed.services[1].enabled = !c.wifiAndEthernetDisabled;
     seed.serviceOrder = c.order;
     pl::Dictionary root = seededRoot(seed);
     if (!c.order) currentNetwork(root).erase("Global");

@@ -15,9 +15,7 @@ TEST(Trim, UnicodeWhiteSpaceAndLineBreaks) {
       {"\u00a0\u2003x\u3000", "x", "x"},
       {"\u2028x\u2029\u0085", "x", "\u2028x\u2029\u0085"},
       {"\u200bx", "\u200bx", "\u200bx"},  // zero-width space is not white space
-      {"é ", "é", "é"},
       {" \xff ", "\xff", "\xff"},  // malformed bytes stay and stop the trim
-      {"   ", "", ""},
   };
   for (const auto& [in, both, spacesOnly] : cases) {
     EXPECT_EQ(trimWhitespaceAndNewlines(in), both) << in;

@@ -44,7 +44,7 @@ TEST(StandardCodecTest, ValuesEncodeToExactBytesAndDecodeBack) {
       {V(std::vector<float>{1.0f}), B({0x0E, 0x01, 0, 0, 0, 0, 0x80, 0x3F})},
       {V(std::vector<double>{}), B({0x0B, 0x00, 0, 0, 0, 0, 0, 0})},  // empty typed lists keep their padding
       {List({V(1), V("a")}), B({0x0C, 0x02, 0x03, 1, 0, 0, 0, 0x07, 0x01, 'a'})},
-      {Map({{V("a"), V()}, {V(2), V(true)}}), B({0x0D, 0x02, 0x03, 2, 0, 0, 0, 0x01, 0x07, 0x01, 'a', 0x00})},
+      {Map({{V("b"), V()}, {V("a"), V()}, {V(2), V(true)}}), B({0x0D, 3, 0x03, 2, 0, 0, 0, 1, 7, 1, 'a', 0, 7, 1, 'b', 0})},
       {List({List({V(2.0)})}), B({0x0C, 0x01, 0x0C, 0x01, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40})},
   };
   for (const auto& [value, bytes] : cases) {

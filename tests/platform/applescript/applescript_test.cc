@@ -27,7 +27,6 @@ TEST(AppleScript, OnlyTheAdministratorShellScriptFormCompiles) {
       {R"(do shell script "echo hi" with administrator privileges and more)", std::nullopt},
       {R"(do shell script "a" b" with administrator privileges)", std::nullopt},
       {R"(do shell script "unterminated with administrator privileges)", std::nullopt},
-      {R"( do shell script "echo hi" with administrator privileges)", std::nullopt},
   };
   for (const auto& [source, command] : cases) EXPECT_EQ(administratorShellCommand(source), command) << source;
 }

@@ -58,8 +58,7 @@ TEST_F(FileUserDefaultsTest, SavesLoadsAndRemovesInAPrivateBinaryFile) {
   EXPECT_EQ(names, (std::set<std::string>{"com.example.plist", "com.example.plist.lock"}));
 }
 
-// Corrupt or foreign files read as empty and a save replaces them; entries that are not data are absent
-// but kept.
+// Corrupt or foreign files read as empty and a save replaces them; entries not data are absent but kept.
 TEST_F(FileUserDefaultsTest, ForeignFilesAndEntries) {
   pl::Dictionary foreign{{"text", pl::Value("hello")}, {"data", pl::Value(pl::Data{9})}};
   for (const std::string& content : {std::string("garbage\x00\xFF", 9), std::string("bplist00 truncated"),
@@ -76,6 +75,10 @@ TEST_F(FileUserDefaultsTest, ForeignFilesAndEntries) {
   ASSERT_TRUE(defaults.setData("mine", bytes("x")));
   ASSERT_TRUE(defaults.removeObject("data"));
   EXPECT_TRUE(pl::Value(fileEntries()) == pl::Value(pl::Dictionary{{"text", pl::Value("hello")}, {"mine", pl::Value(pl::Data{'x'})}}));
+  fs::remove(path_);
+  fs::create_directories(path_);  // unreadable: absent, and never replaced by a save that could drop entries
+  EXPECT_FALSE(FileUserDefaults(path_).data("k"));
+  EXPECT_FALSE(FileUserDefaults(path_).setData("k", bytes("x")));
 }
 
 // $HOME without its final slash, else the passwd entry's home.

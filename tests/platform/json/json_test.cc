@@ -23,7 +23,6 @@ TEST(JsonNumbers, WholeNumberTellsIntegersFromFractions) {
   const std::tuple<const char*, std::optional<int64_t>, bool> cases[] = {
       {"443", 443, true},
       {"443.0", 443, false},
-      {"1e3", 1000, false},
       {"443.5", std::nullopt, false},
       {"9223372036854775807", INT64_MAX, true},
       {"9223372036854775808", std::nullopt, true},

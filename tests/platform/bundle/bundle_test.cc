@@ -2,34 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "tests/support/temp_dir.h"
 
 namespace tavlune::platform {
 namespace {
 
-namespace fs = std::filesystem;
-
+// Resources are found beside the executable's folder, and never outside the resource folder.
 TEST(MainBundle, FindsResourcesBesideTheExecutablesFolder) {
   testing::TempDir temp;
-  const fs::path root = temp.path();
-  fs::create_directories(root / "Tavlune.app/Contents/MacOS");
-  fs::create_directories(root / "Tavlune.app/Contents/Resources/Folder");
-  std::ofstream(root / "Tavlune.app/Contents/Resources/TavluneProxyHelper") << "x";
-  std::ofstream(root / "Tavlune.app/Contents/secret") << "x";
-  MainBundle bundle((root / "Tavlune.app/Contents/MacOS/Tavlune").string());
-
-  EXPECT_EQ(bundle.pathForResource("TavluneProxyHelper"),
-            (root / "Tavlune.app/Contents/Resources/TavluneProxyHelper").string());
-  for (const char* absent : {"Missing", "Folder", "", "..", "../secret", "Folder/../TavluneProxyHelper"})
+  const std::string contents = temp / "Tavlune.app/Contents", helper = temp.write("Tavlune.app/Contents/Resources/Helper", "x");
+  temp.write("Tavlune.app/Contents/Resources/Folder/file", "x");
+  temp.write("Tavlune.app/Contents/secret", "x");
+  MainBundle bundle(contents + "/MacOS/Tavlune");
+  EXPECT_EQ(bundle.pathForResource("Helper"), helper);
+  for (const char* absent : {"Missing", "Folder", "", "..", "../secret", "Folder/../Helper"})
     EXPECT_FALSE(bundle.pathForResource(absent).has_value()) << absent;
-}
-
-TEST(MainBundle, DefaultsToTheRunningProgram) {
-  // This test binary is not in a bundle, so it has no such resource.
-  EXPECT_FALSE(MainBundle().pathForResource("TavluneProxyHelper").has_value());
 }
 
 }  // namespace

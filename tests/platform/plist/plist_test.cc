@@ -1,74 +1,52 @@
+#include "platform/plist/plist.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "platform/plist/plist.h"
 
 namespace tavlune::platform::plist {
 namespace {
 
 Data bytesOf(const std::string& s) { return Data(s.begin(), s.end()); }
+Result<Value> parseBytes(const Data& bytes) { return parse(std::span<const uint8_t>(bytes)); }
 
-// A "bplist00" file from encoded objects (object 0 is the root), with 1-byte
-// references and 4-byte offsets, so tests can hold files no writer produces.
+// A "bplist00" file of encoded objects (object 0 the root; 1-byte references, 4-byte offsets), so tests
+// can hold files no writer produces.
 Data binaryPlist(const std::vector<Data>& objects) {
-  Data file = bytesOf("bplist00");
-  std::vector<uint32_t> offsets;
+  Data file = bytesOf("bplist00"), offsets;
   for (const Data& object : objects) {
-    offsets.push_back(static_cast<uint32_t>(file.size()));
+    for (int shift = 24; shift >= 0; shift -= 8) offsets.push_back(uint8_t(file.size() >> shift));
     file.insert(file.end(), object.begin(), object.end());
   }
-  const uint64_t table = file.size();
-  for (uint32_t offset : offsets) {
-    for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(offset >> shift));
-  }
   Data trailer(32, 0);
-  trailer[6] = 4;
-  trailer[7] = 1;
-  for (int i = 7; i >= 0; --i) {
-    trailer[8 + i] = static_cast<uint8_t>(uint64_t(objects.size()) >> (8 * (7 - i)));
-    trailer[24 + i] = static_cast<uint8_t>(table >> (8 * (7 - i)));
-  }
+  trailer[6] = 4, trailer[7] = 1, trailer[15] = uint8_t(objects.size());
+  for (int i = 0; i < 4; ++i) trailer[31 - i] = uint8_t(file.size() >> (8 * i));
+  file.insert(file.end(), offsets.begin(), offsets.end());
   file.insert(file.end(), trailer.begin(), trailer.end());
   return file;
 }
-
-Result<Value> parseBytes(const Data& bytes) { return parse(std::span<const uint8_t>(bytes)); }
-
+// Arrays each holding the next (twice: 2^levels values once expanded), around a leaf.
+Data binaryChain(uint8_t levels, bool twice, Data leaf) {
+  std::vector<Data> objects;
+  for (uint8_t i = 1; i <= levels; ++i) objects.push_back(twice ? Data{0xA2, i, i} : Data{0xA1, i});
+  objects.push_back(leaf);
+  return binaryPlist(objects);
+}
 std::string xmlDocument(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>";
 }
-
+Data xmlNested(size_t depth) {
+  std::string open, close;
+  for (size_t i = 0; i < depth; ++i) open += "<array>", close += "</array>";
+  return bytesOf(xmlDocument(open + close));
+}
 Value nestedArrays(size_t depth) {
   Value v{Array{}};
   for (size_t i = 1; i < depth; ++i) v = Value(Array{std::move(v)});
   return v;
 }
 
-// depth arrays, each holding the next: object i is [i+1].
-Data binaryNested(size_t depth) {
-  std::vector<Data> objects;
-  for (size_t i = 0; i + 1 < depth; ++i) objects.push_back({0xA1, static_cast<uint8_t>(i + 1)});
-  objects.push_back({0xA0});
-  return binaryPlist(objects);
-}
-
-// Each level holds the next one twice: 2^levels values once expanded.
-Data binaryLaughs(size_t levels) {
-  std::vector<Data> objects;
-  for (uint8_t i = 0; i < levels; ++i) objects.push_back({0xA2, uint8_t(i + 1), uint8_t(i + 1)});
-  objects.push_back({0x09});
-  return binaryPlist(objects);
-}
-
-std::string xmlNested(size_t depth) {
-  std::string open, close;
-  for (size_t i = 0; i < depth; ++i) open += "<array>", close += "</array>";
-  return xmlDocument(open + close);
-}
-
 enum class Format { kBinary, kXml };
-
 Result<Value> roundTrip(const Value& value, Format format) {
   if (format == Format::kBinary) {
     auto bytes = toBinary(value);
@@ -99,105 +77,43 @@ TEST_P(RoundTrip, EveryCaseComesBackEqual) {
       {"date_whole", Value(Date{700000000})}, {"date_before_2001", Value(Date{-86400 * 365})},
       {"date_fraction", Value(Date{700000000.25}), true}, {"date_negative_fraction", Value(Date{-1.5}), true},
       {"uid", Value(Uid{5})}, {"uid_max", Value(Uid{UINT32_MAX})}, {"array_empty", Value(Array{})},
-      {"dict_empty", Value(Dictionary{})}, {"nested", Value(nested)}, {"deepest_allowed", nestedArrays(kMaxDepth)},
-  };
+      {"dict_empty", Value(Dictionary{})}, {"nested", Value(nested)}, {"deepest_allowed", nestedArrays(kMaxDepth)},  };
   for (const auto& c : cases) {
     if (c.binaryOnly && GetParam() == Format::kXml) continue;
-    SCOPED_TRACE(c.name);
     auto back = roundTrip(c.value, GetParam());
-    ASSERT_TRUE(back) << back.error().description;
-    EXPECT_TRUE(*back == c.value);
+    ASSERT_TRUE(back) << c.name << ": " << back.error().description;
+    EXPECT_TRUE(*back == c.value) << c.name;
   }
-  // The sign of zero survives only in binary; NaN stays NaN.
-  auto zero = roundTrip(Value(-0.0), GetParam());
-  ASSERT_TRUE(zero);
-  EXPECT_EQ(std::signbit(*zero->as<double>()), GetParam() == Format::kBinary);
-  auto nan = roundTrip(Value(std::nan("")), GetParam());
-  ASSERT_TRUE(nan);
-  EXPECT_TRUE(std::isnan(*nan->as<double>()));
+  // A fraction that rounds to a whole second is carried into the seconds.
+  EXPECT_EQ(*roundTrip(Value(Date{-2.9999996}), GetParam()), Value(Date{-3}));
+  EXPECT_TRUE(std::isnan(*roundTrip(Value(std::nan("")), GetParam())->as<double>()));
+  // Refused both ways: too deep, not UTF-8 text without NUL, a UID past 32 bits, a date past the range.
+  for (const Value& value : {nestedArrays(kMaxDepth + 1), Value(std::string("\xC3\x28")), Value(std::string("a\0b", 3)),
+                             Value(Dictionary{{std::string("\xFF"), Value(true)}}), Value(Uid{uint64_t{1} << 32}),
+                             Value(Date{3e9}), Value(Date{2147483647.9999996}), Value(Date{std::nan("")}),
+                             Value(Dictionary{{"k", nestedArrays(kMaxDepth)}})}) {
+    EXPECT_FALSE(GetParam() == Format::kBinary ? toBinary(value).has_value() : toXml(value).has_value());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values(Format::kBinary, Format::kXml),
                          [](const auto& info) { return info.param == Format::kBinary ? "Binary" : "Xml"; });
 
-// What CoreFoundation writes and reads: negative integers as 8-byte two's
-// complement, values past INT64_MAX as 16 bytes.
-TEST(PlistIntegers, BinaryEncodingMatchesCoreFoundation) {
-  const std::pair<Data, int64_t> cases[] = {
+// Binary as CoreFoundation writes and reads it: negative integers in 8 bytes of two's complement, values
+// past INT64_MAX in 16; XML as signed decimals.
+TEST(PlistIntegers, BinaryAsCoreFoundationAndXmlAsSignedDecimal) {
+  const std::pair<Data, int64_t> binary[] = {
       {{0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, -1},
       {{0x13, 0x80, 0, 0, 0, 0, 0, 0, 0}, INT64_MIN},
       {{0x12, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFF},  // short forms are unsigned
-      {{0x10, 0xFF}, 255},
       {{0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, INT64_MAX},
       {{0x14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, -2},
   };
-  for (const auto& [object, expected] : cases) {
-    auto parsed = parseBytes(binaryPlist({object}));
-    ASSERT_TRUE(parsed) << parsed.error().description;
-    ASSERT_TRUE(parsed->is<int64_t>()) << expected;
-    EXPECT_EQ(*parsed->as<int64_t>(), expected);
-  }
-  auto written = toBinary(Value(int64_t{-1}));
-  ASSERT_TRUE(written);
-  const Data minusOne = cases[0].first;
-  EXPECT_NE(std::search(written->begin(), written->end(), minusOne.begin(), minusOne.end()), written->end());
-}
-
-TEST(PlistIntegers, XmlIsSignedDecimal) {
-  const std::pair<std::string, int64_t> cases[] = {
-      {"-1", -1}, {"-9223372036854775808", INT64_MIN}, {"9223372036854775807", INT64_MAX}, {"4294967296", int64_t{1} << 32}, {"0", 0}};
-  for (const auto& [text, expected] : cases) {
-    const std::string element = "<integer>" + text + "</integer>";
-    auto parsed = parse(xmlDocument(element));
-    ASSERT_TRUE(parsed) << parsed.error().description;
-    EXPECT_EQ(*parsed->as<int64_t>(), expected);
-    auto written = toXml(*parsed);
-    ASSERT_TRUE(written);
-    EXPECT_NE(written->find(element), std::string::npos) << text;
-  }
-}
-
-TEST(PlistWrite, RefusesWhatCannotBeWritten) {
-  const std::pair<const char*, Value> cases[] = {
-      {"too_deep", nestedArrays(kMaxDepth + 1)},
-      {"invalid_utf8", Value(std::string("\xC3\x28"))},
-      {"nul_in_string", Value(std::string("a\0b", 3))},
-      {"invalid_key", Value(Dictionary{{std::string("\xFF"), Value(true)}})},
-      {"uid_past_32_bits", Value(Uid{uint64_t{1} << 32})},
-      {"date_past_2069", Value(Date{3e9})},
-      {"date_nan", Value(Date{std::nan("")})},
-      {"deep_inside_dict", Value(Dictionary{{"k", nestedArrays(kMaxDepth)}})},
-  };
-  for (const auto& [name, value] : cases) {
-    EXPECT_FALSE(toBinary(value)) << name;
-    EXPECT_FALSE(toXml(value)) << name;
-  }
-}
-
-// Forms other writers produce, and what sits right at the limits: the guards must not refuse them.
-TEST(PlistRead, AcceptsForeignFormsAndLimits) {
-  const struct {
-    const char* name;
-    Data bytes;
-    std::optional<Value> expected;
-  } cases[] = {
-      {"xml_uid_dictionary", bytesOf(xmlDocument("<dict><key>CF$UID</key><integer>7</integer></dict>")), Value(Uid{7})},
-      // "é😀" as UTF-16 with a surrogate pair.
-      {"utf16_string", binaryPlist({{0x63, 0x00, 0xE9, 0xD8, 0x3D, 0xDE, 0x00}}), Value("\xC3\xA9\xF0\x9F\x98\x80")},
-      {"binary_depth", binaryNested(kMaxDepth), nestedArrays(kMaxDepth)},
-      {"xml_depth", bytesOf(xmlNested(kMaxDepth)), nestedArrays(kMaxDepth)},
-      {"binary_shared_scalars", binaryLaughs(1), std::nullopt},
-      {"binary_laughs_under_node_cap", binaryLaughs(18), std::nullopt},
-      {"xml_comment_and_cdata", bytesOf(xmlDocument("<!-- <array> --><string><![CDATA[a<b]]></string>")), Value("a<b")},
-      {"near_size_cap", bytesOf(xmlDocument("<data>" + std::string(kMaxInputBytes - 200, 'A') + "</data>")), std::nullopt},
-  };
-  for (const auto& c : cases) {
-    auto parsed = parseBytes(c.bytes);
-    ASSERT_TRUE(parsed) << c.name << ": " << parsed.error().description;
-    if (c.expected) {
-      EXPECT_TRUE(*parsed == *c.expected) << c.name;
-    }
-  }
+  for (const auto& [object, expected] : binary) EXPECT_EQ(*parseBytes(binaryPlist({object})), Value(expected));
+  const Data written = *toBinary(Value(int64_t{-1}));
+  EXPECT_NE(std::search(written.begin(), written.end(), binary[0].first.begin(), binary[0].first.end()), written.end());
+  EXPECT_NE(toXml(Value(INT64_MIN))->find("<integer>-9223372036854775808</integer>"), std::string::npos);
+  EXPECT_EQ(*parse(xmlDocument("<integer>-1</integer>")), Value(int64_t{-1}));
 }
 
 Data withByte(Data file, size_t at, uint8_t byte) {
@@ -208,59 +124,36 @@ Data withByte(Data file, size_t at, uint8_t byte) {
 TEST(PlistMalformed, EveryCaseIsAnError) {
   const Data valid = *toBinary(Value(Dictionary{{"key", Value(Data{1, 2, 3})}, {"n", Value(int64_t{-5})}}));
   const size_t trailer = valid.size() - 32;
-  Data intoTable = binaryPlist({{0x09}});
-  intoTable[intoTable.size() - 33] = 0x09;  // the only object's offset now points at the table
+  const Data intoTable = withByte(binaryPlist({{0x09}}), 12, 0x09);  // the only object's offset points at the table
   const std::pair<const char*, Data> cases[] = {
       {"empty", {}},
-      {"garbage", bytesOf("\x01\x02 not a plist at all \xFF")},
-      {"magic_only", bytesOf("bplist00")},
-      {"other_binary_version", withByte(valid, 7, '1')},
-      {"truncated_binary", Data(valid.begin(), valid.begin() + static_cast<long>(valid.size() / 2))},
-      {"binary_without_last_byte", Data(valid.begin(), valid.end() - 1)},
       {"offset_table_past_end", withByte(valid, trailer + 31, 0xF0)},
-      {"root_past_objects", withByte(valid, trailer + 23, 0x7F)},
-      {"zero_offset_size", withByte(valid, trailer + 6, 0)},
       {"object_offset_into_table", intoTable},
       {"array_reference_out_of_range", binaryPlist({{0xA1, 0x05}, {0x09}})},
       {"array_longer_than_file", binaryPlist({{0xAF, 0x13, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}})},
-      {"string_longer_than_file", binaryPlist({{0x5F, 0x10, 0xF0, 'a'}})},
-      {"self_reference", binaryPlist({{0xA1, 0x00}})},
-      {"cycle_through_dict", binaryPlist({{0xD1, 0x01, 0x02}, {0x51, 'k'}, {0xA1, 0x00}})},
-      {"dict_key_not_string", binaryPlist({{0xD1, 0x01, 0x01}, {0x10, 0x01}})},
-      {"null_object", binaryPlist({{0x00}})},
-      {"set_object", binaryPlist({{0xC1, 0x01}, {0x09}})},
-      {"bad_integer_size", binaryPlist({{0x15, 0, 0, 0, 0}})},
       {"integer_past_int64", binaryPlist({{0x14, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}})},
-      {"uint64_max_16_bytes", binaryPlist({{0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}})},
       {"date_far_future", binaryPlist({{0x33, 0x42, 0x6D, 0x1A, 0x94, 0xA2, 0x00, 0x00, 0x00}})},  // 1e12 s
       {"uid_past_32_bits", binaryPlist({{0x84, 1, 0, 0, 0, 0}})},
       {"ascii_string_with_nul", binaryPlist({{0x53, 'a', 0, 'b'}})},
-      {"ascii_string_invalid_utf8", binaryPlist({{0x52, 0xC3, 0x28}})},
-      {"utf16_lone_surrogate", binaryPlist({{0x61, 0xD8, 0x3D}})},
-      {"binary_too_deep", binaryNested(kMaxDepth + 1)},
-      {"binary_billion_laughs", binaryLaughs(40)},
+      {"binary_too_deep", binaryChain(kMaxDepth, false, {0xA0})},
+      {"binary_billion_laughs", binaryChain(40, true, {0x09})},
       {"xml_unclosed", bytesOf(xmlDocument("<array><true/>"))},
-      {"xml_dict_without_key", bytesOf(xmlDocument("<dict><string>x</string></dict>"))},
-      {"xml_unknown_element", bytesOf(xmlDocument("<banana/>"))},
-      {"xml_stray_close", bytesOf(xmlDocument("</array>"))},
-      {"xml_integer_hex", bytesOf(xmlDocument("<integer>0x10</integer>"))},
-      {"xml_integer_octal_looking", bytesOf(xmlDocument("<integer>010</integer>"))},
-      {"xml_integer_trailing_text", bytesOf(xmlDocument("<integer>5x</integer>"))},
-      {"xml_integer_empty", bytesOf(xmlDocument("<integer></integer>"))},
       {"xml_integer_past_int64", bytesOf(xmlDocument("<integer>9223372036854775808</integer>"))},
-      {"xml_integer_below_int64", bytesOf(xmlDocument("<integer>-9223372036854775809</integer>"))},
       {"xml_string_invalid_utf8", bytesOf(xmlDocument("<string>\xC0\xAF</string>"))},
-      {"xml_key_invalid_utf8", bytesOf(xmlDocument("<dict><key>\xFF</key><true/></dict>"))},
       {"xml_internal_subset", bytesOf("<!DOCTYPE plist [<!ENTITY a \"b\">]>" + xmlDocument("<true/>"))},
-      {"xml_unterminated_comment", bytesOf(xmlDocument("<!-- <true/>"))},
-      {"xml_one_too_deep", bytesOf(xmlNested(kMaxDepth + 1))},
-      {"xml_far_too_deep", bytesOf(xmlNested(200000))},
+      {"xml_one_too_deep", xmlNested(kMaxDepth + 1)},
+      {"xml_far_too_deep", xmlNested(200000)},
       {"over_size_cap", bytesOf(xmlDocument("<string>" + std::string(kMaxInputBytes, 'a') + "</string>"))},
   };
   for (const auto& [name, bytes] : cases) {
     auto parsed = parseBytes(bytes);
     ASSERT_FALSE(parsed) << name;
     EXPECT_FALSE(parsed.error().description.empty()) << name;
+  }
+  // The check that refuses markup libplist would misread names what it found.
+  for (const auto& [body, reason] : {std::pair{"<!DOCTYPE plist", "unterminated declaration"},
+                                     {"</array>", "unbalanced closing tag"}}) {
+    EXPECT_NE(parse(std::string("<?xml version=\"1.0\"?>") + body).error().description.find(reason), std::string::npos) << body;
   }
 }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <filesystem>
 #include <thread>
 
@@ -161,6 +165,39 @@ TEST_F(MessengerTest, ListenMakesAPrivateSocketAndReplacesOnlyASocket) {
   EXPECT_TRUE(fs::is_regular_file(file));
   EXPECT_FALSE(SocketMessenger::Listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
   EXPECT_EQ(OpenFds(), fds);
+}
+
+// Replies a front end never reads are bounded: past the limit it is dropped, not buffered without end.
+TEST_F(MessengerTest, FrontEndThatDoesNotReadIsDropped) {
+  Start({.maxPendingReplyBytes = 2 << 20});
+  messenger->SetMessageHandler("echo", [](const uint8_t* m, size_t n, BinaryReply reply) { reply(m, n); });
+  RawPeer peer(path);
+  bool dropped = false;
+  for (uint32_t id = 1; id <= 400 && !dropped; ++id) dropped = !SendBytes(peer.fd, RawFrame(id, 0, "echo", Bytes(100000, 7)));
+  EXPECT_TRUE(dropped);
+}
+
+// Only the application's own user may speak to it, whatever the socket's mode.
+TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  ASSERT_EQ(::chmod(folder.path().c_str(), 0755) | ::chmod(path.c_str(), 0666), 0);
+  const Bytes message = RawFrame(1, 0, "held", {});
+  auto address = internal::socketAddress(path);
+  const pid_t child = ::fork();  // the child allocates nothing: another thread may hold the allocator's lock
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(10);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) _exit(1);
+    (void)!::send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+    pollfd p{fd, POLLIN, 0};
+    char byte;
+    _exit(::poll(&p, 1, 5000) != 1 ? 4 : ::read(fd, &byte, 1) > 0 ? 3 : 2);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);  // closed, nothing sent back
+  std::lock_guard lock(heldMutex);
+  EXPECT_TRUE(held.empty());
 }
 
 }  // namespace

@@ -86,9 +86,9 @@ inline EncodableMap request(std::initializer_list<std::pair<const char*, V>> cha
 inline bool isConnectLine(const std::string& command) { return command.find("::1 '*.local'") != std::string::npos; }
 
 struct FlowRig {
-  FlowRig() {
+  explicit FlowRig(std::optional<std::chrono::milliseconds> terminationBound = {}) {
     main->adoptCurrentThread();
-    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, {}});
+    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }

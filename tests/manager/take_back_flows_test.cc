@@ -1,4 +1,5 @@
 // Disconnect, the state answers, the launch clean-up and termination.
+#include <future>
 #include <gtest/gtest.h>
 
 #include "flow_fakes.h"
@@ -121,6 +122,20 @@ TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   failing.settle();
   EXPECT_TRUE(completed);
   EXPECT_EQ(failing.records(), (std::vector<bool>{true, true, true}));
+}
+
+TEST(Termination, AHungTakeBackEndsAtTheBoundOnce) {
+  FlowRig rig(std::chrono::milliseconds(50));
+  rig.storeConnection();
+  std::promise<void> release;
+  rig.helper->onCommand = [released = release.get_future().share()](const std::string&) { released.wait(); };
+  int completions = 0;
+  rig.flows->disconnectForTermination([&] { ++completions; });
+  while (completions == 0) rig.main->drain();
+  EXPECT_EQ(rig.records(), (std::vector<bool>{true, true, true}));  // left for the next launch
+  release.set_value();
+  rig.settle();
+  EXPECT_EQ(completions, 1);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 # The common start of a test that runs in the simulated host. Sourced with the
 # build folder and the host's state folder; leaves the host reset, its stop on
 # exit, and `sim`, `check`, `fail`, `inside`, `failures` defined, with the
-# readers below (`view`, `live`, `records`) and the drivers (`launch`,
+# readers below (`view`, `live`, `records`), `more_to_lose` and the drivers (`launch`,
 # `desktop_pid`, `outcome`, `ask`).
 build=$(readlink -m "$1")
 export TAVLUNE_SIM_BUILD=$build
@@ -40,6 +40,19 @@ except FileNotFoundError:
     keys = []
 print(" ".join(sorted(k.rsplit("-", 1)[-1] for k in keys if k.startswith("com.tavlune.macos.proxy-"))))' \
     "$TAVLUNE_SIM_STATE/root/Users/alex/Library/Preferences/com.tavlune.desktop.plist"
+}
+# A machine with more than the seed to lose: automatic configuration, discovery,
+# a bypass list, and an administrator's Chrome policy with a choice of its own
+# (its copy in $admin).
+more_to_lose() {
+  inside /usr/sbin/networksetup -setautoproxyurl Wi-Fi 'http://wpad.corp.example/proxy.pac'
+  inside /usr/sbin/networksetup -setproxyautodiscovery Ethernet on
+  inside /usr/sbin/networksetup -setproxybypassdomains 'USB 10/100/1000 LAN' '*.corp.example' 10.0.0.0/8
+  admin=$TAVLUNE_SIM_STATE/admin-policy.plist
+  printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0"><dict>' \
+    '<key>WebRtcIPHandlingPolicy</key><string>default_public_interface_only</string>' \
+    '<key>HomepageLocation</key><string>https://intranet.corp.example/</string>' '</dict></plist>' >"$admin"
+  cp "$admin" "$policy"
 }
 # TavluneDesktop, started inside the host (with NAME=VALUE... in its
 # environment); returns once it answers.

@@ -10,17 +10,8 @@ set -euo pipefail
 source "$(dirname "$(readlink -f "$0")")/host_test_lib.sh" "$1" "$2"
 "$sim" start >/dev/null
 
-# A machine with more than the seed to lose: automatic configuration,
-# discovery, and an administrator's Chrome policy with a choice of its own.
-inside /usr/sbin/networksetup -setautoproxyurl Wi-Fi 'http://wpad.corp.example/proxy.pac'
-inside /usr/sbin/networksetup -setproxyautodiscovery Ethernet on
-inside /usr/sbin/networksetup -setproxybypassdomains 'USB 10/100/1000 LAN' '*.corp.example' 10.0.0.0/8
+more_to_lose
 before=$(view)
-admin=$TAVLUNE_SIM_STATE/admin-policy.plist
-printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0"><dict>' \
-  '<key>WebRtcIPHandlingPolicy</key><string>default_public_interface_only</string>' \
-  '<key>HomepageLocation</key><string>https://intranet.corp.example/</string>' '</dict></plist>' >"$admin"
-cp "$admin" "$policy"
 restored() {  # LABEL: every restorable setting, the records and the policy as before the connect
   check "$1: settings as before" "" "$(diff <(echo "$before") <(view) || true)"
   check "$1: no records" "" "$(records)"

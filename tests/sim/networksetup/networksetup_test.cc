@@ -84,6 +84,8 @@ TEST_F(Networksetup, PasswordsInThePrivateKeychainAndOnlyChangesWritten) {
 }
 
 TEST_F(Networksetup, ReadCommandsPrintLikeTheSystemsTool) {
+  ASSERT_EQ(status({"-setsecurewebproxy", "Ethernet", "h", "443", "off"}), 0);  // the system's own keys
+  EXPECT_EQ(proxiesOf("E"), (pl::Dictionary{{"HTTPSEnable", n(1)}, {"HTTPSProxy", s("h")}, {"HTTPSPort", n(443)}, {"HTTPSProxyAuthenticated", n(0)}}));
   ASSERT_EQ(status({"-setwebproxy", "Wi-Fi", "proxy.example", "3128", "on", "u", ""}), 0);
   ASSERT_EQ(status({"-setautoproxyurl", "Ethernet", "http://wpad/x.pac"}), 0);
   ASSERT_EQ(status({"-setproxyautodiscovery", "Ethernet", "on"}), 0);

@@ -49,6 +49,17 @@ check "webrtc while not connected" "1|tavlune: not connected, so nothing changed
 
 check "helper: installed and answering" "Helper: installed and answering.|TavluneProxyHelper $(inside tavlune --version | cut -d' ' -f2)" \
   "$(inside tavlune helper | head -1)|$(inside tavlune helper | sed -n 's/.*: \(TavluneProxyHelper .*\)/\1/p')"
+check "helper --json: the job's user" "0" "$(inside tavlune helper --json | python3 -c 'import json,sys; print(json.load(sys.stdin)["job"]["uid"])')"
+inside pkill -STOP -f "^$helper"
+check "helper --json: a stopped helper" "no answer within 1 s" \
+  "$(inside tavlune helper --json --timeout 1 | python3 -c 'import json,sys; print(json.load(sys.stdin)["socket"]["problem"])')"
+inside pkill -CONT -f "^$helper"
+check "helper uninstall: refused while connected" "ok|refused|present" \
+  "$(outcome connect http://127.0.0.1:3128)|$(inside tavlune helper uninstall >/dev/null 2>&1 && echo done || echo refused)|$(
+    inside test -e $helper && echo present || echo absent)"
+[ "$(cat "$TAVLUNE_SIM_STATE/run/mode")" = root ] && check "helper uninstall: refused to a user" "needs an administrator" \
+  "$(inside setpriv --reuid 65534 --regid 65534 --clear-groups tavlune helper uninstall 2>&1 | grep -o 'needs an administrator')"
+check "disconnected" "ok" "$(outcome disconnect)"
 inside tavlune helper uninstall >/dev/null || fail "helper uninstall"
 check "helper: all gone" "Helper: not installed.|absent|absent" \
   "$(inside tavlune helper | head -1)|$(inside test -e $helper && echo present || echo absent)|$(

@@ -67,20 +67,6 @@ TEST(Arguments, UsageErrors) {
   }
 }
 
-TEST(Arguments, HelpAnywhereAndOptionsEnded) {
-  for (const auto& [words, topic] : std::initializer_list<std::pair<Words, std::string>>{
-           {{"--help"}, ""}, {{"-h"}, ""}, {{"help"}, ""}, {{"help", "connect"}, "connect"}, {{"connect", "--help"}, "connect"},
-           {{"webrtc", "-h"}, "webrtc"}, {{"call", "m", "--help"}, "call"}, {{"--json", "quit", "--help"}, "quit"}}) {
-    auto parsed = parseArguments(words);
-    ASSERT_TRUE(parsed && parsed->command == Command::help) << topic;
-    EXPECT_EQ(parsed->helpTopic, topic);
-    EXPECT_EQ(helpText(parsed->helpTopic).rfind("Usage: tavlune", 0), 0u) << topic;
-  }
-  auto ended = parseArguments(Words{"call", "--timeout=2.5", "--", "m", "--json"});  // after "--" nothing is an option
-  ASSERT_TRUE(ended);
-  EXPECT_EQ(std::tuple(ended->method, ended->jsonArguments, ended->json, ended->timeoutSeconds), std::tuple("m", "--json", false, 2.5));
-}
-
 EncodableValue text(const char* s) { return EncodableValue(s); }
 Expected<EncodableMap, std::string> connectMap(const Words& words, std::optional<std::string> password = {}) {
   auto parsed = parseArguments(words);

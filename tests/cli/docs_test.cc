@@ -1,7 +1,5 @@
-// The man page and the completions say what the help says: the page as groff
-// renders it, the bash completion as bash runs it.
+// The man page says what the help says, as groff renders it.
 #include <gtest/gtest.h>
-#include <set>
 #include <sstream>
 #include "cli/arguments.h"
 #include "cli/command_table.h"
@@ -10,13 +8,6 @@
 #include "tests/support/temp_dir.h"
 namespace tavlune::cli {
 namespace {
-using Set = std::set<std::string>;
-Set words(const std::string& text) {
-  std::istringstream in(text);
-  Set out;
-  for (std::string word; in >> word;) out.insert(word);
-  return out;
-}
 std::string collapsed(const std::string& text) {
   std::istringstream in(text);
   std::string out, word;
@@ -43,27 +34,5 @@ TEST_F(DocsTest, ManPageRendersEveryHelpText) {
   }
 }
 
-TEST_F(DocsTest, BashCompletesWhatTheParserTakes) {
-  const std::string completion = dir.write("tavlune.bash", bashCompletion());
-  // COMPREPLY for the words typed so far (the last one being completed).
-  auto completes = [&](const std::string& typed) {
-    return words(run("/bin/bash", {"-c", "source \"$0\"; COMP_WORDS=($1); [[ $1 == *' ' ]] && COMP_WORDS+=('');"
-                                         " COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tavlune; printf '%s\\n' \"${COMPREPLY[@]}\"",
-                                   completion, typed}));
-  };
-  Set globals;
-  for (const auto& option : globalOptions()) globals.insert({option.name, option.alias.empty() ? option.name : option.alias});
-  for (const auto& command : commands()) {
-    Set expected = globals;
-    for (const auto& name : optionNames(&command)) expected.insert(name);
-    EXPECT_EQ(completes("tavlune " + command.name + " -"), expected) << command.name;
-  }
-  for (const auto& [typed, expected] : std::initializer_list<std::pair<const char*, Set>>{
-           {"tavlune con", {"connect"}}, {"tavlune --json --timeout 5 web", {"webrtc"}},  // a value is not the command
-           {"tavlune webrtc ", {"on", "off"}}, {"tavlune helper u", {"uninstall"}}, {"tavlune help st", {"status"}},
-           {"tavlune connect --pass", {"--password", "--password-stdin"}},
-           {"tavlune connect --protocol socks", {"socks4", "socks5"}}, {"tavlune connect --host ", {}}})
-    EXPECT_EQ(completes(typed), expected) << typed;
-}
 }  // namespace
 }  // namespace tavlune::cli

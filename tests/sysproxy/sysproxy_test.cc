@@ -1,11 +1,9 @@
 // The networksetup lines the helper runs, and what the live and stored settings say.
 #include <gtest/gtest.h>
 
-#include "model/mac_proxy_error.h"
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/memory_network_configuration.h"
 #include "sysproxy/connect_command.h"
-#include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
 #include "sysproxy/restore_commands.h"
 
@@ -15,7 +13,6 @@ using namespace tavlune::sysproxy;
 namespace pl = platform::plist;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
-using platform::sysconfig::NetworkService;
 
 pl::Value n(int64_t v) { return pl::Value(v); }
 pl::Value s(const char* v) { return pl::Value(v); }
@@ -160,37 +157,6 @@ TEST(SystemProxyCarries, ComparesTheProtocolsKeysOnly) {
     const model::MacProxyConnectionState state{"proxy.example", 8080, c.protocol, "manual", {}, 0, {}, {}, {}, {}, 1};
     EXPECT_EQ(systemProxyCarries(state, configuration), c.matches) << &c - cases;
   }
-}
-
-NetworkService service(const std::string& name, const char* bsd = "en0", std::optional<pl::Value> proxies = {}, bool on = true) {
-  return {"id-" + name, name, on, true, bsd ? std::optional<std::string>(bsd) : std::nullopt, proxies};
-}
-
-TEST(EnabledNetworkServices, EnabledNamedServicesOnBsdInterfacesInEnumerationOrder) {
-  pl::Dictionary proxies{{"HTTPEnable", n(1)}, {"HTTPProxy", s("p.example")}, {"ExceptionsList", pl::Value(pl::Array{s("*.local")})}};
-  const std::string odd = " Bob's \"Caf\xC3\xA9\" $HOME ";
-  std::vector<NetworkService> services{service("Ethernet 2", "en5", pl::Value(proxies)), service("Wi-Fi", "en0", pl::Value(proxies), false),
-                                       service("VPN", nullptr), service("Bare"), service("unnamed"),
-                                       service(odd, "en1", s("not a dictionary")), service("Ethernet 1", "en4", pl::Value(pl::Dictionary{}))};
-  services[3].hasInterface = false;
-  services[4].name.reset();
-  platform::sysconfig::MemoryNetworkConfiguration configuration;
-  configuration.services = services;
-  auto listed = enabledNetworkServices(configuration);
-  ASSERT_TRUE(listed.has_value());
-  // Stored as binary property lists; no dictionary is the empty one.
-  const Bytes none = blob(pl::Dictionary{});
-  EXPECT_EQ(*listed, (std::vector<model::MacNetworkServiceSnapshot>{{"Ethernet 2", blob(proxies)}, {odd, none}, {"Ethernet 1", none}}));
-  configuration.services = std::vector<NetworkService>{service("VPN", nullptr)};
-  EXPECT_EQ(enabledNetworkServices(configuration).value(), std::vector<model::MacNetworkServiceSnapshot>{});
-  configuration.services = unexpected(platform::Error{"The network preferences name no current set."});
-  EXPECT_EQ(enabledNetworkServices(configuration).error(), model::AnyError(model::MacProxyError::noNetworkService()));
-  // A text the serialiser refuses fails the whole call, not just one service.
-  configuration.services = std::vector<NetworkService>{
-      service("Ethernet"), service("Wi-Fi", "en0", pl::Value(pl::Dictionary{{"HTTPProxy", s("\xFF\xFE")}}))};
-  auto failed = enabledNetworkServices(configuration);
-  ASSERT_FALSE(failed.has_value());
-  EXPECT_TRUE(std::holds_alternative<platform::Error>(failed.error()));
 }
 
 }  // namespace

@@ -99,23 +99,6 @@ TEST_P(RoundTrip, EveryCaseComesBackEqual) {
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values(Format::kBinary, Format::kXml),
                          [](const auto& info) { return info.param == Format::kBinary ? "Binary" : "Xml"; });
 
-// Binary as CoreFoundation writes and reads it: negative integers in 8 bytes of two's complement, values
-// past INT64_MAX in 16; XML as signed decimals.
-TEST(PlistIntegers, BinaryAsCoreFoundationAndXmlAsSignedDecimal) {
-  const std::pair<Data, int64_t> binary[] = {
-      {{0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, -1},
-      {{0x13, 0x80, 0, 0, 0, 0, 0, 0, 0}, INT64_MIN},
-      {{0x12, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFF},  // short forms are unsigned
-      {{0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, INT64_MAX},
-      {{0x14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, -2},
-  };
-  for (const auto& [object, expected] : binary) EXPECT_EQ(*parseBytes(binaryPlist({object})), Value(expected));
-  const Data written = *toBinary(Value(int64_t{-1}));
-  EXPECT_NE(std::search(written.begin(), written.end(), binary[0].first.begin(), binary[0].first.end()), written.end());
-  EXPECT_NE(toXml(Value(INT64_MIN))->find("<integer>-9223372036854775808</integer>"), std::string::npos);
-  EXPECT_EQ(*parse(xmlDocument("<integer>-1</integer>")), Value(int64_t{-1}));
-}
-
 Data withByte(Data file, size_t at, uint8_t byte) {
   file[at] = byte;
   return file;

@@ -1,0 +1,22 @@
+// Descriptors no child inherits, made with the calls each platform has. Linux
+// says so when it creates one (pipe2, SOCK_CLOEXEC); macOS sets the flag
+// afterwards, and closes the gap that leaves for the children we start by
+// spawning them with nothing but the descriptors their file actions name.
+#pragma once
+
+#include <spawn.h>
+
+namespace tavlune::platform {
+
+// pipe(2) with both ends close-on-exec: 0, or -1 with errno set.
+int makeCloseOnExecPipe(int fds[2]);
+
+// socket(2) close-on-exec: the descriptor, or -1 with errno set.
+int makeCloseOnExecSocket(int domain, int type, int protocol);
+
+// The child keeps its standard descriptors and those the file actions name,
+// and nothing else, whatever a library opened without the flag. 0, or an
+// error number.
+int keepOnlyNamedDescriptors(posix_spawn_file_actions_t& actions, posix_spawnattr_t& attributes);
+
+}  // namespace tavlune::platform

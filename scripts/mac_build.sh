@@ -154,7 +154,7 @@ cmp -s "$app/Contents/Info.plist" "$out/x86_64/TavluneDesktop.app/Contents/Info.
 step "checking the programs"
 version=$(sed -n 's/^project(Tavlune VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 "$here/check_programs.sh" "$out" "$version"
-"$here/planted_call.sh" "$out/arm64" "$tools" "$stubs"
+"$here/planted_call.sh" "$tools" "$stubs"
 
 # --- What a Mac user installs.
 step "packing the artefact"

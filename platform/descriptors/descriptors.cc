@@ -47,6 +47,13 @@ int makeCloseOnExecSocket(int domain, int type, int protocol) {
 #endif
 }
 
+int flushToStorage(int fd) {
+#if defined(F_FULLFSYNC)
+  if (::fcntl(fd, F_FULLFSYNC) == 0) return 0;
+#endif
+  return ::fsync(fd);
+}
+
 int keepOnlyNamedDescriptors([[maybe_unused]] posix_spawn_file_actions_t& actions,
                              [[maybe_unused]] posix_spawnattr_t& attributes) {
 #if defined(POSIX_SPAWN_CLOEXEC_DEFAULT)

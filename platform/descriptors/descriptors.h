@@ -14,6 +14,12 @@ int makeCloseOnExecPipe(int fds[2]);
 // socket(2) close-on-exec: the descriptor, or -1 with errno set.
 int makeCloseOnExecSocket(int domain, int type, int protocol);
 
+// Writes what the system holds of fd's file out to the storage: fsync, and on
+// macOS F_FULLFSYNC, without which the drive may keep it in its cache past a
+// power loss (fsync as the fallback where the file system cannot). 0, or -1
+// with errno set.
+int flushToStorage(int fd);
+
 // The child keeps its standard descriptors and those the file actions name,
 // and nothing else, whatever a library opened without the flag. 0, or an
 // error number.

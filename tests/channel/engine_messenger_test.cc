@@ -109,5 +109,24 @@ TEST(EngineMessenger, CarriesMethodCallsAndRemovesHandlers) {
   EXPECT_EQ(engine.handlers.count("com.tavlune.app/vpn"), 0u);
 }
 
+// Under AppKit the main queue is served by the main dispatch queue: every post asks that loop for a drain, a
+// delayed one after its delay, and an answer from another thread reaches the engine through it.
+TEST(EngineMessenger, AnotherLoopServesTheMainQueue) {
+  auto mainQueue = std::make_shared<platform::MainQueue>();
+  std::vector<std::chrono::milliseconds> wakes;
+  mainQueue->serveThrough([&](std::chrono::milliseconds delay) { wakes.push_back(delay); });
+  FakeEngine engine;
+  EngineMessenger messenger(engine.calls(), mainQueue);
+  messenger.SetMessageHandler("c", [](const uint8_t*, size_t, BinaryReply reply) {
+    std::thread([reply = std::move(reply)] { reply(nullptr, 0); }).join();
+  });
+  engine.deliver("c", B({1}));
+  mainQueue->asyncAfter(std::chrono::milliseconds(250), [] {});
+  EXPECT_EQ(wakes, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(0), std::chrono::milliseconds(250)}));
+  EXPECT_TRUE(engine.answers.empty());
+  mainQueue->drain();  // what the woken loop does
+  EXPECT_EQ(engine.answers.size(), 1u);
+}
+
 }  // namespace
 }  // namespace tavlune::channel

@@ -1,7 +1,6 @@
 #include "platform/descriptors/descriptors.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,21 +28,6 @@ int makeCloseOnExecPipe(int fds[2]) {
     return -1;
   }
   return 0;
-#endif
-}
-
-int makeCloseOnExecSocket(int domain, int type, int protocol) {
-#if defined(SOCK_CLOEXEC)
-  return ::socket(domain, type | SOCK_CLOEXEC, protocol);
-#else
-  const int fd = ::socket(domain, type, protocol);
-  if (fd >= 0 && setCloseOnExec(fd) != 0) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return -1;
-  }
-  return fd;
 #endif
 }
 

@@ -1,5 +1,5 @@
 // Descriptors no child inherits, made with the calls each platform has. Linux
-// says so when it creates one (pipe2, SOCK_CLOEXEC); macOS sets the flag
+// says so when it creates one (pipe2); macOS sets the flag
 // afterwards, and closes the gap that leaves for the children we start by
 // spawning them with nothing but the descriptors their file actions name.
 #pragma once
@@ -10,9 +10,6 @@ namespace tavlune::platform {
 
 // pipe(2) with both ends close-on-exec: 0, or -1 with errno set.
 int makeCloseOnExecPipe(int fds[2]);
-
-// socket(2) close-on-exec: the descriptor, or -1 with errno set.
-int makeCloseOnExecSocket(int domain, int type, int protocol);
 
 // Writes what the system holds of fd's file out to the storage: fsync, and on
 // macOS F_FULLFSYNC, without which the drive may keep it in its cache past a

@@ -39,17 +39,20 @@ zig=$zigdir/zig
 # zig's caches (the libc++ it builds per target among them) stay in the build.
 export ZIG_GLOBAL_CACHE_DIR=$cache/zig ZIG_LOCAL_CACHE_DIR=$cache/zig
 
-# Wrappers CMake can call as compilers: one target each, minimum macOS 11.0.
+# Wrappers CMake can call as compilers: one target each, minimum macOS 11.0,
+# zig's caches in the build whoever runs them.
 tools=$out/tools
 mkdir -p "$tools"
 declare -A zig_arch=([arm64]=aarch64 [x86_64]=x86_64)
+wrapper() { # file, zig's arguments
+  printf '#!/bin/sh\nZIG_GLOBAL_CACHE_DIR="%s" ZIG_LOCAL_CACHE_DIR="%s" exec "%s" %s "$@"\n' \
+    "$cache/zig" "$cache/zig" "$zig" "$2" >"$tools/$1"
+}
 for arch in "${arches[@]}"; do
-  for tool in cc c++; do
-    printf '#!/bin/sh\nexec "%s" %s -target %s-macos.11.0 "$@"\n' "$zig" "$tool" "${zig_arch[$arch]}" >"$tools/$arch-$tool"
-  done
+  for tool in cc c++; do wrapper "$arch-$tool" "$tool -target ${zig_arch[$arch]}-macos.11.0"; done
 done
-printf '#!/bin/sh\nexec "%s" ar "$@"\n' "$zig" >"$tools/ar"
-printf '#!/bin/sh\nexec "%s" ranlib "$@"\n' "$zig" >"$tools/ranlib"
+wrapper ar ar
+wrapper ranlib ranlib
 chmod 755 "$tools"/*
 
 # --- libplist and utf8proc: Debian's source packages of the installed

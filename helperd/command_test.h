@@ -8,8 +8,7 @@
 
 namespace tavlune::helperd {
 
-// Counted in extended grapheme clusters, as people count characters.
-inline constexpr std::size_t kMaxCommandCharacters = 131072;
+using helperprotocol::kMaxCommandCharacters;
 
 // The published test: not empty, fewer than 131072 characters, and every piece
 // between "&&" separators, trimmed of non-line-break white space, begins with

@@ -34,6 +34,9 @@ inline constexpr socklen_t kAddressLength = 106;
 // helper runs, and the only ones the application builds.
 inline constexpr std::string_view kToolPath = "/usr/sbin/networksetup";
 inline constexpr std::string_view kChainSeparator = "&&";
+// The helper refuses a line of this many characters (extended grapheme
+// clusters, as people count them) or more.
+inline constexpr std::size_t kMaxCommandCharacters = 131072;
 
 inline constexpr std::string_view kPingCommand = "ping";
 inline constexpr std::string_view kChromeWebRTCOnCommand = "chrome-webrtc-on";

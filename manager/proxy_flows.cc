@@ -69,12 +69,19 @@ std::vector<std::string> ProxyFlows::servicesAtGateway() {
   return names;
 }
 
+std::vector<std::string> ProxyFlows::restoreLines() {
+  // Unreadable live settings only cost the removal of the connect's user names.
+  auto live = sysproxy::enabledNetworkServices(*env_.network);
+  return sysproxy::disconnectCommandLines(loadRecord<MacProxySnapshot>(*env_.defaults),
+                                          live ? *live : std::vector<model::MacNetworkServiceSnapshot>{});
+}
+
 ManagerResult<void> ProxyFlows::restoreSnapshot() {
-  // A snapshot without services has nothing to put back, and its empty line
-  // would only be refused by the helper, keeping the records for ever.
-  std::string restore = sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*env_.defaults));
-  if (restore.empty() || restore == ":") return {};
-  return runHelper(restore);
+  // A snapshot without services has nothing to put back: no line at all,
+  // since an empty one would only be refused, keeping the records for ever.
+  for (const std::string& line : restoreLines())
+    if (auto ran = runHelper(line); !ran) return ran;
+  return {};
 }
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
@@ -155,9 +162,13 @@ std::chrono::milliseconds ProxyFlows::terminationBound() {
   // each within its deadline, and a margin for an administrator prompt, an
   // installation and work queued before it (docs/helper-protocol.md).
   constexpr std::chrono::milliseconds kMargin{60'000};
-  const std::string restore = sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*env_.defaults));
-  return kMargin + helperclient::kPingDeadline + helperclient::exchangeDeadline(restore) +
-         helperclient::kFixedCommandDeadline;
+  std::chrono::milliseconds takeBack{0};
+  if (loadRecord<MacProxySnapshot>(*env_.defaults)) {
+    for (const std::string& line : restoreLines()) takeBack += helperclient::exchangeDeadline(line);
+  } else {
+    takeBack = helperclient::exchangeDeadline(sysproxy::disableProxyCommand(servicesAtGateway()));
+  }
+  return kMargin + helperclient::kPingDeadline + takeBack + helperclient::kFixedCommandDeadline;
 }
 
 void ProxyFlows::disconnectForTermination(std::function<void()> completion) {

@@ -65,7 +65,10 @@ class ProxyFlows final : public ProxyOperations {
 
   // A helper command whose failure is only its error.
   model::ManagerResult<void> runHelper(const std::string& command);
-  // Sends the stored snapshot's restore line, when it has anything to restore.
+  // The stored snapshot's restore lines, for the services as they are now.
+  std::vector<std::string> restoreLines();
+  // Sends the stored snapshot's restore lines in order, stopping at the first
+  // that fails.
   model::ManagerResult<void> restoreSnapshot();
   // How long the termination take-back may keep the application from ending.
   std::chrono::milliseconds terminationBound();

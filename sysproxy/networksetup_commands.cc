@@ -28,4 +28,17 @@ std::string joined(const std::vector<std::string>& commands) {
   return line;
 }
 
+std::vector<std::string> joinedLines(const std::vector<std::string>& commands, std::size_t maxCharacters) {
+  std::vector<std::string> lines;
+  for (const std::string& command : commands) {
+    if (!lines.empty() && lines.back().size() + separator.size() + command.size() < maxCharacters) {
+      lines.back() += separator;
+      lines.back() += command;
+    } else {
+      lines.push_back(command);
+    }
+  }
+  return lines;
+}
+
 }  // namespace tavlune::sysproxy::networksetup

@@ -45,4 +45,11 @@ std::string proxyCommand(std::string_view invocation, const std::string& quotedS
 
 std::string joined(const std::vector<std::string>& commands);
 
+// The same commands joined into as few lines as keep each under
+// maxCharacters bytes (never fewer than the characters the helper counts),
+// cut only between commands; a command as long as that stands alone. Run
+// one after the other, stopping at the first that fails, they do what the
+// one joined line does.
+std::vector<std::string> joinedLines(const std::vector<std::string>& commands, std::size_t maxCharacters);
+
 }  // namespace tavlune::sysproxy::networksetup

@@ -1,8 +1,10 @@
 #include "sysproxy/restore_commands.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
+#include "helperprotocol/protocol.h"
 #include "model/coercion.h"
 #include "model/proxy_dictionary.h"
 #include "model/shell_quoting.h"
@@ -21,14 +23,27 @@ using model::valueAt;
 
 struct RestorableProxy {
   std::string_view invocation;
+  std::string_view switchState;
   model::ManualProxyKeys keys;
 };
 
 constexpr std::array<RestorableProxy, 3> kRestorableProxies{{
-    {ns::setWebProxy, model::kWebProxyKeys},
-    {ns::setSecureWebProxy, model::kSecureWebProxyKeys},
-    {ns::setSocksFirewallProxy, model::kSocksProxyKeys},
+    {ns::setWebProxy, ns::setWebProxyState, model::kWebProxyKeys},
+    {ns::setSecureWebProxy, ns::setSecureWebProxyState, model::kSecureWebProxyKeys},
+    {ns::setSocksFirewallProxy, ns::setSocksFirewallProxyState, model::kSocksProxyKeys},
 }};
+
+struct Server {
+  std::string host;
+  int64_t port;
+};
+
+std::optional<Server> serverOf(const pl::Dictionary& proxies, const model::ManualProxyKeys& keys) {
+  auto host = text(valueAt(proxies, keys.host));
+  auto port = integer(valueAt(proxies, keys.port));
+  if (!host || !port) return std::nullopt;
+  return Server{std::move(*host), *port};
+}
 
 // Every entry must be text for the list to count.
 std::optional<std::vector<std::string>> exceptions(const pl::Dictionary& proxies) {
@@ -44,17 +59,35 @@ std::optional<std::vector<std::string>> exceptions(const pl::Dictionary& proxies
   return entries;
 }
 
-void appendRestore(std::vector<std::string>& commands, const std::string& quoted, const pl::Dictionary& proxies) {
-  for (const RestorableProxy& proxy : kRestorableProxies) {
-    auto host = text(valueAt(proxies, proxy.keys.host));
-    auto port = integer(valueAt(proxies, proxy.keys.port));
-    if (!isOn(proxies, proxy.keys.enable) || !host || !port) continue;
-    auto user = text(valueAt(proxies, proxy.keys.user));
-    // The password lives outside the dictionary and is not restored.
-    const std::string authentication = user ? "on " + shellQuoted(*user) + " ''" : "off";
-    commands.push_back(ns::proxyCommand(proxy.invocation, quoted, *host, *port, authentication));
-  }
+// Setting a proxy switches it on, so one that was off is switched off again
+// at once: its host, port and user come back as they were typed in.
+void appendProxy(std::vector<std::string>& commands, const std::string& quoted, const RestorableProxy& proxy,
+                 const Server& server, const std::string& authentication, bool on) {
+  commands.push_back(ns::proxyCommand(proxy.invocation, quoted, server.host, server.port, authentication));
+  if (!on) commands.push_back(std::string(proxy.switchState) + quoted + " off");
+}
 
+// Each kind the snapshot has a server for comes back, on or off. A kind it
+// has none for keeps what the connect wrote (the tool cannot empty a host),
+// but not the connect's user name: "off" drops it.
+void appendProxies(std::vector<std::string>& commands, const std::string& quoted, const pl::Dictionary* before,
+                   const pl::Dictionary* live) {
+  for (const RestorableProxy& proxy : kRestorableProxies) {
+    if (auto server = before ? serverOf(*before, proxy.keys) : std::nullopt) {
+      auto user = text(valueAt(*before, proxy.keys.user));
+      // The password lives outside the dictionary and is not restored.
+      const std::string authentication = user ? "on " + shellQuoted(*user) + " ''" : "off";
+      appendProxy(commands, quoted, proxy, *server, authentication, isOn(*before, proxy.keys.enable));
+    } else if (auto current = live ? serverOf(*live, proxy.keys) : std::nullopt;
+               current && text(valueAt(*live, proxy.keys.user))) {
+      appendProxy(commands, quoted, proxy, *current, "off", false);
+    }
+  }
+}
+
+// The bypass list, always; discovery and the configuration URL when on.
+void appendBypassAndAutomatic(std::vector<std::string>& commands, const std::string& quoted,
+                              const pl::Dictionary& proxies) {
   std::string bypass = std::string(ns::setProxyBypassDomains) + quoted;
   if (auto entries = exceptions(proxies)) {
     for (const std::string& entry : *entries) bypass += " " + shellQuoted(entry);
@@ -72,6 +105,22 @@ void appendRestore(std::vector<std::string>& commands, const std::string& quoted
   }
 }
 
+std::vector<std::string> restoreInvocations(const model::MacProxySnapshot& snapshot,
+                                            const std::vector<model::MacNetworkServiceSnapshot>& live) {
+  std::vector<std::string> commands;
+  for (const model::MacNetworkServiceSnapshot& service : snapshot.services) {
+    const std::string quoted = shellQuoted(service.name);
+    ns::appendSwitchOffBlock(commands, quoted);
+    auto now = std::find_if(live.begin(), live.end(), [&](const auto& s) { return s.name == service.name; });
+    const auto current = now == live.end() ? std::nullopt : model::proxyDictionary(now->configuration);
+    // An unreadable blob leaves the service with everything off.
+    const auto proxies = model::proxyDictionary(service.configuration);
+    appendProxies(commands, quoted, proxies ? &*proxies : nullptr, current ? &*current : nullptr);
+    if (proxies) appendBypassAndAutomatic(commands, quoted, *proxies);
+  }
+  return commands;
+}
+
 }  // namespace
 
 std::string disableProxyCommand(const std::vector<std::string>& services) {
@@ -80,16 +129,16 @@ std::string disableProxyCommand(const std::vector<std::string>& services) {
   return ns::joined(commands);
 }
 
-std::string disconnectCommand(const std::optional<model::MacProxySnapshot>& snapshot) {
+std::string disconnectCommand(const std::optional<model::MacProxySnapshot>& snapshot,
+                              const std::vector<model::MacNetworkServiceSnapshot>& live) {
   if (!snapshot) return ":";
-  std::vector<std::string> commands;
-  for (const model::MacNetworkServiceSnapshot& service : snapshot->services) {
-    const std::string quoted = shellQuoted(service.name);
-    ns::appendSwitchOffBlock(commands, quoted);
-    // An unreadable blob leaves the service with everything off.
-    if (auto proxies = model::proxyDictionary(service.configuration)) appendRestore(commands, quoted, *proxies);
-  }
-  return ns::joined(commands);
+  return ns::joined(restoreInvocations(*snapshot, live));
+}
+
+std::vector<std::string> disconnectCommandLines(const std::optional<model::MacProxySnapshot>& snapshot,
+                                                const std::vector<model::MacNetworkServiceSnapshot>& live) {
+  if (!snapshot) return {};
+  return ns::joinedLines(restoreInvocations(*snapshot, live), helperprotocol::kMaxCommandCharacters);
 }
 
 }  // namespace tavlune::sysproxy

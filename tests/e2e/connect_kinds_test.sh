@@ -31,6 +31,10 @@ untouched="Office VPN: web off, secure off, socks off|Thunderbolt Bridge: web of
 seeded=$(view "$seed")
 for entry in "${kinds[@]}"; do
   IFS='|' read -r url exit pointed <<<"$entry"
+  # Each from the seed, whose kinds on three services were never typed in: an earlier
+  # connect's host there would take the place of the seed's nothing.
+  cp "$seed" "$preferences"
+  rm -f "$(dirname "$preferences")/tavlune-sim-keychain.plist"
   check "$url: connect" "ok" "$(outcome connect "$url")"
   check "$url: services pointed at it" \
     "Ethernet: $pointed|$untouched|USB 10/100/1000 LAN: $pointed|Wi-Fi: $pointed" "$(live | paste -sd'|')"

@@ -41,8 +41,8 @@ end_connect() { [ "$answer" != ok ] || check "$label: disconnect" ok "$(outcome 
 # over switches every kind of proxy of such a service off, automatic ones
 # too, so they go where the user has none of those.
 setup_takeover() {
-  inside /usr/sbin/networksetup -setwebproxy 'USB 10/100/1000 LAN' gw.tavlune.com 8080
-  inside /usr/sbin/networksetup -setsecurewebproxy 'USB 10/100/1000 LAN' GW.Tavlune.com 8443
+  inside /usr/sbin/networksetup -setwebproxy Ethernet gw.tavlune.com 8080
+  inside /usr/sbin/networksetup -setsecurewebproxy Ethernet GW.Tavlune.com 8443
 }
 run_takeover() { run_connect; }
 end_takeover() { end_connect; }

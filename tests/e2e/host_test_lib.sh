@@ -29,7 +29,8 @@ e2e=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
 preferences=$TAVLUNE_SIM_STATE/root/Library/Preferences/SystemConfiguration/preferences.plist
 seed=$TAVLUNE_SIM_STATE/settings/seed-preferences.plist
 policy="$TAVLUNE_SIM_STATE/root/Library/Managed Preferences/com.google.Chrome.plist"
-view() { python3 "$e2e/proxy_settings.py" view "${1:-$preferences}"; }
+# Against the seed, which tells the kinds that had no server (the connect's host stays there).
+view() { python3 "$e2e/proxy_settings.py" view "${1:-$preferences}" "$seed"; }
 live() { python3 "$e2e/proxy_settings.py" live "${1:-$preferences}"; }
 # The application's stored records, by the last part of their keys.
 records() {
@@ -46,7 +47,7 @@ print(" ".join(sorted(k.rsplit("-", 1)[-1] for k in keys if k.startswith("com.ta
 # (its copy in $admin).
 more_to_lose() {
   inside /usr/sbin/networksetup -setautoproxyurl Wi-Fi 'http://wpad.corp.example/proxy.pac'
-  inside /usr/sbin/networksetup -setproxyautodiscovery Ethernet on
+  inside /usr/sbin/networksetup -setproxyautodiscovery Wi-Fi on
   inside /usr/sbin/networksetup -setproxybypassdomains 'USB 10/100/1000 LAN' '*.corp.example' 10.0.0.0/8
   admin=$TAVLUNE_SIM_STATE/admin-policy.plist
   printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0"><dict>' \

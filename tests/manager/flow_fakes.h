@@ -10,6 +10,7 @@
 #include "platform/dispatch/serial_queue.h"
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/memory_network_configuration.h"
+#include "sysproxy/network_service_discovery.h"
 #include "sysproxy/restore_commands.h"
 
 namespace tavlune::testing {
@@ -111,13 +112,19 @@ struct FlowRig {
   std::vector<bool> records() {
     return {stored(recordKey<MacProxyConnectionState>), stored(recordKey<MacProxySnapshot>), stored(recordKey<MacProxyDiagnostic>)};
   }
-  // A connection an earlier run left: state, diagnostic and a snapshot of Wi-Fi with a web proxy.
+  // A connection an earlier run left: state, diagnostic and a snapshot of Wi-Fi with a web proxy;
+  // Wi-Fi carries the connect's SOCKS login, which the take-back must remove.
   void storeConnection(bool withDiagnostic = true) {
+    auto login = proxyAt("SOCKS", "203.0.113.5", 1080, 0);
+    login["SOCKSUser"] = plist::Value("tavlune");
+    network->setProxies(0, login);
     ASSERT_TRUE(saveRecord(*defaults, MacProxyConnectionState{"203.0.113.5", 1080, "socks5", "manual", {}, 0, {}, {}, {}, {}, 1}));
     ASSERT_TRUE(saveRecord(*defaults, MacProxySnapshot{{{"Wi-Fi", *plist::toBinary(plist::Value(proxyAt("HTTP", "10.0.0.2", 88)))}}}));
     ASSERT_TRUE(!withDiagnostic || saveRecord(*defaults, MacProxyDiagnostic{"1.2.3.4", "c", "C", "x", "s", "i", "1 Mbps"}));
   }
-  std::string restoreLine() { return sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*defaults)); }
+  std::string restoreLine() {
+    return sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*defaults), *sysproxy::enabledNetworkServices(*network));
+  }
 
   std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
   std::shared_ptr<FakeNetwork> network = std::make_shared<FakeNetwork>();

@@ -46,6 +46,29 @@ TEST(DisconnectFlow, TakeBackByWhatIsStored) {
   }
 }
 
+// Longer than the helper takes as one line: sent as several, in order, the first failure ending it.
+TEST(DisconnectFlow, ALongTakeBackGoesAsSeveralLines) {
+  for (bool fails : {false, true}) {
+    FlowRig rig;
+    MacProxySnapshot snapshot;
+    const plist::Value bypass(plist::Array(400, plist::Value("*.intranet.corp.example.com")));
+    for (int i = 0; i < 64; ++i) snapshot.services.push_back({"Service " + std::to_string(i), *plist::toBinary(plist::Value(plist::Dictionary{{"ExceptionsList", bypass}}))});
+    ASSERT_TRUE(saveRecord(*rig.defaults, snapshot));
+    if (fails) rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("x"));
+    const std::string line = rig.restoreLine();
+    EXPECT_EQ(ask(rig, &ProxyFlows::disconnect)->kind, fails ? Reply::error : Reply::success);
+    Lines sent = rig.helper->sent;
+    if (!fails) {
+      EXPECT_EQ(sent.back(), "chrome-webrtc-off");
+      sent.pop_back();
+    }
+    std::string joined;
+    for (const std::string& piece : sent) joined += (joined.empty() ? "" : " && ") + piece;
+    EXPECT_TRUE(fails ? sent.size() == 1 && line.starts_with(joined) : sent.size() > 1 && joined == line) << sent.size();
+    EXPECT_EQ(rig.stored(recordKey<MacProxySnapshot>), fails);
+  }
+}
+
 TEST(StateAnswers, FollowTheLiveSettings) {
   for (bool diagnosed : {true, false}) {  // matching: the stored records' channel forms, nothing removed
     FlowRig rig;

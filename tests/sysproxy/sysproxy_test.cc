@@ -1,6 +1,7 @@
 // The networksetup lines the helper runs, and what the live and stored settings say.
 #include <gtest/gtest.h>
 
+#include "helperd/command_test.h"
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/memory_network_configuration.h"
 #include "sysproxy/connect_command.h"
@@ -69,8 +70,15 @@ TEST(ConnectCommand, ProxyLinesPerProtocolAndAuthentication) {
 TEST(DisableAndDisconnectCommands, WithoutSnapshotOrServices) {
   EXPECT_EQ(disableProxyCommand({}), "");
   EXPECT_EQ(split(disableProxyCommand({"Wi-Fi", "o'neil"})), switchOffs("'Wi-Fi'") + switchOffs("'o'\"'\"'neil'"));
-  EXPECT_EQ(disconnectCommand(std::nullopt), ":");
-  EXPECT_EQ(disconnectCommand(model::MacProxySnapshot{}), "");
+  EXPECT_EQ(disconnectCommand(std::nullopt, {}), ":");
+  EXPECT_EQ(disconnectCommand(model::MacProxySnapshot{}, {}), "");
+}
+
+// The restore line of one service S, checked against the daemon's own test on the way.
+Lines restoreOfS(const Bytes& before, const std::vector<model::MacNetworkServiceSnapshot>& live = {}) {
+  const std::string line = disconnectCommand(model::MacProxySnapshot{{{"S", before}}}, live);
+  EXPECT_TRUE(helperd::isAllowedCommandLine(line)) << line;
+  return split(line);
 }
 
 // What follows the five switch-offs of one service named S, per dictionary.
@@ -79,7 +87,13 @@ TEST(DisconnectCommand, RestoredPiecesPerDictionary) {
   const auto list = [](std::initializer_list<pl::Value> v) { return pl::Value(pl::Array(v)); };
   const struct { const char* what; pl::Dictionary proxies; Lines expected; } cases[] = {
       {"port missing", {{"HTTPEnable", n(1)}, {"HTTPProxy", s("h")}}, {empty}}, {"host blank", at("HTTP", s(" \n"), n(1)), {empty}},
-      {"switch off", at("HTTP", s("h"), n(1), n(0)), {empty}}, {"switch 2", at("HTTP", s("h"), n(1), n(2)), {empty}},
+      // Setting a proxy switches it on: one that was off is switched off again at once.
+      {"switch off", at("HTTP", s("h"), n(1), n(0)), {P + "-setwebproxy 'S' 'h' 1 off", P + "-setwebproxystate 'S' off", empty}},
+      {"switch 2", at("SOCKS", s("h"), n(1), n(2)), {P + "-setsocksfirewallproxy 'S' 'h' 1 off", P + "-setsocksfirewallproxystate 'S' off", empty}},
+      {"all three off, with users", at("SOCKS", s("c"), n(3), n(0)) | at("HTTPS", s("b"), n(2), n(0)) | at("HTTP", s("a"), n(1), n(1)) |
+                                        pl::Dictionary{{"HTTPUser", s("x")}, {"HTTPSUser", s("y")}, {"SOCKSUser", s("z")}},
+       {P + "-setwebproxy 'S' 'a' 1 on 'x' ''", P + "-setsecurewebproxy 'S' 'b' 2 on 'y' ''", P + "-setsecurewebproxystate 'S' off",
+        P + "-setsocksfirewallproxy 'S' 'c' 3 on 'z' ''", P + "-setsocksfirewallproxystate 'S' off", empty}},
       {"text values, host trimmed", at("SOCKS", s(" socks.example\n"), s("1080"), s("1")),
        {P + "-setsocksfirewallproxy 'S' 'socks.example' 1080 off", empty}},
       {"secure web user", at("HTTPS", s("h"), n(443)) | pl::Dictionary{{"HTTPSUser", s("o'neil")}},
@@ -96,18 +110,69 @@ TEST(DisconnectCommand, RestoredPiecesPerDictionary) {
       {"URL blank", {{"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoConfigURLString", s(" ")}}, {empty}},
       {"URL switched off", {{"ProxyAutoConfigEnable", n(0)}, {"ProxyAutoConfigURLString", s("u")}}, {empty}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(split(disconnectCommand(model::MacProxySnapshot{{{"S", blob(c.proxies)}}})),
-              switchOffs("'S'") + c.expected) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(restoreOfS(blob(c.proxies)), switchOffs("'S'") + c.expected) << c.what;
+}
+
+// A kind the snapshot has no server for keeps the host the connect wrote (the tool cannot
+// empty one), but never the connect's user name.
+TEST(DisconnectCommand, UserNamesTheConnectLeftAreRemoved) {
+  const pl::Dictionary login = at("SOCKS", s("127.0.0.1"), n(1080)) | pl::Dictionary{{"SOCKSUser", s("tavlune")}};
+  const Lines removed{P + "-setsocksfirewallproxy 'S' '127.0.0.1' 1080 off", P + "-setsocksfirewallproxystate 'S' off"};
+  const std::string empty = P + "-setproxybypassdomains 'S' Empty";
+  const struct { const char* what; Bytes before; std::vector<model::MacNetworkServiceSnapshot> live; Lines expected; } cases[] = {
+      {"empty before", blob(pl::Dictionary{}), {{"S", blob(login)}}, removed + Lines{empty}},
+      {"host before but no port", blob({{"SOCKSProxy", s("old")}}), {{"S", blob(login)}}, removed + Lines{empty}},
+      {"unreadable before", {'x'}, {{"S", blob(login)}}, removed},
+      {"server before wins", blob(at("SOCKS", s("old"), n(9), n(0))), {{"S", blob(login)}},
+       {P + "-setsocksfirewallproxy 'S' 'old' 9 off", P + "-setsocksfirewallproxystate 'S' off", empty}},
+      {"no user now", blob(pl::Dictionary{}), {{"S", blob(at("SOCKS", s("127.0.0.1"), n(1080)))}}, {empty}},
+      {"user but no port now", blob(pl::Dictionary{}), {{"S", blob({{"SOCKSProxy", s("h")}, {"SOCKSUser", s("u")}})}}, {empty}},
+      {"another service's user", blob(pl::Dictionary{}), {{"T", blob(login)}}, {empty}},
+      {"unreadable now", blob(pl::Dictionary{}), {{"S", {'x'}}}, {empty}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(restoreOfS(c.before, c.live), switchOffs("'S'") + c.expected) << c.what;
 }
 
 TEST(DisconnectCommand, UnreadableEntriesDegradeToSwitchedOff) {
   const std::vector<uint8_t> notPlist{'n', 'o', 'p', 'e'}, array = *pl::toBinary(pl::Value(pl::Array{s("x")}));
   auto xml = pl::toXml(pl::Value(pl::Dictionary{{"HTTPEnable", n(1)}, {"HTTPProxy", s("x")}, {"HTTPPort", n(9)}}));
   const model::MacProxySnapshot snapshot{{{"A", notPlist}, {"B", array}, {"C", {xml->begin(), xml->end()}}}};
-  EXPECT_EQ(split(disconnectCommand(snapshot)),  // any property list format reads
+  EXPECT_EQ(split(disconnectCommand(snapshot, {})),  // any property list format reads
             (switchOffs("'A'") + switchOffs("'B'") + switchOffs("'C'") +
              Lines{P + "-setwebproxy 'C' 'x' 9 off", P + "-setproxybypassdomains 'C' Empty"}));
+}
+
+// The largest lines of 64 services with long names: the connect's fits the helper's bound; a
+// take-back of every kind typed in and off with a login, long bypass lists and configuration
+// URLs does not, and goes as lines that each fit and together are the one line.
+TEST(CommandLines, LongestLinesAgainstTheHelpersBound) {
+  std::vector<std::string> names;
+  model::MacProxySnapshot snapshot;
+  pl::Array bypass;
+  for (int i = 0; i < 16; ++i) bypass.push_back(s(("*.intranet-" + std::to_string(i) + ".corp.example.com").c_str()));
+  const std::string host(64, 'h'), user(32, 'u');
+  for (int i = 0; i < 64; ++i) {
+    names.push_back("Thunderbolt Ethernet Slot " + std::to_string(i) + ", Port 2 \u2014 Bob's \"Dock\"");
+    pl::Dictionary proxies = at("HTTP", s(host.c_str()), n(65535), n(0)) | at("HTTPS", s(host.c_str()), n(65535), n(0)) |
+                             at("SOCKS", s(host.c_str()), n(65535), n(0)) |
+                             pl::Dictionary{{"HTTPUser", s(user.c_str())}, {"HTTPSUser", s(user.c_str())}, {"SOCKSUser", s(user.c_str())},
+                                            {"ExceptionsList", pl::Value(bypass)}, {"ProxyAutoDiscoveryEnable", n(1)},
+                                            {"ProxyAutoConfigEnable", n(1)}, {"ProxyAutoConfigURLString", s(("http://wpad.corp.example/" + std::string(100, 'p') + ".pac").c_str())}};
+    snapshot.services.push_back({names.back(), blob(proxies)});
+  }
+  EXPECT_TRUE(helperd::isAllowedCommandLine(connectCommand(names, std::string(253, 'h'), 65535, "http", user, user)));
+  const std::string line = disconnectCommand(snapshot, {});
+  ASSERT_FALSE(helperd::isAllowedCommandLine(line));
+  const Lines lines = disconnectCommandLines(snapshot, {});
+  EXPECT_GT(lines.size(), 1u);
+  std::string joined;
+  for (const std::string& piece : lines) {
+    EXPECT_TRUE(helperd::isAllowedCommandLine(piece));
+    joined += (joined.empty() ? "" : " && ") + piece;
+  }
+  EXPECT_EQ(joined, line);
+  EXPECT_EQ(disconnectCommandLines(std::nullopt, {}), Lines{});
+  EXPECT_EQ(disconnectCommandLines(model::MacProxySnapshot{}, {}), Lines{});
 }
 
 TEST(ProxyInspection, SwitchesAndGatewayPerDictionary) {

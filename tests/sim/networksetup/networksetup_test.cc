@@ -60,6 +60,7 @@ class Networksetup : public ::testing::Test {
 // Passwords live in the private keychain, not the preferences; a file is
 // rewritten (beside it, then renamed over it: a new inode) only when it changes.
 TEST_F(Networksetup, PasswordsInThePrivateKeychainAndOnlyChangesWritten) {
+  ASSERT_EQ(status({"-setsocksfirewallproxy", "Wi-Fi", "h", "2", "on", "bob", "socks-pw"}), 0);
   ASSERT_EQ(status({"-setwebproxy", "Wi-Fi", "h", "1", "on", "alice", "s3cr\xC3\xABt 'pw'"}), 0);
   EXPECT_EQ(bytesOf(path).find("s3cr"), std::string::npos);
   EXPECT_NE(bytesOf(keychain).find("s3cr\xC3\xABt 'pw'"), std::string::npos);
@@ -81,6 +82,9 @@ TEST_F(Networksetup, PasswordsInThePrivateKeychainAndOnlyChangesWritten) {
     EXPECT_EQ(statOf(keychain).st_ino != secrets, keychainWritten) << arguments.back();
   }
   EXPECT_NE(bytesOf(keychain).find("pw2"), std::string::npos);
+  // A switch keeps the user; another kind's login is never touched.
+  EXPECT_EQ(proxiesOf("W").at("HTTPUser"), s("alice"));
+  EXPECT_NE(bytesOf(keychain).find("socks-pw"), std::string::npos);
 }
 
 TEST_F(Networksetup, ReadCommandsPrintLikeTheSystemsTool) {

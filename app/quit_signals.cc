@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/descriptors/descriptors.h"
+
 namespace tavlune::app {
 namespace {
 
@@ -28,7 +30,7 @@ void onSignal(int signalNumber) {
 
 platform::Result<std::unique_ptr<QuitSignals>> QuitSignals::install(std::function<void()> onQuit) {
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return unexpected(platform::Error::fromErrno("Could not create a pipe"));
+  if (platform::makeCloseOnExecPipe(fds) != 0) return unexpected(platform::Error::fromErrno("Could not create a pipe"));
   ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
   signalWriteFd.store(fds[1]);
   // A handler, not a blocked mask: children would inherit a mask, not a handler.

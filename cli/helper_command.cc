@@ -20,6 +20,7 @@
 #include "platform/json/json.h"
 #include "platform/plist/plist.h"
 #include "platform/process/process.h"
+#include "platform/socket/unix_socket.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -76,7 +77,8 @@ struct PingOutcome {
 
 PingOutcome ping(std::chrono::milliseconds limit) {
   PingOutcome outcome;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Close-on-exec, and no SIGPIPE on a peer that has gone.
+  const int fd = platform::makeStreamSocket().release();
   if (fd < 0) {
     outcome.problem = std::strerror(errno);
     return outcome;
@@ -92,7 +94,7 @@ PingOutcome ping(std::chrono::milliseconds limit) {
   }
   auto request = helperprotocol::encodeRequest({std::string(helperprotocol::kPingCommand)});
   // A daemon that refuses this user answers without reading: the write may fail, the reply still comes.
-  if (request) (void)!::send(fd, request->data(), request->size(), MSG_NOSIGNAL);
+  if (request) (void)platform::sendAll(fd, *request);
   auto framed = helperprotocol::readMessage(fd, static_cast<int>(limit.count()));
   ::close(fd);
   if (framed.outcome == helperprotocol::FramingOutcome::timedOut) {

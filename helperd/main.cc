@@ -9,10 +9,11 @@
 
 #include "helperd/chrome_policy.h"
 #include "helperd/server.h"
+#include "platform/kept_in_file.h"
 #include "tavlune_version.h"
 
 // Read from the installed file by `tavlune helper`, which never runs it.
-[[gnu::used]] static const char kVersionMark[] = TAVLUNE_HELPER_VERSION_MARK TAVLUNE_VERSION;
+TAVLUNE_KEPT_IN_FILE static const char kVersionMark[] = TAVLUNE_HELPER_VERSION_MARK TAVLUNE_VERSION;
 
 int main(int argc, char** argv) {
   using namespace tavlune::helperd;

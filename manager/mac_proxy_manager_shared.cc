@@ -19,7 +19,7 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
                                           std::shared_ptr<platform::Bundle> bundle) {
   return MacProxyEnvironment{
       platform::standardUserDefaults(bundle->bundleIdentifier()),
-      std::make_shared<platform::DesktopWorkspace>(),
+      platform::systemWorkspace(),
       sharedMainQueue(),
       std::make_shared<platform::SerialQueue>(MacProxyManager::queueLabel),
       clock,
@@ -27,7 +27,7 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
       std::move(diagnosis),
       std::make_shared<InstallingHelperCommands>(helperclient::HelperInstaller::Ports{
           std::make_shared<helperclient::HelperClient>(),
-          std::make_shared<platform::ShellAppleScript>(std::make_shared<platform::HostApprovalPrompt>()),
+          platform::systemAppleScript(),
           std::move(bundle),
           sharedMainQueue(),
           clock,

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/text/decimal.h"
 #include "platform/text/trim.h"
 #include "platform/text/utf8.h"
 
@@ -11,15 +12,10 @@ namespace tavlune::validation {
 
 std::optional<double> parseRate(std::string_view output) {
   std::string_view text = platform::text::trimWhitespaceAndNewlines(output);
-  // from_chars ignores the locale but takes no "+"; a single one is allowed.
+  // One leading "+" is allowed; parseDecimal takes none.
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty() || text.front() == '+') return std::nullopt;
-  double value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  // "inf" and "nan" parse, but no transfer has such a rate.
-  if (!std::isfinite(value)) return std::nullopt;
-  return value;
+  return platform::text::parseDecimal(text);
 }
 
 std::string speedText(std::string_view output) {

@@ -48,6 +48,26 @@ class ShellAppleScript final : public AppleScript {
   std::shared_ptr<ApprovalPrompt> prompt_;
 };
 
+// macOS's own: the source goes to osascript(1) on its standard input (never
+// in an argument list every local user can read), which shows the approval
+// dialog and reports a failure on its error output as
+//   0:94: execution error: User canceled. (-128)
+// that is, the message and the error number; a "syntax error" there is a
+// source that did not compile.
+class OsascriptAppleScript final : public AppleScript {
+ public:
+  explicit OsascriptAppleScript(std::string osascriptPath = "/usr/bin/osascript")
+      : osascriptPath_(std::move(osascriptPath)) {}
+  AppleScriptOutcome run(const std::string& source) override;
+
+ private:
+  std::string osascriptPath_;
+};
+
+// The platform's runner of the installer's script: osascript on macOS; here
+// the stand-in, with the simulated host's or the terminal's answer.
+std::shared_ptr<AppleScript> systemAppleScript();
+
 // The command of `do shell script "..." with administrator privileges`, its
 // string literal unescaped; absent when the source is anything else.
 std::optional<std::string> administratorShellCommand(const std::string& source);

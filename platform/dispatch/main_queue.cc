@@ -10,6 +10,7 @@ void MainQueue::async(std::function<void()> work) {
     items_.push_back(std::move(work));
   }
   wake_.notify_one();
+  if (wakeOther_) wakeOther_(std::chrono::milliseconds(0));
 }
 
 void MainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) {
@@ -18,6 +19,7 @@ void MainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()
     delayed_.emplace(std::chrono::steady_clock::now() + delay, std::move(work));
   }
   wake_.notify_one();
+  if (wakeOther_) wakeOther_(delay);
 }
 
 void MainQueue::releaseDueItems() {
@@ -85,6 +87,11 @@ void MainQueue::drain() {
   std::unique_lock lock(mutex_);
   while (runOne(lock)) {
   }
+}
+
+void MainQueue::serveThrough(std::function<void(std::chrono::milliseconds delay)> wake) {
+  adoptCurrentThread();
+  wakeOther_ = std::move(wake);
 }
 
 bool MainQueue::isMainThread() const { return std::this_thread::get_id() == mainThread_.load(); }

@@ -39,6 +39,12 @@ class MainQueue {
   // (main) thread.
   void drain();
 
+  // Hands the serving to another loop (on macOS, AppKit's, through the main
+  // dispatch queue): after every post, wake(delay) asks that loop to call
+  // drain() on the main thread once delay has passed. Set once, on the main
+  // thread, before anything is posted.
+  void serveThrough(std::function<void(std::chrono::milliseconds delay)> wake);
+
   bool isMainThread() const;
   // Marks the calling thread as the main thread without running the loop.
   void adoptCurrentThread();
@@ -54,6 +60,7 @@ class MainQueue {
   std::deque<std::function<void()>> items_;
   std::multimap<TimePoint, std::function<void()>> delayed_;
   bool stopping_ = false;
+  std::function<void(std::chrono::milliseconds)> wakeOther_;
   std::atomic<std::thread::id> mainThread_{std::this_thread::get_id()};
 };
 

@@ -1,5 +1,9 @@
 #include "platform/dispatch/serial_queue.h"
 
+#if defined(__APPLE__)
+#include <pthread.h>
+#endif
+
 #include <cassert>
 #include <future>
 
@@ -35,6 +39,11 @@ void SerialQueue::waitUntilIdle() {
 }
 
 void SerialQueue::serve() {
+#if defined(__APPLE__)
+  // The quality of service a dispatch queue made for work the user waits on
+  // would have; a plain thread starts with the default.
+  pthread_set_qos_class_self_np(QOS_CLASS_USER_INITIATED, 0);
+#endif
   for (;;) {
     std::function<void()> work;
     {

@@ -1,4 +1,5 @@
 #include "platform/files/files.h"
+#include "platform/descriptors/descriptors.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -105,7 +106,7 @@ Result<void> syncDirectory(const std::string& path) {
   std::string directory = parentDirectory(path);
   UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open the folder " + directory));
-  if (::fsync(fd.get()) != 0) return unexpected(Error::fromErrno("Could not flush the folder " + directory));
+  if (flushToStorage(fd.get()) != 0) return unexpected(Error::fromErrno("Could not flush the folder " + directory));
   return {};
 }
 
@@ -134,7 +135,7 @@ Result<void> writeAtomically(const std::string& path, const std::string& bytes, 
   if (auto written = writeAll(fd.get(), bytes, temporary); !written) return fail(written.error());
   // The mode asked for, whatever the umask took away.
   if (::fchmod(fd.get(), mode) != 0) return fail(Error::fromErrno("Could not set the permissions of " + temporary));
-  if (::fsync(fd.get()) != 0) return fail(Error::fromErrno("Could not write " + temporary));
+  if (flushToStorage(fd.get()) != 0) return fail(Error::fromErrno("Could not write " + temporary));
   if (fd.close() != 0) return fail(Error::fromErrno("Could not write " + temporary));
   if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(Error::fromErrno("Could not replace " + path));
   return syncDirectory(path);

@@ -1,4 +1,5 @@
 #include "platform/process/process.h"
+#include "platform/descriptors/descriptors.h"
 #include "platform/unique_fd.h"
 
 #include <fcntl.h>
@@ -26,7 +27,7 @@ struct Pipe {
 
 Result<Pipe> makePipe() {
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return unexpected(Error::fromErrno("Could not create a pipe"));
+  if (makeCloseOnExecPipe(fds) != 0) return unexpected(Error::fromErrno("Could not create a pipe"));
   return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
@@ -130,7 +131,9 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
   posix_spawn_file_actions_adddup2(&actions, err->write.get(), 2);
   // Our descriptors are close-on-exec already; this also covers any a library
   // opened without the flag.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  keepOnlyNamedDescriptors(actions, attributes);
 
   std::vector<std::string> argv{path};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -139,9 +142,10 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
   if (options.environment) envPointers = pointers(*options.environment);
 
   pid_t pid;
-  int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argvPointers.data(),
+  int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, argvPointers.data(),
                             options.environment ? envPointers.data() : environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (spawned != 0) return unexpected(Error::fromErrno("Could not start " + path, spawned));
 
   // Our copies of the child's ends must go, or the reads never see the end

@@ -20,18 +20,9 @@ bool hasDesktopSession() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-}  // namespace
-
-bool DesktopWorkspace::open(const std::string& url) {
-  if (url.empty() || !hasDesktopSession()) return false;
-  const char* opener = nullptr;
-  for (const auto& candidate : openers_)
-    if (access(candidate.c_str(), X_OK) == 0) {
-      opener = candidate.c_str();
-      break;
-    }
-  if (!opener) return false;
-
+// Runs opener with the URL, every standard stream on /dev/null: true when it
+// ends with status 0.
+bool runOpener(const char* opener, const std::string& url) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   for (int fd = 0; fd <= 2; ++fd)
@@ -48,5 +39,16 @@ bool DesktopWorkspace::open(const std::string& url) {
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+
+}  // namespace
+
+bool DesktopWorkspace::open(const std::string& url) {
+  if (url.empty() || !hasDesktopSession()) return false;
+  for (const auto& candidate : openers_)
+    if (access(candidate.c_str(), X_OK) == 0) return runOpener(candidate.c_str(), url);
+  return false;
+}
+
+bool OpenCommandWorkspace::open(const std::string& url) { return !url.empty() && runOpener(openPath_.c_str(), url); }
 
 }  // namespace tavlune::platform

@@ -1,6 +1,7 @@
 // Opening a URL with whatever the desktop uses for it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,19 @@ class DesktopWorkspace final : public Workspace {
  private:
   std::vector<std::string> openers_;
 };
+
+// macOS's own: open(1) hands the URL to the application registered for it
+// (System Settings for its own scheme) and fails when none takes it.
+class OpenCommandWorkspace final : public Workspace {
+ public:
+  explicit OpenCommandWorkspace(std::string openPath = "/usr/bin/open") : openPath_(std::move(openPath)) {}
+  bool open(const std::string& url) override;
+
+ private:
+  std::string openPath_;
+};
+
+// The platform's opener: open(1) on macOS, the desktop's opener here.
+std::shared_ptr<Workspace> systemWorkspace();
 
 }  // namespace tavlune::platform

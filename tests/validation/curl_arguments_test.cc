@@ -54,7 +54,8 @@ TEST(SpeedText, RatesAndWhatIsNotARate) {
            {"1.5e6", twelve}, {"1543209.75", "12.3 Mbps"}, {"124987", "1.0 Mbps"}, {"6", "0.0 Mbps"}, {"0.5", "0.0 Mbps"},
            {"124987500", cap}, {"1e300", cap}, {"", none}, {"abc", none}, {"12 Mbps", none}, {"1500000 1500000", none},
            {"1,5", none}, {"++1500000", none}, {"0x10", none}, {"inf", none}, {"nan", none}, {"1e999", none},
-           {"\xff\xfe" "1500000", none}, {std::string("1500000\0", 8), none}})
+           {"\xff\xfe" "1500000", none}, {std::string("1500000\0", 8), none}, {"1500000.", twelve}, {".15E7", twelve},
+           {"1e", none}, {"1e+", none}, {"1.5.0", none}, {"-.", none}, {"1500000e", none}})
     EXPECT_EQ(speedText(output), text) << "output: " << output;
 }
 

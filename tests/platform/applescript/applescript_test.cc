@@ -69,5 +69,32 @@ TEST(HostApprovalPrompt, HostSettingComesFirst) {
   EXPECT_EQ(HostApprovalPrompt(setting, noTerminal).ask("cmd"), Approval::noOneToAsk);
 }
 
+// osascript's error output as macOS writes it: the message and number of an execution error, a syntax error as
+// a source that did not compile, anything else whole as the message. The source travels on standard input.
+TEST(OsascriptAppleScript, ReadsTheOutcomeFromOsascriptsErrorOutput) {
+  testing::TempDir temp;
+  const std::string source = "do shell script \"echo 'a'\" with administrator privileges";
+  const std::tuple<std::string, int, Kind, int64_t, std::optional<std::string>> cases[] = {
+      {"", 0, Kind::succeeded, 0, std::nullopt},
+      {"0:61: execution error: User canceled. (-128)", 1, Kind::failed, -128, "User canceled."},
+      {"0:61: execution error: install: /x: No such file\nor directory (71)", 1, Kind::failed, 71,
+       "install: /x: No such file\nor directory"},
+      {"0:5: syntax error: Expected end of line. (-2741)", 1, Kind::notCompiled, -2741, "Expected end of line."},
+      {"osascript: no such thing", 1, Kind::failed, -1, "osascript: no such thing"},
+      {"0:61: execution error: no number", 1, Kind::failed, -1, "0:61: execution error: no number"},
+  };
+  for (const auto& [error, status, kind, number, message] : cases) {
+    const auto osascript = temp.write("osascript", "#!/bin/sh\ncat > " + temp / "source" + "\nprintf '" + error +
+                                                       "\\n' >&2\nexit " + std::to_string(status) + "\n", true);
+    auto outcome = OsascriptAppleScript(osascript).run(source);
+    EXPECT_EQ(outcome.kind, kind) << error;
+    EXPECT_EQ(outcome.errorNumber, number) << error;
+    EXPECT_EQ(outcome.errorMessage, message) << error;
+    std::ifstream written(temp / "source");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), source);
+  }
+  EXPECT_EQ(OsascriptAppleScript(temp / "osascript").run("\xff").kind, Kind::notCompiled);
+}
+
 }  // namespace
 }  // namespace tavlune::platform

@@ -34,5 +34,23 @@ TEST(DesktopWorkspace, HandsTheUrlToTheFirstOpenerPresent) {
   EXPECT_NE(::access((temp / "args").c_str(), F_OK), 0);
 }
 
+// macOS's open(1) needs no desktop session; the URL is one argument and the answer is open's.
+TEST(OpenCommandWorkspace, HandsTheUrlToOpen) {
+  testing::TempDir temp;
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  auto open = [&](int status) {
+    return temp.write("open" + std::to_string(status), "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + temp / "args" +
+                      "\nexit " + std::to_string(status) + "\n", true);
+  };
+  const std::string url = "x-apple.systempreferences:com.apple.preference.network?Proxies 'q'";
+  EXPECT_TRUE(OpenCommandWorkspace(open(0)).open(url));
+  std::stringstream args;
+  args << std::ifstream(temp / "args").rdbuf();
+  EXPECT_EQ(args.str(), url + "\n");
+  EXPECT_FALSE(OpenCommandWorkspace(open(1)).open(url));
+  EXPECT_FALSE(OpenCommandWorkspace(temp / "missing").open(url));
+}
+
 }  // namespace
 }  // namespace tavlune::platform

@@ -16,15 +16,16 @@
 #include "helperclient/helper_client.h"
 #include "helperd/command_runner.h"
 #include "platform/process/process.h"
+#include "helperprotocol/networksetup_invocations.h"
 #include "sysproxy/networksetup_commands.h"
-#include "model/shell_quoting.h"
 
 namespace {
 
 using namespace tavlune;
 using namespace tavlune::helperclient;
 using namespace tavlune::sysproxy;
-using namespace tavlune::model;
+using helperprotocol::shellQuoted;
+namespace hp = helperprotocol::networksetup;
 using SteadyClock = std::chrono::steady_clock;
 using Micros = std::chrono::duration<double, std::micro>;
 
@@ -51,8 +52,8 @@ int main(int argc, char** argv) {
   const std::string quoted = shellQuoted(service);
   // Built by the application's own pieces, so the helper's test accepts it.
   const std::string line = networksetup::joined({
-      networksetup::proxyCommand(networksetup::setWebProxy, quoted, "127.0.0.1", 3128, "off"),
-      std::string(networksetup::setWebProxyState) + quoted + " on",
+      hp::invocation(hp::kSetWebProxy, quoted, hp::serverArguments("127.0.0.1", 3128, "off")),
+      hp::invocation(hp::kSetWebProxyState, quoted, "on"),
   });
   HelperClient client;
   if (!client.helperIsAvailable()) {
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
       (helperTurn ? helper : bash).push_back(took);
     }
   }
-  (void)throughHelper(client, std::string(networksetup::setWebProxyState) + quoted + " off");
+  (void)throughHelper(client, hp::invocation(hp::kSetWebProxyState, quoted, "off"));
 
   auto h = bench::summarize(helper), b = bench::summarize(bash);
   std::printf("%s\n%d runs each, alternating\n", line.c_str(), pairs);

@@ -2,7 +2,7 @@ if(NOT TAVLUNE_PROGRAMS_ONLY)
   include(GoogleTest)
 endif()
 
-# tavlune_library(NAME SOURCES... [DEPS ...]) - one static library per folder.
+# tavlune_library(NAME SOURCES... [DEPS ...]) - a static library of the project, its includes from the top.
 function(tavlune_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})

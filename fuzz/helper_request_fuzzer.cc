@@ -8,7 +8,7 @@
 #include <span>
 
 #include "helperprotocol/framing.h"
-#include "helperd/command_test.h"
+#include "helperd/allowed_command_lines.h"
 #include "helperd/request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -19,7 +19,8 @@ inline constexpr std::chrono::milliseconds kFixedCommandDeadline{20'000};
 inline constexpr std::chrono::milliseconds kCommandLineDeadline{20'000};
 inline constexpr std::chrono::milliseconds kPerInvocationDeadline{1'000};
 
-// The number of networksetup runs in a command line: its " && "-joined pieces.
+// The number of networksetup runs in a command line: the times the tool's
+// path occurs in it, which no quoted value of a line the helper accepts can hold.
 std::size_t invocationCount(std::string_view command);
 
 std::chrono::milliseconds exchangeDeadline(std::string_view command);

@@ -1,11 +1,11 @@
 #include "helperclient/launch_daemon_job.h"
 
 #include "helperprotocol/installed_helper.h"
-#include "model/shell_quoting.h"
+#include "helperprotocol/shell_words.h"
 
 namespace tavlune::helperclient {
 
-using model::shellQuoted;
+using helperprotocol::shellQuoted;
 
 std::string launchDaemonJobText(uid_t userId) {
   return std::string(

@@ -1,7 +1,7 @@
 #include "helperd/request.h"
 
 #include "helperprotocol/protocol.h"
-#include "helperd/command_test.h"
+#include "helperd/allowed_command_lines.h"
 
 namespace tavlune::helperd {
 

@@ -42,8 +42,9 @@ if [ "${TAVLUNE_DEMO_SKIP_BUILD:-}" != 1 ]; then
   step "Installing packages and building ($build)"
   scripts/setup.sh
   # The programs only: the demo needs no tests or benchmarks (scripts/test.sh turns them back on).
-  cmake -S . -B "$build" -G Ninja -DTAVLUNE_PROGRAMS_ONLY=ON >/dev/null
+  cmake -S . -B "$build" -G Ninja -DTAVLUNE_PROGRAMS_ONLY=ON -DTAVLUNE_CRASH_POINTS=OFF >/dev/null
   cmake --build "$build" -j "${TAVLUNE_JOBS:-$(nproc)}"
+  scripts/no_crash_points.sh "$build"
 fi
 
 step "Booting the simulated macOS host"

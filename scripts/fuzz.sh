@@ -7,7 +7,7 @@ seconds="${1:-60}"
 
 scripts/setup.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVLUNE_FUZZ=ON -DTAVLUNE_WERROR=ON
-targets=(channel_codec_fuzzer plist_parse_fuzzer json_parse_fuzzer helper_request_fuzzer helper_command_test_fuzzer)
+targets=(channel_codec_fuzzer plist_parse_fuzzer json_parse_fuzzer helper_request_fuzzer helper_command_lines_fuzzer)
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]}"
 mkdir -p fuzz/artifacts
 for target in "${targets[@]}"; do

@@ -4,33 +4,34 @@
 #include <array>
 #include <optional>
 
+#include "helperprotocol/networksetup_invocations.h"
 #include "helperprotocol/protocol.h"
 #include "model/coercion.h"
 #include "model/proxy_dictionary.h"
-#include "model/shell_quoting.h"
 #include "sysproxy/networksetup_commands.h"
 
 namespace tavlune::sysproxy {
 namespace {
 
 namespace ns = networksetup;
+namespace hp = helperprotocol::networksetup;
 namespace pl = platform::plist;
+using helperprotocol::shellQuoted;
 using model::integer;
 using model::isOn;
-using model::shellQuoted;
 using model::text;
 using model::valueAt;
 
 struct RestorableProxy {
-  std::string_view invocation;
-  std::string_view switchState;
+  hp::Subcommand server;
+  hp::Subcommand switchState;
   model::ManualProxyKeys keys;
 };
 
 constexpr std::array<RestorableProxy, 3> kRestorableProxies{{
-    {ns::setWebProxy, ns::setWebProxyState, model::kWebProxyKeys},
-    {ns::setSecureWebProxy, ns::setSecureWebProxyState, model::kSecureWebProxyKeys},
-    {ns::setSocksFirewallProxy, ns::setSocksFirewallProxyState, model::kSocksProxyKeys},
+    {hp::kSetWebProxy, hp::kSetWebProxyState, model::kWebProxyKeys},
+    {hp::kSetSecureWebProxy, hp::kSetSecureWebProxyState, model::kSecureWebProxyKeys},
+    {hp::kSetSocksFirewallProxy, hp::kSetSocksFirewallProxyState, model::kSocksProxyKeys},
 }};
 
 struct Server {
@@ -62,9 +63,9 @@ std::optional<std::vector<std::string>> exceptions(const pl::Dictionary& proxies
 // Setting a proxy switches it on, so one that was off is switched off again
 // at once: its host, port and user come back as they were typed in.
 void appendProxy(std::vector<std::string>& commands, const std::string& quoted, const RestorableProxy& proxy,
-                 const Server& server, const std::string& authentication, bool on) {
-  commands.push_back(ns::proxyCommand(proxy.invocation, quoted, server.host, server.port, authentication));
-  if (!on) commands.push_back(std::string(proxy.switchState) + quoted + " off");
+                 const Server& server, const std::string& login, bool on) {
+  commands.push_back(hp::invocation(proxy.server, quoted, hp::serverArguments(server.host, server.port, login)));
+  if (!on) commands.push_back(hp::invocation(proxy.switchState, quoted, "off"));
 }
 
 // Each kind the snapshot has a server for comes back, on or off. A kind it
@@ -76,11 +77,11 @@ void appendProxies(std::vector<std::string>& commands, const std::string& quoted
     if (auto server = before ? serverOf(*before, proxy.keys) : std::nullopt) {
       auto user = text(valueAt(*before, proxy.keys.user));
       // The password lives outside the dictionary and is not restored.
-      const std::string authentication = user ? "on " + shellQuoted(*user) + " ''" : "off";
-      appendProxy(commands, quoted, proxy, *server, authentication, isOn(*before, proxy.keys.enable));
+      const std::string login = hp::loginArguments(user ? std::optional<std::string_view>(*user) : std::nullopt, "");
+      appendProxy(commands, quoted, proxy, *server, login, isOn(*before, proxy.keys.enable));
     } else if (auto current = live ? serverOf(*live, proxy.keys) : std::nullopt;
                current && text(valueAt(*live, proxy.keys.user))) {
-      appendProxy(commands, quoted, proxy, *current, "off", false);
+      appendProxy(commands, quoted, proxy, *current, hp::loginArguments(std::nullopt, ""), false);
     }
   }
 }
@@ -88,20 +89,20 @@ void appendProxies(std::vector<std::string>& commands, const std::string& quoted
 // The bypass list, always; discovery and the configuration URL when on.
 void appendBypassAndAutomatic(std::vector<std::string>& commands, const std::string& quoted,
                               const pl::Dictionary& proxies) {
-  std::string bypass = std::string(ns::setProxyBypassDomains) + quoted;
+  std::string domains;
   if (auto entries = exceptions(proxies)) {
-    for (const std::string& entry : *entries) bypass += " " + shellQuoted(entry);
+    for (const std::string& entry : *entries) domains += (domains.empty() ? "" : " ") + shellQuoted(entry);
   } else {
-    bypass += " Empty";
+    domains = "Empty";
   }
-  commands.push_back(std::move(bypass));
+  commands.push_back(hp::invocation(hp::kSetProxyBypassDomains, quoted, domains));
 
   if (isOn(proxies, model::kAutoDiscoveryEnableKey)) {
-    commands.push_back(std::string(ns::setProxyAutoDiscovery) + quoted + " on");
+    commands.push_back(hp::invocation(hp::kSetProxyAutoDiscovery, quoted, "on"));
   }
   auto url = text(valueAt(proxies, model::kAutoConfigURLKey));
   if (isOn(proxies, model::kAutoConfigEnableKey) && url) {
-    commands.push_back(std::string(ns::setAutoProxyUrl) + quoted + " " + shellQuoted(*url));
+    commands.push_back(hp::invocation(hp::kSetAutoProxyUrl, quoted, shellQuoted(*url)));
   }
 }
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <fstream>
 #include "helperd/command_runner.h"
-#include "helperd/command_test.h"
+#include "helperd/allowed_command_lines.h"
 #include "helperd/uid_argument.h"
 #include "tests/support/temp_dir.h"
 namespace tavlune::helperd {

@@ -8,6 +8,8 @@
 #include <deque>
 
 #include "helperprotocol/framing.h"
+#include "helperprotocol/networksetup_invocations.h"
+#include "helperprotocol/shell_words.h"
 
 namespace tavlune::helperprotocol {
 namespace {
@@ -24,6 +26,25 @@ TEST(Protocol, LinesBothWays) {
   EXPECT_EQ(decodeReply("{\"ok\":true,\"version\":2.5}"), Reply::success());
   EXPECT_FALSE(decodeReply("{\"ok\":1}"));
   EXPECT_FALSE(decodeReply("{\"error\":\"x\"}"));
+}
+
+// The quoting and its inverse agree on any value, and every subcommand's writer makes what its reader takes.
+TEST(NetworksetupInvocations, WrittenAsReadBack) {
+  for (std::string value : {"", "it's", "''", "\"'\"", "$(x) `y`; a && b | *?", "Bob's \"Lab\" \u2014 caf\u00e9", "a\tb\nc"}) {
+    auto words = shellWords(shellQuoted(value));
+    ASSERT_TRUE(words && words->size() == 1) << value;
+    EXPECT_EQ(std::pair(words->front().value, words->front().bare), std::pair(value, false));
+  }
+  namespace ns = networksetup;
+  const std::string login = ns::loginArguments("o'neil", "");
+  for (const auto& [subcommand, arguments] : std::initializer_list<std::pair<ns::Subcommand, std::string>>{
+           {ns::kSetWebProxyState, "on"}, {ns::kSetProxyAutoDiscovery, "off"}, {ns::kSetProxyBypassDomains, "Empty"},
+           {ns::kSetProxyBypassDomains, shellQuoted("*.local") + " ::1"}, {ns::kSetSocksFirewallProxy, ns::serverArguments("h", -1, login)},
+           {ns::kSetWebProxy, ns::serverArguments("h'", 80, ns::loginArguments(std::nullopt, "p"))}, {ns::kSetAutoProxyUrl, shellQuoted("http://x/?a&b")}}) {
+    auto words = shellWords(ns::invocation(subcommand, shellQuoted("Wi-Fi"), arguments));
+    EXPECT_TRUE(words && ns::invokedSubcommand(*words) && ns::invokedSubcommand(*words)->name == subcommand.name) << arguments;
+  }
+  EXPECT_EQ(login, "on 'o'\"'\"'neil' ''");
 }
 
 TEST(Framing, Table) {

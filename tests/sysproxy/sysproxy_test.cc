@@ -1,7 +1,7 @@
 // The networksetup lines the helper runs, and what the live and stored settings say.
 #include <gtest/gtest.h>
 
-#include "helperd/command_test.h"
+#include "helperd/allowed_command_lines.h"
 #include "platform/plist/plist.h"
 #include "platform/sysconfig/memory_network_configuration.h"
 #include "sysproxy/connect_command.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "helperd/command_test.h"
+#include "helperd/allowed_command_lines.h"
 
 namespace {
 

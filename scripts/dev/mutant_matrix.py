@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Turns the sampler's output (scripts/mutants.py) into a kill matrix report:
+"""Turns the sampler's output (scripts/dev/mutants.py) into a kill matrix report:
 per folder how many mutants were killed, every survivor, and per test file and
 per test how many mutants it kills and how many only it kills.
 
-  scripts/mutant_matrix.py mutants-1.jsonl [more.jsonl ...] > report.md
-  scripts/mutant_matrix.py after-1.jsonl --before mutants-1.jsonl   # kills lost or gained
-  scripts/mutant_matrix.py mutants-1.jsonl --pairs matrix.tsv       # mutant, test: one line per kill"""
+  scripts/dev/mutant_matrix.py mutants-1.jsonl [more.jsonl ...] > report.md
+  scripts/dev/mutant_matrix.py after-1.jsonl --before mutants-1.jsonl   # kills lost or gained
+  scripts/dev/mutant_matrix.py mutants-1.jsonl --pairs matrix.tsv       # mutant, test: one line per kill"""
 import argparse
 import collections
 import gzip
@@ -13,7 +13,7 @@ import json
 import pathlib
 import re
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 KILLED = ("killed", "timeout")
 COUNTED = ("killed", "timeout", "survived")
 

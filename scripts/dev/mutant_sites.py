@@ -1,5 +1,5 @@
 """Where a C++ file can be mutated: a small tokenizer and the mutation operators
-of scripts/mutants.py. Each site is one change of the source text that keeps
+of scripts/dev/mutants.py. Each site is one change of the source text that keeps
 the rest of the file as it is.
 
 The operators lean on the project's formatting (binary operators have spaces

@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """Mutation sampler: puts one small fault at a time into product code, rebuilds
 what it feeds, runs the fast tests that link or run it, puts the file back and
-writes one JSON line per mutant (scripts/mutant_matrix.py turns them into a
+writes one JSON line per mutant (scripts/dev/mutant_matrix.py turns them into a
 kill matrix). A development tool; never part of the test run's pass/fail.
 
-  scripts/mutants.py run --seed 1 --budget 60 --out mutants-1.jsonl
-  scripts/mutants.py run --seed 1 --count 300 --out mutants-1.jsonl --resume
-  scripts/mutants.py run --replay mutants-1.jsonl --out after-1.jsonl
-  scripts/mutants.py list --seed 1 --count 20 --only manager/
-  scripts/mutants.py restore
+  scripts/dev/mutants.py run --seed 1 --budget 60 --out mutants-1.jsonl
+  scripts/dev/mutants.py run --seed 1 --count 300 --out mutants-1.jsonl --resume
+  scripts/dev/mutants.py run --replay mutants-1.jsonl --out after-1.jsonl
+  scripts/dev/mutants.py list --seed 1 --count 20 --only manager/
+  scripts/dev/mutants.py restore
 
 The same seed on the same product files gives the same sequence of mutants;
 --count (compiling mutants in the output, resumed ones included) or --replay
@@ -38,7 +38,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import mutant_sites  # noqa: E402
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 # The simulated-host checks boot a sandbox each; they are not fast tests.
 SLOW_TESTS = re.compile(r"^e2e\.|^app\.quit_during_connect$")
 NEVER_MUTATED = re.compile(r"^(tests|bench|fuzz|scripts|third_party)/|^platform/mac/|_mac\.cc$")

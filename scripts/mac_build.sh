@@ -127,7 +127,8 @@ for arch in "${arches[@]}"; do
     cp -r /usr/share/cmake/nlohmann_json "$deps/share/cmake/"
   fi
   step "building the programs for $arch"
-  cmake -S . -B "$out/$arch" "${toolchain_args[@]}" -DTAVLUNE_PROGRAMS_ONLY=ON -DTAVLUNE_WERROR=ON >/dev/null
+  cmake -S . -B "$out/$arch" "${toolchain_args[@]}" -DTAVLUNE_PROGRAMS_ONLY=ON -DTAVLUNE_WERROR=ON \
+    -DTAVLUNE_CRASH_POINTS=OFF >/dev/null
   cmake --build "$out/$arch" -j "$jobs" --target TavluneDesktop TavluneProxyHelper tavlune
 done
 
@@ -157,6 +158,8 @@ cmp -s "$app/Contents/Info.plist" "$out/x86_64/TavluneDesktop.app/Contents/Info.
 step "checking the programs"
 version=$(sed -n 's/^project(Tavlune VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 "$here/check_programs.sh" "$out" "$version"
+scripts/no_crash_points.sh "$app/Contents/MacOS/TavluneDesktop" "$app/Contents/Resources/TavluneProxyHelper" \
+  "$out/TavluneProxyHelper" "$out/tavlune"
 "$here/planted_call.sh" "$tools" "$stubs"
 
 # --- What a Mac user installs.

@@ -51,11 +51,16 @@ struct FakeHelper : HelperCommands {
 
 struct FakeDiagnosis : ProxyDiagnosis {
   ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& protocol,
-                                             const std::string& user, const std::string& password) override {
+                                             const std::string& user, const std::string& password,
+                                             const validation::ProofObserver& observer) override {
     calls.push_back(host + " " + std::to_string(port) + " " + protocol + " " + user + ":" + password);
+    if (during) during(observer);
+    if (observer.cancellation && observer.cancellation->cancelled())
+      return unexpected(AnyError(MacProxyError::validationFailed(kProofCancelledMessage)));
     return answer;
   }
   Lines calls;
+  std::function<void(const validation::ProofObserver&)> during;  // while it proves
   ManagerResult<MacProxyDiagnostic> answer = MacProxyDiagnostic{"198.51.100.4", "Germany", "DE", "Berlin", "Berlin", "ISP", "1 Mbps"};
 };
 

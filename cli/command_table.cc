@@ -263,7 +263,7 @@ const std::vector<TextRow>& examples() {
 const std::vector<TextRow>& environment() {
   static const std::vector<TextRow> rows = {
       {"HOME", "the home folder that holds TavluneDesktop's channel socket and records; the\nsame for both"},
-      {"TERM", "whether the progress line is redrawn in place (unset or \"dumb\": written once)"},
+      {"TERM", "whether the progress line is redrawn in place (unset or \"dumb\": written as\na line of its own whenever it changes)"},
       {"TZ", "the time zone that times are shown in"},
   };
   return rows;
@@ -289,7 +289,7 @@ const std::vector<ExitStatusRow>& exitStatuses() {
       {kExitUsage, "the command line was wrong"},
       {kExitUnreachable, "TavluneDesktop could not be reached"},
       {kExitTimedOut, "no answer in time (--timeout); the request may still be\ncarried out"},
-      {kExitInterrupted, "stopped by Ctrl-C"},
+      {kExitInterrupted, "stopped by Ctrl-C, or a connect or check cancelled by it"},
   };
   return rows;
 }

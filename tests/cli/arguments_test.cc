@@ -61,7 +61,9 @@ TEST(Arguments, UsageErrors) {
            {{"connect", "h:1", "--password-stdin=x"}, "--password-stdin" + valueless + "connect --help"},
            {{"webrtc"}, "webrtc needs on or off"}, {{"webrtc", "maybe"}, "webrtc needs on or off"},
            {{"webrtc", "on", "off"}, "webrtc needs on or off"}, {{"call"}, "call needs a method name"},
-           {{"call", "m", "{}", "x"}, "unexpected argument 'x' for call; see tavlune call --help"}}) {
+           {{"call", "m", "{}", "x"}, "unexpected argument 'x' for call; see tavlune call --help"},
+           {{"check", "--host", "h"}, "check needs --port"}, {{"status", "-q", "--system"}, "give --quiet or --system, not both"},
+           {{"check", "h:1", "--type", "x"}, "unknown option '--type' for check; see tavlune check --help"}}) {
     auto parsed = parseArguments(words);
     EXPECT_EQ(parsed ? "accepted" : parsed.error(), message);
   }
@@ -111,7 +113,15 @@ TEST(ConnectArguments, Refused) {
            {{"connect", "http://h"}, "the proxy URL is not valid: the URL needs a port: expected [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT"},
            // Refused before a password is read, not dropped by the application later.
            {{"connect", "--host", "h", "--port", "1", "--password", "p"}, noUser},
-           {{"connect", "http://:secret@h:1"}, noUser}, {{"connect", "h:1", "--password-stdin"}, noUser}}) {
+           {{"connect", "http://:secret@h:1"}, noUser}, {{"connect", "h:1", "--password-stdin"}, noUser},
+           // Hosts no proxy has, refused before the application would pass them to curl.
+           {{"connect", "--host", "my host", "--port", "1"}, "--host 'my host' has white space or a control character, which no host name has"},
+           {{"check", "--host", "127.0.0.1\n", "--port", "1"}, "--host '127.0.0.1\\n' has white space or a control character, which no host name has"},
+           {{"connect", "http://u:secret@h\xC2\xA0x:1"}, "the proxy URL's host 'h\xC2\xA0x' has white space or a control character, which no host name has"},
+           {{"connect", "--host", "", "--port", "1"}, "--host '' is empty"},
+           {{"connect", "--host", "\xff", "--port", "1"}, "--host '\xff' is not UTF-8 text"},
+           {{"connect", "--host", std::string(254, 'a'), "--port", "1"},
+            "--host '" + std::string(60, 'a') + "...' is 254 bytes long; a host name has at most 253"}}) {
     auto map = connectMap(words);
     EXPECT_EQ(map ? "accepted" : map.error(), message);
   }

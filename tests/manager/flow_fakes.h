@@ -72,6 +72,13 @@ struct Reply {
   bool is(const AnyError& e) const { return kind == error && code == flutterError(e).code && message == flutterError(e).message && value.IsNull(); }
 };
 
+// A map with text keys, as the front ends get them.
+inline V textMap(std::initializer_list<std::pair<const char*, V>> entries) {
+  EncodableMap map;
+  for (const auto& [key, value] : entries) map[V(key)] = value;
+  return V(map);
+}
+
 inline MethodResultPtr capture(std::shared_ptr<Reply> r) {
   return std::make_unique<channel::MethodResultFunctions>(
       [r](const V* v) { *r = {Reply::success, v ? *v : V(), "", "", r->answers + 1}; },
@@ -93,7 +100,8 @@ inline bool isConnectLine(const std::string& command) { return command.find("::1
 struct FlowRig {
   explicit FlowRig(std::optional<std::chrono::milliseconds> terminationBound = {}) {
     main->adoptCurrentThread();
-    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound});
+    flows = std::make_unique<ProxyFlows>(
+        MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound, connects});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }
@@ -131,6 +139,7 @@ struct FlowRig {
   std::shared_ptr<platform::RecordingClock> clock = std::make_shared<platform::RecordingClock>(1700000000900);
   std::shared_ptr<platform::MainQueue> main = std::make_shared<platform::MainQueue>();
   std::shared_ptr<platform::SerialQueue> queue = std::make_shared<platform::SerialQueue>("com.tavlune.macos.proxy");
+  std::shared_ptr<ProofTracker> connects = std::make_shared<ProofTracker>();
   std::unique_ptr<ProxyFlows> flows;
 };
 

@@ -161,6 +161,10 @@ TEST(ReplyText, StatusInspectAndHints) {
   // With the window channel's view: the proxy itself, the services, the protection.
   EXPECT_EQ(statusText(state, &details), "Connected through socks5://[::1]:1080 since 1970-01-01 02:00:00 TST.\n"
                                          "  services: Wi-Fi, Ethernet\n  WebRTC:   protection on\n  type:     manual\n");
+  EXPECT_EQ(connectingText(map({{"phase", text("proving")}, {"protocol", text("socks5")}, {"host", text("h")}, {"port", i32(1)},
+                                {"pass", i32(2)}, {"passes", i32(5)}, {"lastError", text("curl: (7) x\nmore")}, {"behind", i32(1)}})),
+            "Connecting through socks5://h:1: checking the proxy, pass 2 of 5 \xE2\x80\x94 last: curl: (7) x.\n"
+            "  1 more connect waits behind it.\n");
   saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ");
   tzset();
   EXPECT_EQ(inspectText(map({{"ip", text("203.0.113.7")}, {"country", text("Germany")}, {"countryCode", text("DE")},

@@ -48,13 +48,13 @@ constexpr const char* kProxyWords =
     "http://[::1]:3128. A password needs a user name; give it at the prompt\n"
     "(--password-stdin): in the URL or with --password, every user of the\n"
     "machine can read it in the process list. In the URL, percent-encode\n"
-    "reserved characters of the user name (%40 for @, %3A for :).";
+    "reserved characters of the user name and password (%40 for @, %3A for :).";
 
 std::vector<CommandSpec> buildCommands() {
   return {
       {"connect",
        "point the system proxy at a proxy, after checking it works",
-       {"connect [PROTOCOL://][USER@]HOST:PORT [OPTIONS]",
+       {"connect [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT [OPTIONS]",
         "connect --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
        std::string("Checks that the proxy carries traffic, then points every enabled network\n"
                    "service at it. This takes a few seconds; the first connect also installs\n"
@@ -82,7 +82,8 @@ std::vector<CommandSpec> buildCommands() {
        kConnectSeconds},
       {"check",
        "check that a proxy works, changing nothing",
-       {"check [PROTOCOL://][USER@]HOST:PORT [OPTIONS]", "check --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
+       {"check [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT [OPTIONS]",
+        "check --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
        std::string("Checks the proxy as connect does, and shows what inspect shows: the exit\n"
                    "address, its country, region and city, the network operator and the\n"
                    "speed. Nothing else happens: no setting, record or helper is touched.\n"

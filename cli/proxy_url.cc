@@ -57,13 +57,22 @@ std::optional<std::string> hostProblem(const std::string& host) {
 
 std::string escaped(const std::string& text) {
   static const char* const kHex = "0123456789abcdef";
+  auto hex = [](unsigned c) { return std::string("\\x") + kHex[(c >> 4) & 15] + kHex[c & 15]; };
   std::string out;
-  for (unsigned char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = platform::text::decodeUtf8(text, at, &c);
+    // A terminal acts on C1 controls and on bytes that are not UTF-8 as it does on C0 ones.
+    if (length == 0) {
+      out += hex(static_cast<unsigned char>(text[at++]));
+      continue;
+    }
     if (c == '\n') out += "\\n";
     else if (c == '\t') out += "\\t";
     else if (c == '\r') out += "\\r";
-    else if (c < 0x20 || c == 0x7F) out += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
-    else out += static_cast<char>(c);
+    else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) out += hex(static_cast<unsigned>(c));
+    else out += text.substr(at, length);
+    at += length;
   }
   return out;
 }

@@ -40,7 +40,8 @@ std::string knownProtocol(const std::string& name);
 // longest host name); absent when it can.
 std::optional<std::string> hostProblem(const std::string& host);
 
-// The text with control characters written as escapes (\n, \x01), for messages.
+// The text with control characters and bytes that are not UTF-8 written as
+// escapes (\n, \x01, \x9b), for messages on a terminal.
 std::string escaped(const std::string& text);
 
 // A port from decimal text, 1 to 65535.

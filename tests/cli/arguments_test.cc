@@ -119,7 +119,7 @@ TEST(ConnectArguments, Refused) {
            {{"check", "--host", "127.0.0.1\n", "--port", "1"}, "--host '127.0.0.1\\n' has white space or a control character, which no host name has"},
            {{"connect", "http://u:secret@h\xC2\xA0x:1"}, "the proxy URL's host 'h\xC2\xA0x' has white space or a control character, which no host name has"},
            {{"connect", "--host", "", "--port", "1"}, "--host '' is empty"},
-           {{"connect", "--host", "\xff", "--port", "1"}, "--host '\xff' is not UTF-8 text"},
+           {{"connect", "--host", "\xff\xC2\x9B", "--port", "1"}, "--host '\\xff\\x9b' is not UTF-8 text"},
            {{"connect", "--host", std::string(254, 'a'), "--port", "1"},
             "--host '" + std::string(60, 'a') + "...' is 254 bytes long; a host name has at most 253"}}) {
     auto map = connectMap(words);

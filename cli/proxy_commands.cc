@@ -19,10 +19,6 @@ using channel::EncodableMap;
 using channel::EncodableValue;
 using channel::MethodCall;
 
-// How long a cancel may take to be answered before Ctrl-C is treated as it is
-// when nothing can be cancelled.
-constexpr std::chrono::seconds kCancelAnswer{2};
-
 // The first line of standard input, without echo when it is a terminal.
 std::optional<std::string> readPassword() {
   const bool terminal = ::isatty(STDIN_FILENO);
@@ -122,7 +118,7 @@ int connectCommand(const Invocation& invocation, Session& session) {
   bool cancelled = false, undo = false;
   auto onInterrupt = [&](int presses) {
     if (presses == 1) {
-      if (session.ask(kWindowChannel, MethodCall("cancelConnect"), kCancelAnswer) == EncodableValue(true)) {
+      if (session.ask(kWindowChannel, MethodCall("cancelConnect")) == EncodableValue(true)) {
         cancelled = true;
         say("cancelling: the proxy was still being checked, so nothing has been pointed at it.");
         return false;
@@ -180,7 +176,7 @@ int checkCommand(const Invocation& invocation, Session& session) {
   const std::string label = "Checking " + request.target;
   bool cancelled = false;
   auto onInterrupt = [&](int presses) {
-    if (presses == 1 && session.ask(kWindowChannel, MethodCall("cancelCheck", byId), kCancelAnswer) == EncodableValue(true)) {
+    if (presses == 1 && session.ask(kWindowChannel, MethodCall("cancelCheck", byId)) == EncodableValue(true)) {
       cancelled = true;
       return false;  // its answer follows at once
     }

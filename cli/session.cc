@@ -115,8 +115,8 @@ EncodableValue Session::ask(const char* channelName, const channel::MethodCall& 
   return success ? success->value : EncodableValue();
 }
 
-EncodableValue Session::connectionDetails() {
-  EncodableValue details = ask(kWindowChannel, channel::MethodCall("connection"), limit_);
+EncodableValue Session::connectionDetails(std::optional<std::chrono::milliseconds> limit) {
+  EncodableValue details = ask(kWindowChannel, channel::MethodCall("connection"), limit.value_or(limit_));
   return std::holds_alternative<EncodableMap>(details) ? details : EncodableValue();
 }
 

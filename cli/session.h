@@ -21,6 +21,11 @@ namespace tavlune::cli {
 inline constexpr const char* kVpnChannel = "com.tavlune.app/vpn";
 inline constexpr const char* kWindowChannel = "com.tavlune.app/window";
 
+// How long a question asked on the way (may a connect start, is anything
+// connected, take this cancel) waits for its answer: a live application
+// answers at once, and without an answer the command goes on as if it had none.
+inline constexpr std::chrono::seconds kQuickAnswer{2};
+
 int complain(int status, const std::string& message);
 void say(const std::string& message);
 void printJson(const platform::json::Json& value);
@@ -59,13 +64,14 @@ class Session {
   // Waits for the reply within the session's limit, with a progress line
   // and Ctrl-C as the plan says (its limit is the session's).
   Answer call(const char* channelName, const channel::MethodCall& methodCall, WaitPlan plan = {});
-  // A quick question: its success value, or null when none came within limit.
+  // A quick question: its success value, or null when none came within
+  // limit (at most the session's).
   channel::EncodableValue ask(const char* channelName, const channel::MethodCall& methodCall,
-                              std::chrono::milliseconds limit = std::chrono::seconds(10));
+                              std::chrono::milliseconds limit = kQuickAnswer);
 
   // The shell channel's read-only view of the connection; null when the
-  // application cannot answer it.
-  channel::EncodableValue connectionDetails();
+  // application cannot answer it within limit (by default the session's).
+  channel::EncodableValue connectionDetails(std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
   // An answer that did not come: why, and the exit status.
   int unanswered(const Answer& answer, const std::string& what, const std::string& goesOn) const;

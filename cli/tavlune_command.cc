@@ -31,7 +31,7 @@ std::string prettyJson(const EncodableValue& value) {
 
 int disconnect(Session& session) {
   if (auto failed = session.open()) return *failed;
-  const EncodableValue details = session.connectionDetails();
+  const EncodableValue details = session.connectionDetails(kQuickAnswer);
   if (entryOf(details, "phase") && !isConnected(details)) {
     // A connect still proving its proxy has changed nothing: cancelled, it
     // never connects. One already applying is waited for and then undone.

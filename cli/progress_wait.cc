@@ -97,10 +97,12 @@ WaitEnd waitWithProgress(const WaitPlan& plan, const std::function<bool(std::chr
     if (elapsed >= plan.limit) return WaitEnd::timedOut;
     if (ready(std::min(kSlice, plan.limit - elapsed))) return WaitEnd::ready;
     if (interrupts && interrupts->count() > handled) {
-      line.makeRoom();
       shownSeconds = 0;
-      while (handled < interrupts->count())
+      // Room for each press's message, also for a press that came while the last was handled.
+      while (handled < interrupts->count()) {
+        line.makeRoom();
         if (plan.onInterrupt(++handled)) return WaitEnd::stopped;
+      }
     }
     // Fast answers never flash a line: it appears after the first second.
     const long seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();

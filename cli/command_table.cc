@@ -58,7 +58,7 @@ std::vector<CommandSpec> buildCommands() {
         "connect --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
        std::string("Checks that the proxy carries traffic, then points every enabled network\n"
                    "service at it. This takes a few seconds; the first connect also installs\n"
-                   "TavluneDesktop's helper, after an administrator approves. ") +
+                   "TavluneDesktop's helper, after an administrator approves.\n") +
            kProxyWords +
            "\n"
            "\n"
@@ -87,7 +87,7 @@ std::vector<CommandSpec> buildCommands() {
        std::string("Checks the proxy as connect does, and shows what inspect shows: the exit\n"
                    "address, its country, region and city, the network operator and the\n"
                    "speed. Nothing else happens: no setting, record or helper is touched.\n"
-                   "Exit status 1 when the proxy does not work. ") +
+                   "Exit status 1 when the proxy does not work.\n") +
            kProxyWords +
            "\n"
            "\n"

@@ -28,10 +28,11 @@ class TimedDiagnosis final : public ProxyDiagnosis {
       : inner_(std::move(inner)), clock_(std::move(clock)) {}
 
   ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
-                                             const std::string& username, const std::string& password) override {
+                                             const std::string& username, const std::string& password,
+                                             const validation::ProofObserver& observer) override {
     auto pausesBefore = clock_->totals();
     auto before = std::chrono::steady_clock::now();
-    auto result = inner_->diagnose(host, port, proxyProtocol, username, password);
+    auto result = inner_->diagnose(host, port, proxyProtocol, username, password, observer);
     Call call{std::chrono::steady_clock::now() - before, clock_->totals() - pausesBefore};
     std::lock_guard lock(mutex_);
     calls_.push_back(call);

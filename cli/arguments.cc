@@ -17,7 +17,7 @@ using channel::EncodableValue;
 using Usage = Expected<Invocation, std::string>;
 
 const std::map<std::string, Command> kCommands = {
-    {"connect", Command::connect}, {"disconnect", Command::disconnect}, {"status", Command::status},
+    {"connect", Command::connect}, {"check", Command::check}, {"disconnect", Command::disconnect}, {"status", Command::status},
     {"inspect", Command::inspect}, {"webrtc", Command::webrtc},         {"helper", Command::helper},
     {"call", Command::call},       {"quit", Command::quit},             {"help", Command::help},
 };
@@ -143,6 +143,10 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
       connect.passwordFromStandardInput = true;
     } else if (name == "--no-webrtc-protection") {
       connect.webRtcProtection = false;
+    } else if (name == "--quiet") {
+      invocation.quiet = true;
+    } else if (name == "--system") {
+      invocation.system = true;
     } else if (auto member = valueOption(name)) {
       connect.*member = value;
     } else {
@@ -165,14 +169,19 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
                           suggestion(invocation.helpTopic, commandNames()) + "; see tavlune --help");
       break;
     case Command::connect:
+    case Command::check:
       if (auto extra = atMost(1)) return unexpected(*extra);
       if (!positional.empty()) connect.url = positional[0];
       if (connect.url && (connect.host || connect.port || connect.protocol))
         return unexpected(std::string("give the proxy either as a URL or with --host and --port, not both"));
-      if (!connect.url && !connect.host) return unexpected(std::string("connect needs a proxy URL or --host and --port"));
-      if (!connect.url && !connect.port) return unexpected(std::string("connect needs --port"));
+      if (!connect.url && !connect.host) return unexpected(name + " needs a proxy URL or --host and --port");
+      if (!connect.url && !connect.port) return unexpected(name + " needs --port");
       if (connect.password && connect.passwordFromStandardInput)
         return unexpected(std::string("give --password or --password-stdin, not both"));
+      break;
+    case Command::status:
+      if (auto extra = atMost(0)) return unexpected(*extra);
+      if (invocation.quiet && invocation.system) return unexpected(std::string("give --quiet or --system, not both"));
       break;
     case Command::webrtc:
       if (positional.size() != 1 || (positional[0] != "on" && positional[0] != "off"))
@@ -196,6 +205,12 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
       break;
   }
   return invocation;
+}
+
+bool passwordOnCommandLine(const ConnectOptions& options) {
+  if (options.password && !options.password->empty()) return true;
+  auto url = options.url ? parseProxyUrl(*options.url) : unexpected(std::string());
+  return url && !url->password.empty();
 }
 
 Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& options,
@@ -223,6 +238,13 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
       protocol = knownProtocol(*options.protocol);
       if (protocol.empty()) return unexpected(std::string("--protocol must be http, https, socks4 or socks5"));
     }
+  }
+  if (auto problem = hostProblem(host)) {
+    // Enough of it to recognise, never the whole of a runaway one.
+    std::string shown = escaped(host);
+    if (shown.size() > 60) shown = shown.substr(0, 60) + "...";
+    return unexpected((options.url ? std::string("the proxy URL's host '") : std::string("--host '")) + shown + "' " +
+                      *problem);
   }
   if (options.username) username = *options.username;
   if (options.password) password = *options.password;

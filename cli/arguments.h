@@ -10,7 +10,7 @@
 
 namespace tavlune::cli {
 
-enum class Command { help, version, connect, disconnect, status, inspect, webrtc, helper, call, quit };
+enum class Command { help, version, connect, check, disconnect, status, inspect, webrtc, helper, call, quit };
 
 struct ConnectOptions {
   std::optional<std::string> url;
@@ -28,7 +28,8 @@ struct Invocation {
   std::optional<double> timeoutSeconds;
   // For help: the command whose help to show; empty for the overview.
   std::string helpTopic;
-  ConnectOptions connect;
+  ConnectOptions connect;  // connect's and check's
+  bool quiet = false, system = false;  // status's
   bool webRtcOn = true;
   bool helperUninstall = false;
   std::string method;
@@ -40,9 +41,15 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
 
 // The arguments of "connectProxy"; password is the one read from standard
 // input when the options ask for that. Called without it first, it refuses
-// everything it can before anything is read.
+// everything it can before anything is read: also a host that cannot be one
+// (empty, with white space or control characters, or longer than a host
+// name can be), which the application would only pass on to fail later.
 Expected<channel::EncodableMap, std::string> connectArguments(const ConnectOptions& options,
                                                               const std::optional<std::string>& password);
+
+// A password given in the URL or with --password: every local user can read
+// it in the process list.
+bool passwordOnCommandLine(const ConnectOptions& options);
 
 // The help text of a command ("" for the overview); empty when there is no such command.
 std::string helpText(const std::string& topic);

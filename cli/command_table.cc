@@ -4,6 +4,8 @@
 
 #include "cli/proxy_url.h"
 #include "cli/tavlune_command.h"
+#include "channel/socket_messenger_path.h"
+#include "tavlune_version.h"
 
 namespace tavlune::cli {
 
@@ -23,33 +25,51 @@ constexpr int kChangeSeconds = 120;
 constexpr int kQuerySeconds = 10;
 constexpr int kHelperSeconds = 5;
 
+// The proxy as connect and check take it.
+std::vector<OptionSpec> proxyOptions() {
+  return {{"--host", "", "HOST", "proxy host name or address"},
+          {"--port", "", "PORT", "proxy port, 1 to 65535"},
+          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)", kProtocols},
+          {"--username", "", "USER", "user name for the proxy"},
+          {"--password", "", "PASSWORD",
+           "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)"},
+          {"--password-stdin", "", "", "read the password from the first line of standard input\n(on a terminal: a prompt that does not echo)"}};
+}
+
+std::vector<OptionSpec> withWebRtcOption(std::vector<OptionSpec> options) {
+  options.push_back({"--no-webrtc-protection", "", "", "leave Chrome's WebRTC policy off while connected"});
+  return options;
+}
+
+// How the proxy is written, for connect and check alike.
+constexpr const char* kProxyWords =
+    "PROTOCOL is http, https, socks4 or socks5; without it the proxy is an\n"
+    "HTTP proxy, as with curl's -x. Write an IPv6 address in brackets:\n"
+    "http://[::1]:3128. A password needs a user name; give it at the prompt\n"
+    "(--password-stdin): in the URL or with --password, every user of the\n"
+    "machine can read it in the process list. In the URL, percent-encode\n"
+    "reserved characters of the user name and password (%40 for @, %3A for :).";
+
 std::vector<CommandSpec> buildCommands() {
   return {
       {"connect",
        "point the system proxy at a proxy, after checking it works",
        {"connect [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT [OPTIONS]",
         "connect --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
-       "Checks that the proxy carries traffic, then points every enabled network\n"
-       "service at it. This takes a few seconds; the first connect also installs\n"
-       "TavluneDesktop's helper, after an administrator approves. PROTOCOL is\n"
-       "http, https, socks4 or socks5; without it the proxy is an HTTP proxy, as\n"
-       "with curl's -x. Write an IPv6 address in brackets: http://[::1]:3128. In\n"
-       "the URL, percent-encode reserved characters of the user name and\n"
-       "password (%40 for @, %3A for :). A password needs a user name.\n"
-       "\n"
-       "Ctrl-C cannot stop a connect that TavluneDesktop has begun: tavlune says\n"
-       "so and waits for its outcome. Ctrl-C again asks for the connect to be\n"
-       "undone (a disconnect) as soon as it has finished; a third Ctrl-C stops\n"
-       "waiting and leaves the outcome as it comes.",
-       {{"Proxy",
-         {{"--host", "", "HOST", "proxy host name or address"},
-          {"--port", "", "PORT", "proxy port, 1 to 65535"},
-          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)", kProtocols},
-          {"--username", "", "USER", "user name for the proxy"},
-          {"--password", "", "PASSWORD",
-           "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)"},
-          {"--password-stdin", "", "", "read the password from the first line of standard input"},
-          {"--no-webrtc-protection", "", "", "leave Chrome's WebRTC policy off while connected"}}},
+       std::string("Checks that the proxy carries traffic, then points every enabled network\n"
+                   "service at it. This takes a few seconds; the first connect also installs\n"
+                   "TavluneDesktop's helper, after an administrator approves.\n") +
+           kProxyWords +
+           "\n"
+           "\n"
+           "The progress line says where the connect stands. While the proxy is\n"
+           "being checked nothing has been changed, and Ctrl-C cancels the connect.\n"
+           "Once the settings are being applied Ctrl-C cannot stop it: tavlune says\n"
+           "so and waits for its outcome. Ctrl-C again asks for the connect to be\n"
+           "undone (a disconnect) as soon as it has finished; a third Ctrl-C stops\n"
+           "waiting and leaves the outcome as it comes. While another connect is\n"
+           "under way, connect says so and does nothing.",
+       {{"Proxy", withWebRtcOption(proxyOptions())},
         {"Description kept with the connection",
          {{"--type", "", "TYPE", "connection type (default \"manual\")"},
           {"--profile-id", "", "ID", "profile identifier"},
@@ -60,24 +80,45 @@ std::vector<CommandSpec> buildCommands() {
           {"--city", "", "NAME", "city name"}}}},
        {},
        kConnectSeconds},
+      {"check",
+       "check that a proxy works, changing nothing",
+       {"check [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT [OPTIONS]",
+        "check --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
+       std::string("Checks the proxy as connect does, and shows what inspect shows: the exit\n"
+                   "address, its country, region and city, the network operator and the\n"
+                   "speed. Nothing else happens: no setting, record or helper is touched.\n"
+                   "Exit status 1 when the proxy does not work.\n") +
+           kProxyWords +
+           "\n"
+           "\n"
+           "Ctrl-C cancels the check.",
+       {{"Proxy", proxyOptions()}},
+       {},
+       kConnectSeconds},
       {"disconnect",
        "put the system proxy settings back",
        {"disconnect"},
        "Puts back the system proxy settings recorded when the proxy was connected,\n"
-       "and switches Chrome's WebRTC protection off. Ctrl-C stops waiting; the\n"
-       "disconnect itself goes on in TavluneDesktop.",
+       "and switches Chrome's WebRTC protection off. While nothing is connected it\n"
+       "says so and changes nothing. Ctrl-C stops waiting; the disconnect itself\n"
+       "goes on in TavluneDesktop.",
        {},
        {},
        kChangeSeconds},
       {"status",
        "show what the machine is connected through",
-       {"status"},
+       {"status [--quiet | --system]"},
        "Shows whether a Tavlune proxy is connected and, when it is, the proxy\n"
        "(protocol, host and port), the network services pointed at it, since when\n"
        "(in the local time zone), whether Chrome's WebRTC protection is on, and\n"
-       "what was recorded with the connection. A connection the system no longer\n"
-       "shows is reported as not connected, and TavluneDesktop tidies it up.",
-       {},
+       "what was recorded with the connection; during a connect, where it stands.\n"
+       "A connection the system no longer shows is reported as not connected,\n"
+       "and TavluneDesktop tidies it up.",
+       {{"Status",
+         {{"--quiet", "-q", "", "print nothing; exit status 0 when connected, 1 when not"},
+          {"--system", "", "",
+           "show the proxy settings in force instead, connected or not:\nof every enabled network service (web, secure web, SOCKS,\n"
+           "automatic configuration and discovery, bypass list) and\nthe live ones macOS uses"}}}},
        {},
        kQuerySeconds},
       {"inspect",
@@ -206,15 +247,50 @@ std::vector<std::string> optionNames(const CommandSpec* command) {
   return names;
 }
 
+const std::vector<TextRow>& examples() {
+  static const std::vector<TextRow> rows = {
+      {"tavlune connect socks5://me@proxy.example:1080 --password-stdin",
+       "connect through a SOCKS5 proxy with a login, the password asked for at a prompt"},
+      {"tavlune check http://10.0.0.2:3128", "check an HTTP proxy without connecting"},
+      {"tavlune status", "what the machine is connected through"},
+      {"tavlune status --quiet && echo connected", "a script's test"},
+      {"tavlune status --system", "the proxy settings in force, whoever set them"},
+      {"tavlune --json inspect", "the connected proxy's exit address and location, as JSON"},
+      {"tavlune disconnect", "put the settings back"},
+  };
+  return rows;
+}
+
+const std::vector<TextRow>& environment() {
+  static const std::vector<TextRow> rows = {
+      {"HOME", "the home folder that holds TavluneDesktop's channel socket and records; the\nsame for both"},
+      {"TERM", "whether the progress line is redrawn in place (unset or \"dumb\": written as\na line of its own whenever it changes)"},
+      {"TZ", "the time zone that times are shown in"},
+  };
+  return rows;
+}
+
+const std::vector<TextRow>& files() {
+  static const std::vector<TextRow> rows = {
+      {"$HOME/" + std::string(channel::kChannelFolder) + "/" + channel::kChannelSocketName,
+       "the channel socket of the user's TavluneDesktop"},
+      // Where the user defaults of the bundle identifier live, on macOS as here.
+      {"$HOME/Library/Preferences/" + std::string(kBundleIdentifier) + ".plist",
+       "TavluneDesktop's records of a connection, read while it is not running\n(with the network settings in force) to say what it left"},
+  };
+  return rows;
+}
+
 const std::vector<ExitStatusRow>& exitStatuses() {
   static const std::vector<ExitStatusRow> rows = {
       {kExitDone, "done"},
       {kExitErrorReply,
-       "not done: TavluneDesktop answered with an error, there was\nnothing to act on, or the output could not be written"},
+       "not done: TavluneDesktop answered with an error, there was\nnothing to act on, or the output could not be written;\n"
+       "for status --quiet: not connected"},
       {kExitUsage, "the command line was wrong"},
       {kExitUnreachable, "TavluneDesktop could not be reached"},
       {kExitTimedOut, "no answer in time (--timeout); the request may still be\ncarried out"},
-      {kExitInterrupted, "stopped by Ctrl-C"},
+      {kExitInterrupted, "stopped by Ctrl-C, or a connect or check cancelled by it"},
   };
   return rows;
 }

@@ -36,6 +36,11 @@ struct ExitStatusRow {
   std::string meaning;
 };
 
+struct TextRow {
+  std::string term;
+  std::string meaning;  // lines separated by '\n'
+};
+
 // In the overview's order.
 const std::vector<CommandSpec>& commands();
 const CommandSpec* findCommand(const std::string& name);
@@ -52,6 +57,10 @@ std::vector<std::string> optionNames(const CommandSpec* command);
 // The overview's paragraph about what tavlune is.
 extern const char* const kOverview;
 const std::vector<ExitStatusRow>& exitStatuses();
+// Command lines and what they do; the environment variables and files tavlune reads.
+const std::vector<TextRow>& examples();
+const std::vector<TextRow>& environment();
+const std::vector<TextRow>& files();
 
 // "Waits at most N seconds ...", for a command's help and its man page section.
 std::string timeoutSentence(const CommandSpec& command);

@@ -6,13 +6,15 @@
 namespace tavlune::cli {
 
 std::string errorHint(const std::string& command, const std::string& code) {
+  static const std::string notCarried =
+      "the proxy did not carry a test request: check its host, port, protocol, user name and "
+      "password, and that it is up (curl -x URL https://ipinfo.io/json tries it alone)";
   // A command of its own first, then any command.
   static const std::map<std::pair<std::string, std::string>, std::string> hints = {
       {{"inspect", "PROXY_VALIDATION_FAILED"},
        "there is nothing to inspect until a proxy is connected: tavlune status shows the connection"},
-      {{"connect", "PROXY_VALIDATION_FAILED"},
-       "the proxy did not carry a test request: check its host, port, protocol, user name and "
-       "password, and that it is up (curl -x URL https://ipinfo.io/json tries it alone)"},
+      {{"connect", "PROXY_VALIDATION_FAILED"}, notCarried},
+      {{"check", "PROXY_VALIDATION_FAILED"}, notCarried},
       {{"", "EXISTING_PROXY_ACTIVE"},
        "another program or person switched a system proxy on: switch it off in the network settings "
        "(networksetup -setwebproxystate, -setsecurewebproxystate, -setsocksfirewallproxystate SERVICE off), then connect again"},

@@ -1,7 +1,6 @@
 #include "cli/man_page.h"
 
 #include "cli/command_table.h"
-#include "channel/socket_messenger_path.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -75,8 +74,12 @@ std::string manPage() {
   out += ".SH \"EXIT STATUS\"\n";
   for (const auto& exit : exitStatuses())
     out += ".TP\n.B " + std::to_string(exit.status) + "\n" + roff(oneLine(exit.meaning)) + "\n";
-  out += ".SH FILES\n.TP\n.I \"$HOME/" + roff(std::string(channel::kChannelFolder) + "/" + channel::kChannelSocketName) +
-         "\"\nthe channel socket of the user's TavluneDesktop\n";
+  out += ".SH ENVIRONMENT\n";
+  for (const auto& row : environment()) out += ".TP\n.B " + roff(row.term) + "\n" + roff(oneLine(row.meaning)) + "\n";
+  out += ".SH FILES\n";
+  for (const auto& row : files()) out += ".TP\n.I \"" + roff(row.term) + "\"\n" + roff(oneLine(row.meaning)) + "\n";
+  out += ".SH EXAMPLES\n";
+  for (const auto& row : examples()) out += ".TP\n.B " + roff(row.term) + "\n" + roff(oneLine(row.meaning)) + "\n";
   return out;
 }
 
@@ -211,7 +214,7 @@ std::string zshCompletion() {
       for (const auto& option : group.options) out += " " + spec(option);
     const auto& words = command.name == "help" ? commandNames() : command.words;
     if (!words.empty()) out += " " + quoted(":" + command.name + ":(" + joinedWords(words) + ")");
-    else if (command.name == "connect") out += " " + quoted("::proxy URL: ");
+    else if (command.name == "connect" || command.name == "check") out += " " + quoted("::proxy URL: ");
     else if (command.name == "call") out += " " + quoted(":method: ") + " " + quoted("::JSON arguments: ");
     out += " ;;\n";
   }

@@ -1,5 +1,6 @@
 #include "cli/progress_wait.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,20 +24,39 @@ Terminal standardErrorTerminal() {
   return term && *term && std::strcmp(term, "dumb") != 0 ? Terminal::escapes : Terminal::plain;
 }
 
+// The text cut to at most columns characters (UTF-8 sequences kept whole).
+std::string cut(const std::string& text, std::size_t columns) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (++characters > columns) return text.substr(0, i);
+  }
+  return text;
+}
+
+std::size_t terminalColumns() {
+  winsize size{};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
 class ProgressLine {
  public:
-  ProgressLine(const std::string& label) : label_(label), terminal_(label.empty() ? Terminal::none : standardErrorTerminal()) {}
+  // Without a label of its own there is no line.
+  explicit ProgressLine(const std::string& label) : terminal_(label.empty() ? Terminal::none : standardErrorTerminal()) {}
   ~ProgressLine() { clear(); }
 
-  void show(long seconds) {
+  void show(const std::string& label, long seconds) {
     if (terminal_ == Terminal::escapes) {
-      std::fprintf(stderr, "\r%s \xE2\x80\xA6 %lds\033[K", label_.c_str(), seconds);
+      // A line longer than the terminal wraps, and "\r" then redraws only its end.
+      const std::string counter = " \xE2\x80\xA6 " + std::to_string(seconds) + "s";
+      const std::size_t columns = terminalColumns(), room = columns > 12 ? columns - 12 : columns;
+      std::fprintf(stderr, "\r%s%s\033[K", cut(label, room).c_str(), counter.c_str());
       std::fflush(stderr);
       onScreen_ = true;
-    } else if (terminal_ == Terminal::plain && !written_) {
-      // Without cursor movement the line cannot be redrawn: it says once what is awaited.
-      std::fprintf(stderr, "%s \xE2\x80\xA6\n", label_.c_str());
-      written_ = true;
+    } else if (terminal_ == Terminal::plain && label != written_) {
+      // Without cursor movement the line cannot be redrawn: it says once what is awaited, and again when that changes.
+      std::fprintf(stderr, "%s \xE2\x80\xA6\n", label.c_str());
+      written_ = label;
     }
   }
   // Before a message of the caller's: a line of its own, over the terminal's "^C" too.
@@ -55,10 +75,9 @@ class ProgressLine {
   }
 
  private:
-  std::string label_;
   Terminal terminal_;
   bool onScreen_ = false;
-  bool written_ = false;
+  std::string written_;
 };
 
 }  // namespace
@@ -71,22 +90,28 @@ WaitEnd waitWithProgress(const WaitPlan& plan, const std::function<bool(std::chr
   if (plan.onInterrupt) interrupts.emplace();
   int handled = 0;
   long shownSeconds = 0;
+  std::string shownLabel;
   const auto start = Clock::now();
   for (;;) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     if (elapsed >= plan.limit) return WaitEnd::timedOut;
     if (ready(std::min(kSlice, plan.limit - elapsed))) return WaitEnd::ready;
     if (interrupts && interrupts->count() > handled) {
-      line.makeRoom();
       shownSeconds = 0;
-      while (handled < interrupts->count())
+      // Room for each press's message, also for a press that came while the last was handled.
+      while (handled < interrupts->count()) {
+        line.makeRoom();
         if (plan.onInterrupt(++handled)) return WaitEnd::stopped;
+      }
     }
     // Fast answers never flash a line: it appears after the first second.
     const long seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-    if (seconds >= 1 && seconds != shownSeconds) {
-      line.show(seconds);
+    std::string label = plan.liveLabel ? plan.liveLabel() : std::string();
+    if (label.empty()) label = plan.label;
+    if (seconds >= 1 && (seconds != shownSeconds || label != shownLabel)) {
+      line.show(label, seconds);
       shownSeconds = seconds;
+      shownLabel = label;
     }
   }
 }

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <charconv>
 
+#include "platform/text/trim.h"
+#include "platform/text/utf8.h"
+
 namespace tavlune::cli {
 namespace {
 
@@ -32,7 +35,47 @@ Expected<std::string, std::string> percentDecode(const std::string& text, const 
   return out;
 }
 
+// A DNS name is at most 253 characters written out; addresses are shorter.
+constexpr std::size_t kLongestHostName = 253;
+
 }  // namespace
+
+std::optional<std::string> hostProblem(const std::string& host) {
+  if (host.empty()) return "is empty";
+  if (!platform::text::isValidUtf8(host)) return "is not UTF-8 text";
+  for (std::size_t at = 0; at < host.size();) {
+    char32_t c = 0;
+    at += platform::text::decodeUtf8(host, at, &c);
+    if (platform::text::isWhitespaceOrNewline(c) || c < 0x20 || (c >= 0x7F && c <= 0x9F))
+      return "has white space or a control character, which no host name has";
+  }
+  if (host.size() > kLongestHostName)
+    return "is " + std::to_string(host.size()) + " bytes long; a host name has at most " +
+           std::to_string(kLongestHostName);
+  return std::nullopt;
+}
+
+std::string escaped(const std::string& text) {
+  static const char* const kHex = "0123456789abcdef";
+  auto hex = [](unsigned c) { return std::string("\\x") + kHex[(c >> 4) & 15] + kHex[c & 15]; };
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = platform::text::decodeUtf8(text, at, &c);
+    // A terminal acts on C1 controls and on bytes that are not UTF-8 as it does on C0 ones.
+    if (length == 0) {
+      out += hex(static_cast<unsigned char>(text[at++]));
+      continue;
+    }
+    if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\r') out += "\\r";
+    else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) out += hex(static_cast<unsigned>(c));
+    else out += text.substr(at, length);
+    at += length;
+  }
+  return out;
+}
 
 std::string knownProtocol(const std::string& name) {
   std::string lower = name;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,15 @@ inline const std::vector<std::string> kProtocols = {"http", "https", "socks4", "
 
 // The protocol lower-cased when it is one of the four, else empty.
 std::string knownProtocol(const std::string& name);
+
+// Why host cannot name a proxy (empty; white space, a line break or a control
+// character anywhere; not UTF-8; longer than the 253 characters of the
+// longest host name); absent when it can.
+std::optional<std::string> hostProblem(const std::string& host);
+
+// The text with control characters and bytes that are not UTF-8 written as
+// escapes (\n, \x01, \x9b), for messages on a terminal.
+std::string escaped(const std::string& text);
 
 // A port from decimal text, 1 to 65535.
 Expected<int64_t, std::string> parsePort(const std::string& text);

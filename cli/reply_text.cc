@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 
+#include "cli/proof_progress.h"
 #include "cli/proxy_url.h"
 
 namespace tavlune::cli {
@@ -95,6 +96,74 @@ std::string statusText(const EncodableValue& state, const EncodableValue* detail
     country = country.empty() ? code : country + " (" + code + ")";
   if (const std::string place = joined({textOf(state, "city"), textOf(state, "state"), country}); !place.empty())
     out += "  location: " + place + "\n";
+  return out;
+}
+
+std::string connectingText(const EncodableValue& progress) {
+  std::string out = "Connecting";
+  auto port = integerOf(progress, "port");
+  if (const std::string protocol = textOf(progress, "protocol"), host = textOf(progress, "host"); !host.empty() && port)
+    out += " through " + displayUrl(protocol, host, *port);
+  if (const std::string stage = progressText(progress); !stage.empty()) out += ": " + stage;
+  out += ".\n";
+  if (auto behind = integerOf(progress, "behind"); behind && *behind > 0)
+    out += "  " + std::to_string(*behind) + " more connect" + (*behind == 1 ? " waits" : "s wait") + " behind it.\n";
+  return out;
+}
+
+namespace {
+
+bool flag(const EncodableValue& map, const char* key) {
+  const EncodableValue* value = entry(map, key);
+  return value && *value == EncodableValue(true);
+}
+
+// "on  host:port (user NAME)", "off", or "off (host:port)" for a switched-off one that keeps its host.
+std::string manualProxyText(const EncodableValue* kind) {
+  if (!kind) return "unknown";
+  std::string out = flag(*kind, "enabled") ? "on" : "off";
+  std::string where;
+  if (const std::string host = textOf(*kind, "host"); !host.empty()) {
+    auto port = integerOf(*kind, "port");
+    where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + (port ? ":" + std::to_string(*port) : "");
+  }
+  if (const std::string user = textOf(*kind, "user"); !user.empty()) where += (where.empty() ? "" : " ") + ("user " + user);
+  if (where.empty()) return out;
+  return flag(*kind, "enabled") ? out + "  " + where : out + " (" + where + ")";
+}
+
+std::string settingsText(const EncodableValue& settings) {
+  std::string autoConfig = "unknown", bypass;
+  if (const EncodableValue* config = entry(settings, "autoConfig")) {
+    autoConfig = flag(*config, "enabled") ? "on" : "off";
+    if (const std::string url = textOf(*config, "url"); !url.empty())
+      autoConfig += flag(*config, "enabled") ? "  " + url : " (" + url + ")";
+  }
+  if (const EncodableValue* list = entry(settings, "bypass"))
+    if (const auto* names = std::get_if<channel::EncodableList>(list))
+      for (const auto& name : *names)
+        if (const auto* text = std::get_if<std::string>(&name)) bypass += (bypass.empty() ? "" : ", ") + *text;
+  return "  web proxy:           " + manualProxyText(entry(settings, "web")) + "\n" +
+         "  secure web proxy:    " + manualProxyText(entry(settings, "secureWeb")) + "\n" +
+         "  SOCKS proxy:         " + manualProxyText(entry(settings, "socks")) + "\n" +
+         "  automatic config:    " + autoConfig + "\n" +
+         "  automatic discovery: " + (flag(settings, "autoDiscovery") ? "on" : "off") + "\n" +
+         "  bypass:              " + (bypass.empty() ? "none" : bypass) + "\n";
+}
+
+}  // namespace
+
+std::string systemProxyText(const EncodableValue& view) {
+  std::string out;
+  if (const EncodableValue* list = entry(view, "services"))
+    if (const auto* services = std::get_if<channel::EncodableList>(list)) {
+      if (services->empty()) out += "No enabled network service on an interface.\n";
+      for (const auto& service : *services) out += orUnknown(textOf(service, "name")) + ":\n" + settingsText(service);
+    }
+  if (const EncodableValue* live = entry(view, "live"))
+    out += std::string(out.empty() ? "" : "\n") + "In force (the primary service's, as macOS uses them):\n" + settingsText(*live);
+  if (const std::string problem = textOf(view, "problem"); !problem.empty())
+    out += "Not all could be read: " + problem + "\n";
   return out;
 }
 

@@ -3,13 +3,13 @@
 #include "helperprotocol/protocol.h"
 #include "manager/channel_coercion.h"
 #include "manager/flutter_values.h"
+#include "manager/proxy_arguments.h"
 #include "manager/proxy_flows.h"
 #include "model/record_store.h"
 #include "sysproxy/connect_command.h"
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/proxy_inspection.h"
 #include "sysproxy/restore_commands.h"
-#include "validation/curl_arguments.h"
 
 namespace tavlune::manager {
 namespace {
@@ -24,28 +24,8 @@ using model::MacProxyError;
 using model::MacProxySnapshot;
 using model::saveRecord;
 
-constexpr const char* kAllowedProtocols[] = {"http", "https", "socks4", "socks5"};
 constexpr int kConfirmationChecks = 12;
 constexpr std::chrono::milliseconds kConfirmationPause{150};
-
-const EncodableValue* argument(const EncodableMap& arguments, const char* key) {
-  auto it = arguments.find(EncodableValue(key));
-  return it == arguments.end() ? nullptr : &it->second;
-}
-
-std::string asciiLowercase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-// "[::1]" is how a URL writes an IPv6 address; networksetup, the live
-// settings and the stored state hold the address itself.
-std::string withoutBrackets(std::string host) {
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']' && host.find(':') != std::string::npos)
-    return host.substr(1, host.size() - 2);
-  return host;
-}
 
 std::vector<std::string> namesOf(const std::vector<MacNetworkServiceSnapshot>& services) {
   std::vector<std::string> names;
@@ -63,6 +43,7 @@ struct ProxyFlows::ConnectRequest {
   std::string password;
   bool webRtcProtection;
   EncodableMap arguments;  // the descriptive fields are read after the proxy is applied
+  ProofTracker::ProofPtr proof;  // where it stands, for the front ends; its cancel
 };
 
 void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) {
@@ -70,35 +51,27 @@ void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) 
   // Behind the termination take-back the process is about to end; a connect
   // queued there could leave its settings applied.
   if (terminating_) return refuse(quitting());
-  auto host = text(argument(arguments, "host"));
-  if (!host) return refuse(MacProxyError::invalidConfiguration());
-  auto port = integer(argument(arguments, "port"));
-  if (!port || *port < 1 || *port > 65535) return refuse(MacProxyError::invalidConfiguration());
-  // The allowed names are ASCII, so ASCII lower-casing decides as well as any.
-  std::string proxyProtocol = asciiLowercase(text(argument(arguments, "protocol")).value_or("http"));
-  if (std::find(std::begin(kAllowedProtocols), std::end(kAllowedProtocols), proxyProtocol) ==
-      std::end(kAllowedProtocols))
-    return refuse(MacProxyError::unsupportedProtocol());
-  auto username = text(argument(arguments, "username")).value_or("");
-  auto password = text(argument(arguments, "password")).value_or("");
-  // Cut or split on the way, they would prove another login than the one
-  // typed, or none: a NUL cuts curl's text before its colon, and curl then
-  // asks for a password on the user's terminal.
-  if (!validation::credentialsCanTravel(username, password)) return refuse(MacProxyError::invalidConfiguration());
+  auto proxy = proxyArguments(arguments);
+  if (!proxy) return refuse(proxy.error());
   if (loadRecord<MacProxyConnectionState>(*env_.defaults)) return refuse(MacProxyError::existingProxy());
 
   const EncodableValue* webRtc = argument(arguments, "webRtcProtection");
   const bool* webRtcFlag = webRtc ? std::get_if<bool>(webRtc) : nullptr;
-  ConnectRequest request{withoutBrackets(*host),
-                         *port,
-                         proxyProtocol,
-                         username,
-                         password,
+  auto proof = env_.connects->add(proxy->proxyProtocol, proxy->host, proxy->port);
+  result = env_.connects->forgetOnReply(proof, std::move(result));
+  ConnectRequest request{proxy->host,
+                         proxy->port,
+                         proxy->proxyProtocol,
+                         proxy->username,
+                         proxy->password,
                          webRtcFlag ? *webRtcFlag : true,
-                         arguments};
+                         arguments,
+                         proof};
   ++connectsInFlight_;
   env_.queue->async([this, request = std::move(request), result = SharedResult(std::move(result))] {
-    runConnect(request, result);
+    // Cancelled while it waited: nothing of it runs.
+    if (env_.connects->start(*request.proof)) runConnect(request, result);
+    else replyLater(result, ProofTracker::cancelledError());
     --connectsInFlight_;
   });
 }
@@ -153,8 +126,10 @@ ProxyFlows::ConnectStep<std::vector<MacNetworkServiceSnapshot>> ProxyFlows::take
 
 ProxyFlows::ConnectStep<MacProxyDiagnostic> ProxyFlows::proveProxy(const ConnectRequest& request) {
   auto diagnostic = env_.diagnosis->diagnose(request.host, request.port, request.proxyProtocol, request.username,
-                                             request.password);
+                                             request.password, env_.connects->observer(request.proof));
   if (!diagnostic) return unexpected(ConnectFailure{diagnostic.error()});
+  // From here on the system changes: a cancel that came first ends the connect.
+  if (!env_.connects->commit(*request.proof)) return unexpected(ConnectFailure{ProofTracker::cancelledError()});
   return std::move(*diagnostic);
 }
 
@@ -200,6 +175,7 @@ ProxyFlows::ConnectStep<void> ProxyFlows::recordAndConfirm(const ConnectRequest&
   if (auto saved = saveRecord(*env_.defaults, diagnostic); !saved)
     return unexpected(ConnectFailure{saved.error(), true});
 
+  env_.connects->confirming(*request.proof);
   for (int check = 0; check < kConfirmationChecks; ++check) {
     if (systemProxyMatchesCurrentState()) return {};
     env_.clock->sleep(kConfirmationPause);

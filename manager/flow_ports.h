@@ -9,16 +9,19 @@
 #include "helperclient/helper_client.h"
 #include "model/mac_proxy_error.h"
 #include "model/records.h"
+#include "validation/proxy_validator.h"
 
 namespace tavlune::manager {
 
 class ProxyDiagnosis {
  public:
   virtual ~ProxyDiagnosis() = default;
-  // The exit address and its details, or the failure that refuses the proxy.
+  // The exit address and its details, or the failure that refuses the proxy;
+  // observer hears its passes and may cancel it.
   virtual model::ManagerResult<model::MacProxyDiagnostic> diagnose(const std::string& host, int64_t port,
                                                      const std::string& proxyProtocol, const std::string& username,
-                                                     const std::string& password) = 0;
+                                                     const std::string& password,
+                                                     const validation::ProofObserver& observer) = 0;
 };
 
 class HelperCommands {

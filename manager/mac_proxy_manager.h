@@ -10,6 +10,7 @@
 #include <string>
 
 #include "manager/flow_ports.h"
+#include "manager/proof_tracker.h"
 #include "manager/proxy_operations.h"
 #include "channel/method_call.h"
 #include "platform/defaults/user_defaults.h"
@@ -36,6 +37,9 @@ struct MacProxyEnvironment {
   // How long quitting waits for the take-back; by default from the stored
   // snapshot's line (ProxyFlows::terminationBound). Tests shorten it.
   std::optional<std::chrono::milliseconds> terminationBound;
+  // The connects under way, for the front ends that follow or cancel them;
+  // the flows make their own when none is given.
+  std::shared_ptr<ProofTracker> connects = nullptr;
 };
 
 class MacProxyManager {

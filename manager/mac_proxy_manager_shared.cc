@@ -34,6 +34,7 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
           [] { return getuid(); },
       }),
       std::nullopt,  // the termination bound follows the stored snapshot's line
+      std::make_shared<ProofTracker>(),
   };
 }
 

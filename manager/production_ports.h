@@ -15,8 +15,9 @@ class ValidatorDiagnosis final : public ProxyDiagnosis {
  public:
   explicit ValidatorDiagnosis(std::shared_ptr<platform::Clock> clock) : clock_(std::move(clock)), validator_(*clock_) {}
   model::ManagerResult<model::MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& proxyProtocol,
-                                             const std::string& username, const std::string& password) override {
-    return validator_.diagnose(host, port, proxyProtocol, username, password);
+                                             const std::string& username, const std::string& password,
+                                             const validation::ProofObserver& observer) override {
+    return validator_.diagnose(host, port, proxyProtocol, username, password, observer);
   }
 
  private:

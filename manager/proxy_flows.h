@@ -18,7 +18,9 @@ class ProxyFlows final : public ProxyOperations {
  public:
   // Items queued by these flows use the flows object: it must outlive the
   // queue's work, as the process-wide one does.
-  explicit ProxyFlows(MacProxyEnvironment environment) : env_(std::move(environment)) {}
+  explicit ProxyFlows(MacProxyEnvironment environment) : env_(std::move(environment)) {
+    if (!env_.connects) env_.connects = std::make_shared<ProofTracker>();
+  }
 
   void connect(const channel::EncodableMap& arguments, MethodResultPtr result) override;
   void disconnect(MethodResultPtr result) override;

@@ -54,4 +54,8 @@ using ManagerResult = Expected<T, AnyError>;
 // The error's text as the user sees it.
 std::string localizedDescription(const AnyError& error);
 
+// The validationFailed message of a proxy check (a connect's, or one on its
+// own) that was cancelled before it ended; front ends tell it by this text.
+inline constexpr const char* kProofCancelledMessage = "The proxy check was cancelled.";
+
 }  // namespace tavlune::model

@@ -11,4 +11,8 @@ int64_t SystemClock::nowMilliseconds() {
 
 void SystemClock::sleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
 
+bool SystemClock::sleepUnlessCancelled(std::chrono::milliseconds duration, const Cancellation& cancellation) {
+  return cancellation.waitFor(duration);
+}
+
 }  // namespace tavlune::platform

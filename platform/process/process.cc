@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -70,19 +71,29 @@ constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
 // Feeds input to inFd (when it is open) and reads both pipes until each
 // reaches its end, keeping at most limit bytes of each. The input ends when
 // it is all written, or at the first error: a child that went away or shut
-// its input took what it wanted.
+// its input took what it wanted. A cancel kills the child, whose pipes then
+// end.
 void exchange(UniqueFd& in, std::string_view input, int outFd, int errFd, std::vector<uint8_t>& out,
-              std::vector<uint8_t>& err, std::size_t limit) {
+              std::vector<uint8_t>& err, std::size_t limit, pid_t child, const Cancellation* cancellation) {
   if (input.empty()) in.reset();
-  pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {in.get(), POLLOUT, 0}};
+  const int cancelFd = cancellation ? cancellation->descriptor() : -1;
+  pollfd fds[4] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {in.get(), POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+  // Without a descriptor to wake it, the loop looks at the cancel now and then.
+  const int wake = cancellation && cancelFd < 0 ? 100 : -1;
   std::vector<uint8_t>* sinks[2] = {&out, &err};
   int open = 2;
   std::size_t written = 0;
   uint8_t buffer[65536];
+  bool killed = false;
   while (open > 0 || in.get() >= 0) {
-    if (poll(fds, 3, -1) < 0) {
+    if (poll(fds, 4, wake) < 0) {
       if (errno == EINTR) continue;
       return;
+    }
+    if (!killed && cancellation && (fds[3].revents != 0 || (wake > 0 && cancellation->cancelled()))) {
+      ::kill(child, SIGKILL);
+      killed = true;
+      fds[3].fd = -1;
     }
     if (fds[2].fd >= 0 && fds[2].revents != 0) {
       ssize_t n = send(fds[2].fd, input.data() + written, std::min<std::size_t>(input.size() - written, sizeof buffer),
@@ -156,7 +167,7 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
   ProcessResult result;
   const std::string_view input = options.standardInput ? std::string_view(*options.standardInput) : std::string_view();
   exchange(in->write, input, out->read.get(), err->read.get(), result.standardOutput,
-           result.standardError, options.maxCapturedBytes);
+           result.standardError, options.maxCapturedBytes, pid, options.cancellation);
   // Closed before waiting: should the exchange have stopped early, the child
   // then gets a broken pipe instead of blocking for ever on a full one.
   in->write.reset();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/cancellation.h"
 #include "platform/error.h"
 
 namespace tavlune::platform {
@@ -26,6 +27,9 @@ struct ProcessOptions {
   // child that reads late or never stalls neither side; what it leaves unread
   // when it ends or closes its input is dropped, and is no error.
   std::optional<std::string> standardInput = std::nullopt;
+  // Once cancelled, the child is killed (SIGKILL: nothing it could still
+  // write is wanted) and its output drained to the end as usual.
+  const Cancellation* cancellation = nullptr;
 };
 
 struct ProcessResult {

@@ -44,9 +44,9 @@ std::string_view trim(std::string_view text, Predicate isTrimmed) {
 
 }  // namespace
 
-std::string_view trimWhitespaceAndNewlines(std::string_view text) {
-  return trim(text, [](char32_t c) { return isSpaceSeparatorOrTab(c) || isLineBreak(c); });
-}
+bool isWhitespaceOrNewline(char32_t c) { return isSpaceSeparatorOrTab(c) || isLineBreak(c); }
+
+std::string_view trimWhitespaceAndNewlines(std::string_view text) { return trim(text, isWhitespaceOrNewline); }
 
 std::string_view trimWhitespace(std::string_view text) { return trim(text, isSpaceSeparatorOrTab); }
 

@@ -10,6 +10,8 @@
 namespace tavlune::platform::text {
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
+// One character of the set trimWhitespaceAndNewlines removes.
+bool isWhitespaceOrNewline(char32_t c);
 std::string_view trimWhitespace(std::string_view text);
 
 }  // namespace tavlune::platform::text

@@ -7,6 +7,7 @@ Inside the simulated macOS host (tavlune-mac); exit or Ctrl-D leaves it.
   TavluneDesktop   /Applications/TavluneDesktop.app/Contents/MacOS/TavluneDesktop &
                    (or, outside: tavlune-sim open)
   tavlune --help   the command-line front end; local proxies: tavlune-sim proxies
+                   (its completion works in bash here and in zsh: tavlune-sim enter zsh)
 TEXT
 # tavlune's completion and man page, as the build wrote them.
 docs=/opt/tavlune/build/cli/share

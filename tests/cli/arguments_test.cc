@@ -61,7 +61,9 @@ TEST(Arguments, UsageErrors) {
            {{"connect", "h:1", "--password-stdin=x"}, "--password-stdin" + valueless + "connect --help"},
            {{"webrtc"}, "webrtc needs on or off"}, {{"webrtc", "maybe"}, "webrtc needs on or off"},
            {{"webrtc", "on", "off"}, "webrtc needs on or off"}, {{"call"}, "call needs a method name"},
-           {{"call", "m", "{}", "x"}, "unexpected argument 'x' for call; see tavlune call --help"}}) {
+           {{"call", "m", "{}", "x"}, "unexpected argument 'x' for call; see tavlune call --help"},
+           {{"check", "--host", "h"}, "check needs --port"}, {{"status", "-q", "--system"}, "give --quiet or --system, not both"},
+           {{"check", "h:1", "--type", "x"}, "unknown option '--type' for check; see tavlune check --help"}}) {
     auto parsed = parseArguments(words);
     EXPECT_EQ(parsed ? "accepted" : parsed.error(), message);
   }
@@ -111,7 +113,15 @@ TEST(ConnectArguments, Refused) {
            {{"connect", "http://h"}, "the proxy URL is not valid: the URL needs a port: expected [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT"},
            // Refused before a password is read, not dropped by the application later.
            {{"connect", "--host", "h", "--port", "1", "--password", "p"}, noUser},
-           {{"connect", "http://:secret@h:1"}, noUser}, {{"connect", "h:1", "--password-stdin"}, noUser}}) {
+           {{"connect", "http://:secret@h:1"}, noUser}, {{"connect", "h:1", "--password-stdin"}, noUser},
+           // Hosts no proxy has, refused before the application would pass them to curl.
+           {{"connect", "--host", "my host", "--port", "1"}, "--host 'my host' has white space or a control character, which no host name has"},
+           {{"check", "--host", "127.0.0.1\n", "--port", "1"}, "--host '127.0.0.1\\n' has white space or a control character, which no host name has"},
+           {{"connect", "http://u:secret@h\xC2\xA0x:1"}, "the proxy URL's host 'h\xC2\xA0x' has white space or a control character, which no host name has"},
+           {{"connect", "--host", "", "--port", "1"}, "--host '' is empty"},
+           {{"connect", "--host", "\xff\xC2\x9B", "--port", "1"}, "--host '\\xff\\x9b' is not UTF-8 text"},
+           {{"connect", "--host", std::string(254, 'a'), "--port", "1"},
+            "--host '" + std::string(60, 'a') + "...' is 254 bytes long; a host name has at most 253"}}) {
     auto map = connectMap(words);
     EXPECT_EQ(map ? "accepted" : map.error(), message);
   }
@@ -151,6 +161,10 @@ TEST(ReplyText, StatusInspectAndHints) {
   // With the window channel's view: the proxy itself, the services, the protection.
   EXPECT_EQ(statusText(state, &details), "Connected through socks5://[::1]:1080 since 1970-01-01 02:00:00 TST.\n"
                                          "  services: Wi-Fi, Ethernet\n  WebRTC:   protection on\n  type:     manual\n");
+  EXPECT_EQ(connectingText(map({{"phase", text("proving")}, {"protocol", text("socks5")}, {"host", text("h")}, {"port", i32(1)},
+                                {"pass", i32(2)}, {"passes", i32(5)}, {"lastError", text("curl: (7) x\nmore")}, {"behind", i32(1)}})),
+            "Connecting through socks5://h:1: checking the proxy, pass 2 of 5 \xE2\x80\x94 last: curl: (7) x.\n"
+            "  1 more connect waits behind it.\n");
   saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ");
   tzset();
   EXPECT_EQ(inspectText(map({{"ip", text("203.0.113.7")}, {"country", text("Germany")}, {"countryCode", text("DE")},

@@ -32,6 +32,9 @@ TEST_F(DocsTest, ManPageRendersEveryHelpText) {
     ASSERT_EQ(help.rfind("Usage: ", 0), 0u);
     EXPECT_NE(man.find(help.substr(7)), std::string::npos) << command.name << ":\n" << help << "\n--- in ---\n" << man;
   }
+  for (const char* section : {"EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES"}) EXPECT_NE(man.find(section), std::string::npos);
+  for (const auto* rows : {&environment(), &files(), &examples()})
+    for (const auto& row : *rows) EXPECT_NE(man.find(collapsed(row.term + " " + row.meaning)), std::string::npos) << row.term;
 }
 
 }  // namespace

@@ -63,13 +63,13 @@ launch() {
   fail "TavluneDesktop did not answer after its start"
 }
 desktop_pid() { inside pgrep -x TavluneDesktop || true; }
-# "ok", or the error code of a tavlune command that failed (its hint left out).
+# "ok", or the error code of a tavlune command that failed (its hint and notes left out).
 outcome() {
   local out
   if out=$(inside tavlune "$@" 2>&1); then
     echo ok
   else
-    echo "$out" | grep -v '^tavlune: hint: ' | sed -n 's/^tavlune: [a-z]* failed: \([A-Z_]*\):.*/\1/p;t;p'
+    echo "$out" | grep -v '^tavlune: \(hint\|note\): ' | sed -n 's/^tavlune: [a-z]* failed: \([A-Z_]*\):.*/\1/p;t;p'
   fi
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "flow_fakes.h"
 #include "sysproxy/connect_command.h"
 
@@ -33,6 +35,51 @@ TEST(ConnectFlow, EntryChecksAnswerAtOnceAndQueueNothing) {
   ASSERT_TRUE(saveRecord(*rig.defaults, MacProxyConnectionState{"h", 1, "http", "manual", {}, 0, {}, {}, {}, {}, 1}));
   EXPECT_TRUE(rig.connect()->is(MacProxyError::existingProxy()));
   EXPECT_TRUE(rig.helper->sent.empty());
+}
+
+// A connect is listed from its request to its reply, and a cancel stops it
+// only before the system is changed.
+TEST(ConnectFlow, FollowedAndCancelledOnlyBeforeApplying) {
+  FlowRig rig;
+  rig.systemApplies();
+  V seen;
+  bool taken = false;
+  rig.diagnosis->during = [&](const validation::ProofObserver& observer) {
+    observer.progress(1, "curl: (7) x");
+    seen = rig.connects->describe();
+    taken = rig.connects->cancel();
+  };
+  EXPECT_TRUE(rig.connect()->is(MacProxyError::validationFailed(kProofCancelledMessage)));
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(seen, textMap({{"phase", V("proving")}, {"protocol", V("socks5")}, {"host", V("203.0.113.5")}, {"port", V(1080)},
+                           {"cancellable", V(true)}, {"behind", V(0)}, {"pass", V(2)}, {"passes", V(5)}, {"lastError", V("curl: (7) x")}}));
+  EXPECT_EQ(std::make_tuple(rig.helper->sent, rig.records()), std::make_tuple(Lines{}, std::vector<bool>{false, false, false}));
+  EXPECT_EQ(rig.connects->describe(), textMap({{"phase", V("idle")}}));
+
+  // Applying: refused, and the connect ends as it would have.
+  FlowRig late;
+  late.systemApplies();
+  std::vector<std::string> stages;
+  late.helper->onCommand = [&, apply = late.helper->onCommand](const std::string& command) {
+    apply(command);
+    stages.push_back(std::get<std::string>(std::get<EncodableMap>(late.connects->describe())[V("phase")]));
+    EXPECT_FALSE(late.connects->cancel());
+  };
+  EXPECT_EQ(late.connect()->kind, Reply::success);
+  EXPECT_EQ(stages, (Lines{"applying", "applying"}));
+
+  // Waiting behind other work: nothing of it runs.
+  FlowRig queued;
+  std::promise<void> release;
+  queued.queue->async([future = release.get_future().share()] { future.wait(); });
+  auto reply = std::make_shared<Reply>();
+  queued.flows->connect(request(), capture(reply));
+  EXPECT_EQ(std::get<EncodableMap>(queued.connects->describe())[V("phase")], V("waiting"));
+  EXPECT_TRUE(queued.connects->cancel());
+  release.set_value();
+  queued.settle();
+  EXPECT_TRUE(reply->is(MacProxyError::validationFailed(kProofCancelledMessage)));
+  EXPECT_TRUE(queued.diagnosis->calls.empty());
 }
 
 TEST(ConnectFlow, SuccessAppliesRecordsAndConfirms) {

@@ -52,11 +52,15 @@ struct FakeHelper : HelperCommands {
 
 struct FakeDiagnosis : ProxyDiagnosis {
   ManagerResult<MacProxyDiagnostic> diagnose(const std::string& host, int64_t port, const std::string& protocol,
-                                             const std::string& user, const std::string& password) override {
+                                             const std::string& user, const std::string& password,
+                                             const validation::ProofObserver& observer) override {
     calls.push_back(host + " " + std::to_string(port) + " " + protocol + " " + user + ":" + password);
+    if (during) during(observer);
     return answer;
   }
   Lines calls;
+  // While it proves. A cancel there does not end it: what follows the proof must see the cancel.
+  std::function<void(const validation::ProofObserver&)> during;
   ManagerResult<MacProxyDiagnostic> answer = MacProxyDiagnostic{"198.51.100.4", "Germany", "DE", "Berlin", "Berlin", "ISP", "1 Mbps"};
 };
 
@@ -67,6 +71,13 @@ struct Reply {
   int answers = 0;
   bool is(const AnyError& e) const { return kind == error && code == flutterError(e).code && message == flutterError(e).message && value.IsNull(); }
 };
+
+// A map with text keys, as the front ends get them.
+inline V textMap(std::initializer_list<std::pair<const char*, V>> entries) {
+  EncodableMap map;
+  for (const auto& [key, value] : entries) map[V(key)] = value;
+  return V(map);
+}
 
 inline MethodResultPtr capture(std::shared_ptr<Reply> r) {
   return std::make_unique<channel::MethodResultFunctions>(
@@ -89,7 +100,8 @@ inline bool isConnectLine(const std::string& command) { return command.find("::1
 struct FlowRig {
   explicit FlowRig(std::optional<std::chrono::milliseconds> terminationBound = {}) {
     main->adoptCurrentThread();
-    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound});
+    flows = std::make_unique<ProxyFlows>(
+        MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound, connects});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }
@@ -133,6 +145,7 @@ struct FlowRig {
   std::shared_ptr<platform::RecordingClock> clock = std::make_shared<platform::RecordingClock>(1700000000900);
   std::shared_ptr<platform::MainQueue> main = std::make_shared<platform::MainQueue>();
   std::shared_ptr<platform::SerialQueue> queue = std::make_shared<platform::SerialQueue>("com.tavlune.macos.proxy");
+  std::shared_ptr<ProofTracker> connects = std::make_shared<ProofTracker>();
   std::unique_ptr<ProxyFlows> flows;
 };
 

@@ -2,8 +2,10 @@
 // stand-in (a real child process) and a recording clock: nothing is slept.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "platform/dispatch/recording_clock.h"
 #include "tests/support/temp_dir.h"
@@ -113,6 +115,31 @@ TEST(Diagnose, TheFirstAnswerWithAnAddressEndsItAtOnce) {
     EXPECT_EQ(result->ip + " " + result->speed, "203.0.113.9 12.0 Mbps");
     EXPECT_EQ(harness.attempts(), attempts);
     EXPECT_EQ(harness.clock.sleeps(), pauses);
+  }
+}
+
+// A cancel ends the proof at once: a transfer under way is killed (this curl would
+// sleep past the test's time limit), and none starts after one that failed.
+TEST(Diagnose, ACancelStopsTheTransferUnderWayOrTheNextOne) {
+  for (const bool duringTransfer : {true, false}) {
+    Harness h;
+    const std::string hang = h.dir.write("hang", "#!/bin/bash\ntouch '" + h.dir.path() + "/args.0'; exec sleep 600\n", true);
+    ProxyValidator validator(h.clock, ValidationEndpoints{duringTransfer ? hang : h.curl, kServices, kDownload});
+    platform::Cancellation cancellation;
+    std::vector<std::pair<int, std::string>> told;
+    ProofObserver observer{[&](int pass, const std::string& last) {
+                             told.emplace_back(pass, last);
+                             if (!last.empty()) cancellation.cancel();
+                           }, &cancellation};
+    std::thread canceller([&] {
+      while (duringTransfer && !std::filesystem::exists(h.dir.file("args.0"))) std::this_thread::sleep_for(10ms);
+      if (duringTransfer) cancellation.cancel();
+    });
+    EXPECT_EQ(failureText(validator.diagnose("gw.test", 1080, "http", "", "", observer)), model::kProofCancelledMessage);
+    canceller.join();
+    EXPECT_EQ(h.clock.sleeps(), std::vector<std::chrono::milliseconds>{1200ms});
+    EXPECT_EQ(told, (duringTransfer ? decltype(told){{0, ""}} : decltype(told){{0, ""}, {0, "curl: (7) Failed to connect to proxy"}}));
+    EXPECT_EQ(h.runs().size(), 1u);  // the hanging one marks its start as a run
   }
 }
 

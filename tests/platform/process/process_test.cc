@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <thread>
+
+#include "platform/dispatch/clock.h"
+
 namespace tavlune::platform {
 namespace {
 
@@ -41,6 +45,24 @@ TEST(Process, ChildInheritsNoDescriptorAndLeavesNoZombie) {
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(bash("true").has_value());
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // nothing left to reap
   EXPECT_EQ(errno, ECHILD);
+}
+
+// A cancel from another thread ends a pause of the system clock and a running
+// child at once (either would otherwise outlast the test's time limit).
+TEST(Cancellation, EndsAPauseAndAChild) {
+  for (bool child : {false, true}) {
+    Cancellation cancellation;
+    std::thread canceller([&] { std::this_thread::sleep_for(std::chrono::milliseconds(100)), cancellation.cancel(); });
+    if (child) {
+      ProcessOptions options;
+      options.cancellation = &cancellation;
+      auto r = runProcess("/bin/sleep", {"600"}, options);
+      EXPECT_TRUE(r && r->endedBySignal && r->terminationStatus == SIGKILL);
+    } else {
+      EXPECT_FALSE(SystemClock().sleepUnlessCancelled(std::chrono::seconds(600), cancellation));
+    }
+    canceller.join();
+  }
 }
 
 }  // namespace

@@ -42,7 +42,9 @@ check_program() { # file, the libraries it must load, no more and no fewer
 app=$out/TavluneDesktop.app/Contents
 check_program "$app/MacOS/TavluneDesktop" "$system" "$cf" "$sc"
 check_program "$out/TavluneProxyHelper" "$system"
-check_program "$out/tavlune" "$system"
+# tavlune reads the user's records and the live settings itself while the
+# application is not running.
+check_program "$out/tavlune" "$system" "$cf" "$sc"
 
 # The bundle: exactly these files, the helper the one built, the property list
 # the one the bundle is found and started by.

@@ -71,7 +71,7 @@ TEST_F(ChromePolicyTest, StateTable) {
     for (bool on : row.switches) ASSERT_EQ(configureChromeWebRTC(on, paths), (Outcome{true, ""})) << on;
     if (row.ours) {
       EXPECT_EQ(plist::parse(std::string_view(*contents(paths.policy))).value(), plist::Value(*row.ours));
-      EXPECT_EQ(modeOf(paths.policy), 0644u);
+      EXPECT_EQ(modeOf(paths.policy), row.before ? row.mode : 0644u) << "the administrator's bits kept";
       EXPECT_TRUE(contents(paths.policy)->starts_with("<?xml")) << "written as XML";
     } else {
       EXPECT_EQ(contents(paths.policy), row.policy);
@@ -93,7 +93,8 @@ TEST_F(ChromePolicyTest, UnreadablePolicyFailsAndKeepsTheBackupForLater) {
     EXPECT_EQ(contents(paths.policy), broken);
     EXPECT_EQ(contents(paths.backup), broken);
     EXPECT_FALSE(contents(paths.marker));
-    // No marker, but the backup is put back.
+    // No marker: the backup, whatever it holds by now, is dropped, never put back.
+    put(paths.backup, "planted");
     ASSERT_TRUE(configureChromeWebRTC(false, paths).succeeded);
     EXPECT_EQ(contents(paths.policy), broken);
     EXPECT_FALSE(contents(paths.backup));
@@ -107,6 +108,47 @@ TEST_F(ChromePolicyTest, MarkerThatCannotBeWrittenFailsBeforeThePolicyIsWritten)
   EXPECT_FALSE(outcome.succeeded || contents(paths.policy)) << "a policy of ours without its marker would stay for ever";
 }
 
+// The administrator edits the policy file while the protection is on: at
+// switch-off the edit stays, only our key is taken back (to its earlier value,
+// or away), and the file keeps their owner and bits.
+TEST_F(ChromePolicyTest, AdministratorsEditWhileOnStaysTheirs) {
+  const plist::Value home("https://example.org/"), one(int64_t{1}), theirs("default_public_interface_only");
+  using D = plist::Dictionary;
+  struct Row {
+    std::optional<D> before, edited, after;  // edited: the file as they rewrite it while on; absent: they remove it
+  };
+  const D withOurs{{"HomepageLocation", home}, kDisabled}, earlier{{"HomepageLocation", home}, {kDisabled.first, theirs}};
+  for (const Row& row : std::vector<Row>{
+           {D{{"HomepageLocation", home}}, D{{"HomepageLocation", home}, {"X", one}, kDisabled}, D{{"HomepageLocation", home}, {"X", one}}},
+           {earlier, D{{"HomepageLocation", home}, {"X", one}, kDisabled}, D{{"HomepageLocation", home}, {"X", one}, {kDisabled.first, theirs}}},
+           {{}, D{{"X", one}, kDisabled}, D{{"X", one}}},
+           {D{{"HomepageLocation", home}}, D{{"HomepageLocation", home}, {kDisabled.first, theirs}}, D{{"HomepageLocation", home}, {kDisabled.first, theirs}}},
+           {D{{"HomepageLocation", home}}, {}, {}}}) {
+    reset();
+    if (row.before) {
+      put(paths.policy, binaryPlist(*row.before), 0640);
+      ASSERT_EQ(::chown(paths.policy.c_str(), 1234, 5678), 0);
+    }
+    ASSERT_TRUE(configureChromeWebRTC(true, paths).succeeded);
+    if (row.edited) {
+      put(paths.policy, binaryPlist(*row.edited), row.before ? 0640 : 0644);
+    } else {
+      std::filesystem::remove(paths.policy);
+    }
+    ASSERT_TRUE(configureChromeWebRTC(false, paths).succeeded);
+    EXPECT_FALSE(contents(paths.backup) || contents(paths.marker));
+    SCOPED_TRACE(contents(paths.policy).value_or("none"));
+    EXPECT_EQ(contents(paths.policy).has_value(), row.after.has_value());
+    if (!row.after) continue;
+    EXPECT_EQ(plist::parse(std::string_view(*contents(paths.policy))).value(), plist::Value(*row.after));
+    struct stat status{};
+    if (row.before) {
+      ASSERT_EQ(::stat(paths.policy.c_str(), &status), 0);
+      EXPECT_EQ(std::tuple(status.st_mode & 07777, status.st_uid, status.st_gid), std::tuple(0640u, 1234u, 5678u));
+    }
+  }
+}
+
 // The daemon killed between two steps of a switch, then started again: each
 // state such a stop leaves, and what its start makes of it.
 TEST_F(ChromePolicyTest, StartFinishesASwitchThatStoppedHalfWay) {
@@ -118,7 +160,7 @@ TEST_F(ChromePolicyTest, StartFinishesASwitchThatStoppedHalfWay) {
   for (const Row& row : std::vector<Row>{
            {admin, admin, none, admin, none, none},      // on, stopped after the backup
            {none, none, marker, none, none, none},       // on, stopped after the marker, nothing before
-           {ours, admin, none, admin, none, none},       // off, stopped after the marker went
+           {ours, admin, none, ours, none, none},        // a backup our marker does not vouch for is never put back
            {admin, admin, marker, admin, admin, marker},  // on over a file, stopped after the marker: off finishes it
            {ours, admin, marker, ours, admin, marker},    // on, finished
            {ours, none, marker, ours, none, marker},      // on over nothing, finished

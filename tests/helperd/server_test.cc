@@ -128,6 +128,28 @@ TEST_F(ServerTest, ChromeCommandsSwitchThePolicyAndReportFailures) {
   EXPECT_NE(errorOf(server.send(commandLine("chrome-webrtc-on"))).find("Managed Preferences"), std::string::npos);
 }
 
+// What is not a regular file at the policy path is refused at once, and no
+// folder that is a link is written through; the daemon goes on serving.
+TEST_F(ServerTest, ChromePolicyNeverWaitsOnAFifoNorWritesThroughALink) {
+  RunningServer server(folder);
+  const std::string policyFolder = folder / "Managed Preferences", elsewhere = folder / "elsewhere";
+  std::filesystem::create_directories(policyFolder);
+  std::filesystem::create_directories(elsewhere);
+  ASSERT_EQ(::mkfifo(server.chrome().policy.c_str(), 0644), 0);
+  for (int attempt = 0; attempt < 2; ++attempt)
+    EXPECT_NE(errorOf(server.send(commandLine("chrome-webrtc-on"))).find("not a regular file"), std::string::npos);
+  EXPECT_EQ(server.send(commandLine("chrome-webrtc-off")), replyLine(Reply::success()));  // nothing there is ours
+  EXPECT_TRUE(std::filesystem::is_fifo(server.chrome().policy));
+  EXPECT_EQ(server.send(kPing), pong());
+  for (const std::string& linked : {policyFolder, folder / "Application Support/Tavlune"}) {
+    std::filesystem::remove_all(folder / "Managed Preferences"), std::filesystem::remove_all(folder / "Application Support");
+    std::filesystem::create_directories(std::filesystem::path(linked).parent_path());
+    std::filesystem::create_directory_symlink(elsewhere, linked);
+    EXPECT_NE(errorOf(server.send(commandLine("chrome-webrtc-on"))).find("symbolic link"), std::string::npos) << linked;
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << linked;
+  }
+}
+
 // An allowed line goes to the shell on its standard input; a line the strict test refuses never runs.
 TEST_F(ServerTest, RunsOnlyAllowedLinesThroughTheShellAndReportsTheirResult) {
   const std::string line = "/usr/sbin/networksetup -setwebproxy 'Wi-Fi' '203.0.113.5' 80 on 'u'\"'\"'s' 'p/w'";

@@ -63,6 +63,7 @@ class RunningServer {
  public:
   explicit RunningServer(const TempDir& folder, ServerConfig config = mine()) {
     config.socketPath = socketPath_ = folder / "helper.sock";
+    config.commandLock = folder / "command.lock";
     config.chrome = chrome_ = {folder / "Managed Preferences/com.google.Chrome.plist",
                                folder / "Application Support/Tavlune/chrome-policy.backup.plist",
                                folder / "Application Support/Tavlune/chrome-policy.managed"};
@@ -175,10 +176,43 @@ TEST_F(ServerTest, ShellThatCannotStartIsReportedWithTheLaunchError) {
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
-TEST_F(ServerTest, CommandsInheritNoServerDescriptor) {
-  RunningServer server(folder, mine(kRequestTimeoutMilliseconds, shell("ls /proc/self/fd > '" + folder / "fds" + "'\n")));
+TEST_F(ServerTest, CommandsInheritNoServerDescriptorButTheLock) {
+  RunningServer server(folder, mine(kRequestTimeoutMilliseconds,
+                                    shell("{ readlink /proc/self/fd/3; ls /proc/self/fd; } > '" + folder / "fds" + "'\n")));
   EXPECT_EQ(server.send(kSetAuto), replyLine(Reply::success()));
-  EXPECT_EQ(fileText(folder / "fds"), "0\n1\n2\n3\n");  // the standard three and ls's own
+  EXPECT_EQ(fileText(folder / "fds"), folder / "command.lock\n0\n1\n2\n3\n4\n");  // the standard three, the lock and ls's own
+}
+
+// A daemon killed while its line runs leaves the line's shell behind; the next
+// daemon runs no line until that shell and what it started have ended, and
+// answers, when they outlast its wait, that nothing was changed.
+TEST_F(ServerTest, NoLineRunsWhileAnEarlierLinesProcessesStillRun) {
+  const std::string log = folder / "log";
+  const std::string slow = folder.write("slow", "#!/bin/bash\necho start >> '" + log + "'; sleep 0.6; echo end >> '" + log + "'\n", true);
+  const std::string quick = shell("echo line >> '" + log + "'\n");
+  for (auto [wait, answer, after] : {std::tuple(5000, replyLine(Reply::success()), "start\nend\nline\n"),
+                                     std::tuple(100, failureLine(kEarlierLineText), "start\nend\n")}) {
+    std::filesystem::remove(log);
+    pid_t daemon = ::fork();
+    if (daemon == 0) {  // the first daemon: serves one line, and is killed while it runs
+      ServerConfig config = mine(kRequestTimeoutMilliseconds, slow);
+      config.socketPath = folder / "helper.sock", config.commandLock = folder / "command.lock";
+      auto server = HelperServer::listen(config);
+      if (server) server->serveOne();
+      _exit(0);
+    }
+    int fd = -1;
+    for (int i = 0; i < 200 && (fd = connectTo(folder / "helper.sock")) < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(sendAll(fd, kSetAuto));
+    for (int i = 0; i < 200 && fileText(log).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(daemon, SIGKILL), ::waitpid(daemon, nullptr, 0), ::close(fd);
+    ServerConfig config = mine(kRequestTimeoutMilliseconds, quick);
+    config.earlierLineWait = std::chrono::milliseconds(wait);
+    RunningServer server(folder, config);
+    EXPECT_EQ(server.send(kSetAuto), answer) << wait;
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait == 100 ? 800 : 0));  // the orphan's end
+    EXPECT_EQ(fileText(log), after) << wait;
+  }
 }
 
 // 65536 bytes without a line feed are read further (the line feed arriving in a

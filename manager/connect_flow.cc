@@ -162,7 +162,10 @@ ProxyFlows::ConnectStep<void> ProxyFlows::applyProxy(const ConnectRequest& reque
                                                      const std::vector<MacNetworkServiceSnapshot>& services) {
   // Without the snapshot the user's settings could not be put back: a
   // connect that cannot record it must not change anything.
-  if (auto saved = saveRecord(*env_.defaults, MacProxySnapshot{services}); !saved)
+  // With the proxy it is taken for: a snapshot left stored once that proxy
+  // is gone from every service is stale, and never put back.
+  const model::MacSnapshotProxy proxy{request.host, request.port, request.proxyProtocol};
+  if (auto saved = saveRecord(*env_.defaults, MacProxySnapshot{services, proxy}); !saved)
     return unexpected(ConnectFailure{saved.error()});
 
   auto applied = env_.helper->runHelperCommand(sysproxy::connectCommand(

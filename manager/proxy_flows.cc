@@ -86,8 +86,14 @@ ManagerResult<void> ProxyFlows::restoreSnapshot() {
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
   auto& defaults = *env_.defaults;
-  if (loadRecord<MacProxySnapshot>(defaults)) {
-    if (auto restored = restoreSnapshot(); !restored) return restored;
+  if (auto snapshot = loadRecord<MacProxySnapshot>(defaults)) {
+    // Once no service carries the connect's proxy any more, the settings are
+    // the user's again (a take-back that could not remove its snapshot, a
+    // user who moved every service elsewhere): putting the snapshot back
+    // would undo what they changed since, so it is only dropped.
+    if (sysproxy::snapshotInForce(*snapshot, *env_.network)) {
+      if (auto restored = restoreSnapshot(); !restored) return restored;
+    }
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
     if (auto off = runHelper(sysproxy::disableProxyCommand(atGateway)); !off) return off;
   }

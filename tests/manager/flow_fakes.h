@@ -98,7 +98,7 @@ struct FlowRig {
   // The system takes whatever connect line arrives: its live proxy follows.
   void systemApplies(const char* prefix = "SOCKS", const std::string& host = "203.0.113.5", int64_t port = 1080) {
     helper->onCommand = [=, this](const std::string& command) {
-      if (isConnectLine(command)) network->setLive(proxyAt(prefix, host, port));
+      if (isConnectLine(command)) network->setLive(proxyAt(prefix, host, port)), network->setProxies(0, proxyAt(prefix, host, port));
     };
   }
   std::shared_ptr<Reply> connect(const EncodableMap& arguments = request()) {

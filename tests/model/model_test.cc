@@ -78,7 +78,7 @@ V map(std::initializer_list<std::pair<const char*, V>> entries) {
 
 TEST(Records, RoundTripThroughUserDefaults) {
   platform::MemoryUserDefaults defaults;
-  const MacProxySnapshot snapshot{{{"Wi-Fi", {0x62, 0x70, 0x00, 0xff}}, {"Ethernet 'x'", {}}}};
+  const MacProxySnapshot snapshot{{{"Wi-Fi", {0x62, 0x70, 0x00, 0xff}}, {"Ethernet 'x'", {}}}, MacSnapshotProxy{"::1", 3128, "http"}};
   const MacProxyDiagnostic diagnostic{"198.51.100.1", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
   for (const State& state : {kFull, kMinimal}) {
     ASSERT_TRUE(saveRecord(defaults, state).has_value());
@@ -114,6 +114,9 @@ TEST(Records, DecodingRules) {
       {R"({"services":[{"name":"Wi-Fi","configuration":"YnBsaXN0="}]})", false},  // bad Base64
       {R"({"services":[{"name":"Wi-Fi","configuration":"YnBs aXN0"}]})", false},
       {R"({"services":[{"name":"Wi-Fi"}]})", false}, {R"({"services":{}})", false}, {R"({})", false},
+      // the proxy it was taken for: optional, as files of older builds lack it, but whole when there
+      {R"({"services":[],"proxy":null})", true}, {R"({"services":[],"proxy":{"host":"h","port":1,"proxyProtocol":"http"}})", true},
+      {R"({"services":[],"proxy":{"host":"h","proxyProtocol":"http"}})", false}, {R"({"services":[],"proxy":"h:1"})", false},
   };
   for (const auto& [json, loads] : snapshots) EXPECT_EQ(decodes<MacProxySnapshot>(json), loads) << json;
 }

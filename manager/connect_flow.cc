@@ -110,7 +110,7 @@ void ProxyFlows::runConnect(const ConnectRequest& request, const SharedResult& r
   if (loadRecord<MacProxyConnectionState>(defaults)) return replyLater(result, MacProxyError::existingProxy());
   // A snapshot without a state holds the user's own settings, left by a
   // clean-up that failed: take them back before recording new ones.
-  if (loadRecord<MacProxySnapshot>(defaults)) {
+  if (snapshots().load()) {
     if (auto back = performDisconnect(); !back) return replyLater(result, back.error());
   }
 
@@ -165,7 +165,7 @@ ProxyFlows::ConnectStep<void> ProxyFlows::applyProxy(const ConnectRequest& reque
   // With the proxy it is taken for: a snapshot left stored once that proxy
   // is gone from every service is stale, and never put back.
   const model::MacSnapshotProxy proxy{request.host, request.port, request.proxyProtocol};
-  if (auto saved = saveRecord(*env_.defaults, MacProxySnapshot{services, proxy}); !saved)
+  if (auto saved = snapshots().save(MacProxySnapshot{services, proxy}); !saved)
     return unexpected(ConnectFailure{saved.error()});
 
   auto applied = env_.helper->runHelperCommand(sysproxy::connectCommand(
@@ -214,11 +214,13 @@ ProxyFlows::ConnectStep<void> ProxyFlows::recordAndConfirm(const ConnectRequest&
 void ProxyFlows::failConnect(const ConnectFailure& failure, const SharedResult& result) {
   removeConnectionRecords();
   bool restored = true;
-  if (failure.applied && loadRecord<MacProxySnapshot>(*env_.defaults)) {
-    restored = restoreSnapshot().has_value();
+  if (auto snapshot = snapshots().load(); failure.applied && snapshot) {
+    restored = restoreSnapshot(*snapshot).has_value();
     (void)switchChromeWebRtc(false);
   }
-  if (restored) (void)model::removeRecord<MacProxySnapshot>(*env_.defaults);
+  // A removal that fails leaves a snapshot that no longer matches the
+  // system; it is dropped, never put back, once its proxy is gone.
+  if (restored) (void)snapshots().remove();
   replyLater(result, failure.error);
 }
 

@@ -36,6 +36,9 @@ struct MacProxyEnvironment {
   // How long quitting waits for the take-back; by default from the stored
   // snapshot's line (ProxyFlows::terminationBound). Tests shorten it.
   std::optional<std::chrono::milliseconds> terminationBound;
+  // The snapshot's second copy, a file of the application's own
+  // (model/snapshot_store.h); empty: none.
+  std::string snapshotCopyPath = "";
 };
 
 class MacProxyManager {

@@ -69,30 +69,29 @@ std::vector<std::string> ProxyFlows::servicesAtGateway() {
   return names;
 }
 
-std::vector<std::string> ProxyFlows::restoreLines() {
+std::vector<std::string> ProxyFlows::restoreLines(const std::optional<MacProxySnapshot>& snapshot) {
   // Unreadable live settings only cost the removal of the connect's user names.
   auto live = sysproxy::enabledNetworkServices(*env_.network);
-  return sysproxy::disconnectCommandLines(loadRecord<MacProxySnapshot>(*env_.defaults),
-                                          live ? *live : std::vector<model::MacNetworkServiceSnapshot>{});
+  return sysproxy::disconnectCommandLines(snapshot, live ? *live : std::vector<model::MacNetworkServiceSnapshot>{});
 }
 
-ManagerResult<void> ProxyFlows::restoreSnapshot() {
+ManagerResult<void> ProxyFlows::restoreSnapshot(const MacProxySnapshot& snapshot) {
   // A snapshot without services has nothing to put back: no line at all,
   // since an empty one would only be refused, keeping the records for ever.
-  for (const std::string& line : restoreLines())
+  for (const std::string& line : restoreLines(snapshot))
     if (auto ran = runHelper(line); !ran) return ran;
   return {};
 }
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
   auto& defaults = *env_.defaults;
-  if (auto snapshot = loadRecord<MacProxySnapshot>(defaults)) {
+  if (auto snapshot = snapshots().load()) {
     // Once no service carries the connect's proxy any more, the settings are
     // the user's again (a take-back that could not remove its snapshot, a
     // user who moved every service elsewhere): putting the snapshot back
     // would undo what they changed since, so it is only dropped.
     if (sysproxy::snapshotInForce(*snapshot, *env_.network)) {
-      if (auto restored = restoreSnapshot(); !restored) return restored;
+      if (auto restored = restoreSnapshot(*snapshot); !restored) return restored;
     }
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
     if (auto off = runHelper(sysproxy::disableProxyCommand(atGateway)); !off) return off;
@@ -107,7 +106,7 @@ ManagerResult<void> ProxyFlows::performDisconnect() {
     if (!removed && !failure) failure = removed.error();
   };
   note(model::removeRecord<MacProxyConnectionState>(defaults));
-  note(model::removeRecord<MacProxySnapshot>(defaults));
+  note(snapshots().remove());
   note(model::removeRecord<MacProxyDiagnostic>(defaults));
   if (failure) return unexpected(*failure);
   return {};
@@ -149,7 +148,7 @@ void ProxyFlows::inspect(MethodResultPtr result) {
 
 void ProxyFlows::cleanupOrphanedConnection() {
   env_.queue->async([this] {
-    if (loadRecord<MacProxySnapshot>(*env_.defaults)) {
+    if (snapshots().load()) {
       (void)performDisconnect();  // on failure every record stays for the next attempt
       return;
     }
@@ -169,8 +168,8 @@ std::chrono::milliseconds ProxyFlows::terminationBound() {
   // installation and work queued before it (docs/helper-protocol.md).
   constexpr std::chrono::milliseconds kMargin{60'000};
   std::chrono::milliseconds takeBack{0};
-  if (loadRecord<MacProxySnapshot>(*env_.defaults)) {
-    for (const std::string& line : restoreLines()) takeBack += helperclient::exchangeDeadline(line);
+  if (auto snapshot = snapshots().load()) {
+    for (const std::string& line : restoreLines(snapshot)) takeBack += helperclient::exchangeDeadline(line);
   } else {
     takeBack = helperclient::exchangeDeadline(sysproxy::disableProxyCommand(servicesAtGateway()));
   }

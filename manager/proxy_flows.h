@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "manager/mac_proxy_manager.h"
+#include "model/snapshot_store.h"
 
 namespace tavlune::manager {
 
@@ -65,11 +66,13 @@ class ProxyFlows final : public ProxyOperations {
 
   // A helper command whose failure is only its error.
   model::ManagerResult<void> runHelper(const std::string& command);
-  // The stored snapshot's restore lines, for the services as they are now.
-  std::vector<std::string> restoreLines();
-  // Sends the stored snapshot's restore lines in order, stopping at the first
-  // that fails.
-  model::ManagerResult<void> restoreSnapshot();
+  // Both copies of the snapshot.
+  model::SnapshotStore snapshots() { return model::SnapshotStore(*env_.defaults, env_.snapshotCopyPath); }
+  // The snapshot's restore lines, for the services as they are now.
+  std::vector<std::string> restoreLines(const std::optional<model::MacProxySnapshot>& snapshot);
+  // Sends the snapshot's restore lines in order, stopping at the first that
+  // fails.
+  model::ManagerResult<void> restoreSnapshot(const model::MacProxySnapshot& snapshot);
   // How long the termination take-back may keep the application from ending.
   std::chrono::milliseconds terminationBound();
   // The enabled services whose live settings still point at the gateway; a

@@ -12,6 +12,7 @@
 #include "platform/sysconfig/memory_network_configuration.h"
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/restore_commands.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::testing {
 using namespace tavlune::manager;
@@ -89,7 +90,8 @@ inline bool isConnectLine(const std::string& command) { return command.find("::1
 struct FlowRig {
   explicit FlowRig(std::optional<std::chrono::milliseconds> terminationBound = {}) {
     main->adoptCurrentThread();
-    flows = std::make_unique<ProxyFlows>(MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound});
+    flows = std::make_unique<ProxyFlows>(
+        MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound, copyPath});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }
@@ -126,6 +128,8 @@ struct FlowRig {
     return sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*defaults), *sysproxy::enabledNetworkServices(*network));
   }
 
+  TempDir folder;
+  const std::string copyPath = folder / "Tavlune/proxy-snapshot.copy";  // the snapshot's second copy
   std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
   std::shared_ptr<FakeNetwork> network = std::make_shared<FakeNetwork>();
   std::shared_ptr<FakeHelper> helper = std::make_shared<FakeHelper>();

@@ -118,6 +118,21 @@ TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
   }
 }
 
+// User defaults damaged while connected (read as empty): the launch clean-up
+// restores from the snapshot's second copy, and leaves no copy behind.
+TEST(LaunchCleanUp, UserDefaultsLostWhileConnectedTheCopyStillRestores) {
+  FlowRig rig;
+  rig.systemApplies();
+  ASSERT_EQ(rig.connect()->kind, Reply::success);
+  const std::string restore = rig.restoreLine();
+  for (const char* key : {recordKey<MacProxyConnectionState>, recordKey<MacProxySnapshot>, recordKey<MacProxyDiagnostic>})
+    ASSERT_TRUE(rig.defaults->removeObject(key));
+  rig.flows->cleanupOrphanedConnection();
+  rig.settle();
+  EXPECT_EQ(rig.helper->sent.at(rig.helper->sent.size() - 2), restore);
+  EXPECT_FALSE(std::filesystem::exists(rig.copyPath));
+}
+
 TEST(Termination, CompletesAfterEverythingQueuedBefore) {
   FlowRig rig;
   rig.systemApplies();

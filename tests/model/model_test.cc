@@ -5,7 +5,11 @@
 #include "manager/flutter_values.h"
 #include "model/coercion.h"
 #include "model/record_store.h"
+#include "model/snapshot_store.h"
 #include "platform/defaults/memory_user_defaults.h"
+#include "platform/files/files.h"
+#include "platform/text/crc32.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
@@ -119,6 +123,43 @@ TEST(Records, DecodingRules) {
       {R"({"services":[],"proxy":{"host":"h","proxyProtocol":"http"}})", false}, {R"({"services":[],"proxy":"h:1"})", false},
   };
   for (const auto& [json, loads] : snapshots) EXPECT_EQ(decodes<MacProxySnapshot>(json), loads) << json;
+}
+
+// Two copies of the snapshot: the file proves itself whole and is read first;
+// a damaged file gives way to user defaults, and neither copy lost alone
+// loses the snapshot.
+TEST(Records, SnapshotKeptTwiceAndNeverTakenDamaged) {
+  testing::TempDir folder;
+  const std::string copy = folder / "Tavlune/proxy-snapshot.copy";
+  const MacProxySnapshot inFile{{{"Wi-Fi", {1, 2}}}, MacSnapshotProxy{"h", 1, "http"}}, inDefaults{{{"Ethernet", {3}}}};
+  auto damage = [&](std::size_t at) {
+    std::string bytes = platform::files::read(copy).value();
+    bytes[at < bytes.size() ? at : bytes.size() - 1] ^= 0x20;
+    ASSERT_TRUE(platform::files::writeAtomically(copy, bytes, 0600));
+  };
+  const struct { const char* name; std::function<void(platform::MemoryUserDefaults&)> change; std::optional<MacProxySnapshot> loaded; } cases[] = {
+      {"both whole", [](auto&) {}, inFile},
+      {"defaults lost", [](auto& d) { (void)d.removeObject(recordKey<MacProxySnapshot>); }, inFile},
+      {"file damaged in its record", [&](auto&) { damage(26); }, inDefaults},  // its host "h" made "H"
+      {"file damaged in its checksum", [&](auto&) { damage(3); }, inDefaults},
+      {"file cut short", [&](auto&) { ASSERT_TRUE(platform::files::writeAtomically(copy, "0000", 0600)); }, inDefaults},
+      {"file damaged, defaults lost", [&](auto& d) { damage(40), (void)d.removeObject(recordKey<MacProxySnapshot>); }, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    platform::MemoryUserDefaults defaults;
+    SnapshotStore store(defaults, copy);
+    ASSERT_TRUE(store.save(inFile));
+    ASSERT_TRUE(saveRecord(defaults, inDefaults));  // told apart from the file's
+    c.change(defaults);
+    EXPECT_EQ(store.load(), c.loaded) << c.name;
+    ASSERT_TRUE(store.remove()) << c.name;
+    EXPECT_FALSE(store.load() || platform::files::exists(copy)) << c.name;
+  }
+  platform::MemoryUserDefaults defaults;  // the file unwritable: nothing saved, the error told
+  ASSERT_TRUE(platform::files::makeDirectories(copy, 0700));
+  EXPECT_FALSE(SnapshotStore(defaults, copy).save(inFile));
+  EXPECT_FALSE(loadRecord<MacProxySnapshot>(defaults));
+  EXPECT_EQ(platform::text::crc32("123456789"), 0xCBF43926u);  // the IEEE check value
 }
 
 TEST(Records, UnreadableOrUnwritableEntriesKeepWhatWasThere) {

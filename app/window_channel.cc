@@ -52,7 +52,7 @@ void installWindowChannel(channel::BinaryMessenger* messenger, Application& appl
     } else if (method == "connection") {
       // Read from the manager's own stores, never through its channel, which would reconcile.
       const auto& environment = manager::MacProxyManager::shared().environment();
-      result->Success(manager::connectionDetails(*environment.defaults, *environment.network));
+      result->Success(manager::connectionDetails(environment));
     } else if (method == "close") {
       // Answered first: the quit that follows may end the process.
       result->Success(EncodableValue(true));

@@ -302,17 +302,21 @@ int status(Session& session, bool json) {
     return session.finish("status", "getConnectionState", answer, [](const EncodableValue& state) { return statusText(state); });
   const EncodableValue& state = std::get<channel::SuccessReply>(**answer.reply).value;
   const EncodableValue* phase = entryOf(state, "phase");
-  EncodableValue details;
-  if (phase && *phase == EncodableValue("connected")) details = session.connectionDetails();
+  // Offline, it says whether Tavlune's settings are still waiting to be taken back.
+  const EncodableValue details = session.connectionDetails();
+  const bool connected = phase && *phase == EncodableValue("connected");
+  const EncodableValue* pending = entryOf(details, "takeBackPending");
+  const bool owed = !connected && pending && *pending == EncodableValue(true);
   if (json) {
     Json out = toJson(state);
-    if (out.is_object() && isConnected(details))
+    if (out.is_object() && connected && isConnected(details))
       for (const char* key : {"host", "port", "services", "webRtcProtection"})
         if (const EncodableValue* value = entryOf(details, key)) out[key] = toJson(*value);
+    if (out.is_object() && owed) out["takeBackPending"] = true;
     printJson(out);
     return kExitDone;
   }
-  std::fputs(statusText(state, isConnected(details) ? &details : nullptr).c_str(), stdout);
+  std::fputs(statusText(state, (connected && isConnected(details)) || owed ? &details : nullptr).c_str(), stdout);
   return kExitDone;
 }
 

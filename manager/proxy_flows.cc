@@ -121,9 +121,32 @@ bool ProxyFlows::systemProxyMatchesCurrentState() {
   return state && sysproxy::systemProxyCarries(*state, *env_.network);
 }
 
+void ProxyFlows::retryOwedTakeBack() {
+  constexpr int kRetries = 3;
+  constexpr int64_t kRetryPauseMilliseconds = 30'000;
+  // A connect on its way stores its snapshot before its state.
+  if (terminating_ || connectsInFlight_.load() > 0 || retryQueued_ || failedRetries_ >= kRetries ||
+      env_.clock->nowMilliseconds() < nextRetryAt_)
+    return;
+  if (!snapshots().load()) return;
+  retryQueued_ = true;
+  env_.queue->async([this] {
+    // What ran before this item (the launch clean-up, a connect) may have
+    // settled it already.
+    if (snapshots().load() && !loadRecord<MacProxyConnectionState>(*env_.defaults) && !performDisconnect()) {
+      ++failedRetries_;
+      nextRetryAt_ = env_.clock->nowMilliseconds() + kRetryPauseMilliseconds;
+    }
+    retryQueued_ = false;
+  });
+}
+
 EncodableValue ProxyFlows::connectionStateValue() {
   auto state = loadRecord<MacProxyConnectionState>(*env_.defaults);
-  if (!state) return offlineValue();
+  if (!state) {
+    retryOwedTakeBack();
+    return offlineValue();
+  }
   if (sysproxy::systemProxyCarries(*state, *env_.network)) return flutterValue(*state);
   // A connect still on its way has stored its state before the system shows
   // it; dropping the state then would break that connect.

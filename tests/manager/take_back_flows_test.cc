@@ -96,6 +96,32 @@ TEST(StateAnswers, FollowTheLiveSettings) {
   }
 }
 
+// A snapshot without a state (a take-back that failed): the state query still
+// answers offline, and retries the take-back: one at a time, 30 s after a
+// failure, three failures at most; a success ends it.
+TEST(StateAnswers, OwedTakeBackIsRetriedBounded) {
+  FlowRig rig;
+  rig.storeConnection(false);
+  ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxyConnectionState>));
+  const std::string restore = rig.restoreLine();
+  rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("helper busy"));
+  auto restores = [&] { return std::count(rig.helper->sent.begin(), rig.helper->sent.end(), restore); };
+  const V offline(EncodableMap{{V("phase"), V("offline")}});
+  for (int64_t secondsLater : {0, 0, 29, 30, 60, 90, 120, 600}) {
+    rig.clock->setNow(1700000000900 + secondsLater * 1000);
+    EXPECT_EQ(rig.flows->connectionStateValue(), offline);
+    EXPECT_EQ(rig.flows->connectionStateValue(), offline);  // at most one queued
+    rig.settle();
+  }
+  EXPECT_EQ(restores(), 3);  // at 0, 30 and 60 s (each 30 s after the last failure); none after the third
+  FlowRig succeeding;
+  succeeding.storeConnection(false);
+  ASSERT_TRUE(succeeding.defaults->removeObject(recordKey<MacProxyConnectionState>));
+  for (int i = 0; i < 3; ++i) (void)succeeding.flows->connectionStateValue(), succeeding.settle();
+  EXPECT_EQ(succeeding.helper->sent, (Lines{restore, "chrome-webrtc-off"}));
+  EXPECT_EQ(succeeding.records(), (std::vector<bool>{false, false, false}));
+}
+
 TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
   // A failed restore keeps everything; without a snapshot the gateway's settings go off (WebRTC
   // off even if that fails) or, with nothing at the gateway, the helper is not asked at all.

@@ -186,9 +186,10 @@ MacProxyError ProxyFlows::quitting() { return MacProxyError::commandFailed("Tavl
 
 std::chrono::milliseconds ProxyFlows::terminationBound() {
   if (env_.terminationBound) return *env_.terminationBound;
-  // The take-back's own exchanges (a probe, the restore line, WebRTC off),
-  // each within its deadline, and a margin for an administrator prompt, an
-  // installation and work queued before it (docs/helper-protocol.md).
+  // The take-back's own exchanges (a probe at its most patient, the restore
+  // line, WebRTC off), each within its deadline, and a margin for an
+  // administrator prompt, an installation and work queued before it
+  // (docs/helper-protocol.md).
   constexpr std::chrono::milliseconds kMargin{60'000};
   std::chrono::milliseconds takeBack{0};
   if (auto snapshot = snapshots().load()) {
@@ -196,7 +197,8 @@ std::chrono::milliseconds ProxyFlows::terminationBound() {
   } else {
     takeBack = helperclient::exchangeDeadline(sysproxy::disableProxyCommand(servicesAtGateway()));
   }
-  return kMargin + helperclient::kPingDeadline + takeBack + helperclient::kFixedCommandDeadline;
+  return kMargin + helperclient::kRestartPatience + helperclient::kBusyPatience + takeBack +
+         helperclient::kFixedCommandDeadline;
 }
 
 void ProxyFlows::disconnectForTermination(std::function<void()> completion) {

@@ -54,8 +54,8 @@ HelperClient::Attempt HelperClient::attempt(const std::string& command, std::chr
   if (framed.outcome == helperprotocol::FramingOutcome::timedOut)
     return {Reach::noAnswer, unexpected(failed("The proxy helper did not answer in time.", true))};
   if (framed.outcome != helperprotocol::FramingOutcome::message) {
-    if (!written) return {Reach::noAnswer, unexpected(failed("The proxy helper connection closed.", true))};
-    return {Reach::noAnswer, unexpected(failed("The proxy helper returned no response.", true))};
+    if (!written) return {Reach::closed, unexpected(failed("The proxy helper connection closed.", true))};
+    return {Reach::closed, unexpected(failed("The proxy helper returned no response.", true))};
   }
   auto reply = platform::json::parse(framed.bytes);
   if (!reply) return {Reach::answered, unexpected(HelperFailure{reply.error(), true})};
@@ -88,8 +88,10 @@ HelperPresence HelperClient::probe() {
       case Reach::noSocket:
         return HelperPresence::missing;
       case Reach::refused:
-        // A socket file nobody accepts on: a helper that died and that launchd
-        // is starting again, or one gone for good.
+      case Reach::closed:
+        // A socket file nobody accepts on, or a connection dropped unanswered:
+        // a helper that died and that launchd is starting again, or one gone
+        // for good.
         if (std::chrono::steady_clock::now() >= restartEnd) return HelperPresence::missing;
         std::this_thread::sleep_for(kRefusedPause);
         continue;

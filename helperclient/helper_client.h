@@ -63,9 +63,10 @@ class HelperClient {
   virtual HelperPresence probe();
 
  private:
-  // How far an exchange got: no socket file, refused, taken but unanswered,
-  // or answered (with anything).
-  enum class Reach { noSocket, refused, noAnswer, answered };
+  // How far an exchange got: no socket file, refused, taken and closed
+  // without an answer (the daemon went away), taken and not answered in
+  // time, or answered (with anything).
+  enum class Reach { noSocket, refused, closed, noAnswer, answered };
   struct Attempt {
     Reach reach;
     HelperResult<platform::json::Json> result;

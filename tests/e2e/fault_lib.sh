@@ -5,6 +5,7 @@
 helper_program=/Library/PrivilegedHelperTools/com.tavlune.proxyhelper
 helper_name=${helper_program##*/}  # the name its crash switch answers to
 support="$TAVLUNE_SIM_STATE/root/Library/Application Support/Tavlune"
+snapshot_copy="$TAVLUNE_SIM_STATE/root/Users/alex/Library/Application Support/Tavlune/proxy-snapshot.copy"
 helper_pid() { inside pgrep -f "^$helper_program" || true; }
 # Gone, or a zombie nobody has reaped yet.
 ended() {
@@ -58,6 +59,7 @@ records_gone_within() {
 as_before() {  # LABEL SETTINGS [POLICY]
   check "$1: settings as before" "" "$(diff <(echo "$2") <(view) || true)"
   check "$1: no records" "" "$(records)"
+  check "$1: no snapshot copy" absent "$([ -e "$snapshot_copy" ] && echo present || echo absent)"
   if [ -n "${3:-}" ]; then
     check "$1: administrator's policy byte for byte" same "$(cmp -s "$3" "$policy" && echo same || echo differs)"
   else
@@ -82,7 +84,7 @@ put_back() {  # [POLICY]
   rm -f "$(dirname "$preferences")"/*
   cp -p "$saved"/* "$(dirname "$preferences")/"
   if [ -n "${1:-}" ]; then cp "$1" "$policy"; else rm -f "$policy"; fi
-  rm -f "$support"/* "$TAVLUNE_SIM_STATE/settings/networksetup-failure"
+  rm -f "$support"/* "$snapshot_copy" "$TAVLUNE_SIM_STATE/settings/networksetup-failure"
   python3 -c 'import plistlib, sys
 d = plistlib.load(open(sys.argv[1], "rb"))
 d = {k: v for k, v in d.items() if not k.startswith("com.tavlune.macos.proxy-")}

@@ -129,9 +129,10 @@ TEST(HelperClient, ProbeWaitsForARestartAndForABusyHelper) {
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(HelperClient(path, brief).probe(), HelperPresence::missing);
   EXPECT_GE(std::chrono::steady_clock::now() - started, brief.restart);
-  std::thread restart([&] {
+  std::thread restart([&] {  // the first connection dropped unanswered, as by a dying daemon
     std::this_thread::sleep_for(500ms);
     platform::UniqueFd listener = listenAt();
+    platform::UniqueFd(accept(listener.get(), nullptr, nullptr)).reset();
     platform::UniqueFd connection(accept(listener.get(), nullptr, nullptr));
     ::send(connection.get(), pong.data(), pong.size(), MSG_NOSIGNAL);
   });

@@ -35,8 +35,8 @@ EncodableValue connectionDetails(platform::UserDefaults& defaults, platform::sys
   const EncodableValue protection(webRtcProtectionOn(chromePolicyPath));
   auto state = model::loadRecord<model::MacProxyConnectionState>(defaults);
   if (!state) {
-    auto snapshot = model::SnapshotStore(defaults, snapshotCopyPath).load();
-    const bool pending = snapshot && sysproxy::snapshotInForce(*snapshot, network);
+    auto stored = model::SnapshotStore(defaults, snapshotCopyPath).loadStored();
+    const bool pending = stored && sysproxy::snapshotStillOwed(*stored, network);
     return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")},
                                        {EncodableValue("webRtcProtection"), protection},
                                        {EncodableValue("takeBackPending"), EncodableValue(pending)}});

@@ -16,9 +16,8 @@ namespace tavlune::manager {
 
 // A map: "phase" ("connected" while a connection state is stored, else
 // "offline"), "webRtcProtection" (Chrome's policy file sets the protection)
-// and "takeBackPending" (offline, yet a snapshot is stored whose proxy some
-// service still points at: the settings are still Tavlune's, their take-back
-// unfinished); while connected also the state's channel form plus "host",
+// and "takeBackPending" (offline, yet a stored snapshot is still to be put
+// back: the settings are still Tavlune's, their take-back unfinished); while connected also the state's channel form plus "host",
 // "port", "services" (the enabled services whose settings point at the
 // proxy) and "systemMatches" (the live system proxy is the stored one).
 channel::EncodableValue connectionDetails(platform::UserDefaults& defaults,

@@ -85,13 +85,11 @@ ManagerResult<void> ProxyFlows::restoreSnapshot(const MacProxySnapshot& snapshot
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
   auto& defaults = *env_.defaults;
-  if (auto snapshot = snapshots().load()) {
-    // Once no service carries the connect's proxy any more, the settings are
-    // the user's again (a take-back that could not remove its snapshot, a
-    // user who moved every service elsewhere): putting the snapshot back
-    // would undo what they changed since, so it is only dropped.
-    if (sysproxy::snapshotInForce(*snapshot, *env_.network)) {
-      if (auto restored = restoreSnapshot(*snapshot); !restored) return restored;
+  if (auto stored = snapshots().loadStored()) {
+    // One already put back by a take-back that could not remove it is only
+    // dropped: put back again, it would undo what the user changed since.
+    if (sysproxy::snapshotStillOwed(*stored, *env_.network)) {
+      if (auto restored = restoreSnapshot(stored->snapshot); !restored) return restored;
     }
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
     if (auto off = runHelper(sysproxy::disableProxyCommand(atGateway)); !off) return off;

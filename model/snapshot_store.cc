@@ -33,15 +33,26 @@ std::optional<MacProxySnapshot> decodeCopy(std::string_view file) {
 
 }  // namespace
 
-std::optional<MacProxySnapshot> SnapshotStore::load() {
+std::optional<StoredSnapshot> SnapshotStore::loadStored() {
   // The file can prove itself whole; user defaults cannot, so they come second.
+  bool fileGone = false;
   if (!copyPath_.empty()) {
     auto file = platform::files::readIfPresent(copyPath_, kMaxCopyBytes);
+    fileGone = file && !*file;
     if (file && *file) {
-      if (auto copy = decodeCopy(**file)) return copy;
+      if (auto copy = decodeCopy(**file)) return StoredSnapshot{std::move(*copy), false};
     }
   }
-  return loadRecord<MacProxySnapshot>(defaults_);
+  auto stored = loadRecord<MacProxySnapshot>(defaults_);
+  if (!stored) return std::nullopt;
+  const bool copyRemoved = fileGone && stored->proxy.has_value();
+  return StoredSnapshot{std::move(*stored), copyRemoved};
+}
+
+std::optional<MacProxySnapshot> SnapshotStore::load() {
+  auto stored = loadStored();
+  if (!stored) return std::nullopt;
+  return std::move(stored->snapshot);
 }
 
 platform::Result<void> SnapshotStore::save(const MacProxySnapshot& snapshot) {
@@ -58,12 +69,15 @@ platform::Result<void> SnapshotStore::save(const MacProxySnapshot& snapshot) {
 }
 
 platform::Result<void> SnapshotStore::remove() {
-  auto removed = removeRecord<MacProxySnapshot>(defaults_);
+  // The file first: should the rest fail (a full disk still allows this), the
+  // copy in user defaults is known to be taken back already.
+  platform::Result<void> gone;
   if (!copyPath_.empty() && platform::files::exists(copyPath_)) {
-    auto gone = platform::files::remove(copyPath_);
+    gone = platform::files::remove(copyPath_);
     if (gone) platform::crashPoint("snapshot copy removed");
-    if (removed && !gone) return gone;
   }
+  auto removed = removeRecord<MacProxySnapshot>(defaults_);
+  if (!gone) return gone;
   return removed;
 }
 

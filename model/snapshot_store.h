@@ -14,6 +14,15 @@
 
 namespace tavlune::model {
 
+struct StoredSnapshot {
+  MacProxySnapshot snapshot;
+  // Found in user defaults alone, with no file copy at all: a take-back
+  // removes the file first, so this is what one leaves when it put the
+  // settings back but could not remove the rest. Only for a snapshot that
+  // names its proxy: older builds kept no file.
+  bool copyRemoved = false;
+};
+
 class SnapshotStore {
  public:
   // copyPath empty: user defaults alone (the dispatcher's tests).
@@ -23,10 +32,12 @@ class SnapshotStore {
   // The file's copy when its checksum holds and it decodes, else the one in
   // user defaults when it decodes: a damaged copy is never taken over a good
   // one, and only the file can show that it is whole.
+  std::optional<StoredSnapshot> loadStored();
   std::optional<MacProxySnapshot> load();
   // Both copies, the file first; a failure of either is the error.
   platform::Result<void> save(const MacProxySnapshot& snapshot);
-  // Both copies, whatever the first gave; the first failure is the error.
+  // Both copies, the file first, whatever it gave; the first failure is the
+  // error.
   platform::Result<void> remove();
 
  private:

@@ -62,8 +62,9 @@ bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& 
   return proxies && carries(*proxies, proxyProtocol, host, port);
 }
 
-bool snapshotInForce(const model::MacProxySnapshot& snapshot, platform::sysconfig::NetworkConfiguration& configuration) {
-  if (!snapshot.proxy) return true;
+bool snapshotStillOwed(const model::StoredSnapshot& stored, platform::sysconfig::NetworkConfiguration& configuration) {
+  const model::MacProxySnapshot& snapshot = stored.snapshot;
+  if (!stored.copyRemoved || !snapshot.proxy) return true;
   auto services = enabledNetworkServices(configuration);
   if (!services) return true;
   const auto& [host, port, proxyProtocol] = *snapshot.proxy;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/records.h"
+#include "model/snapshot_store.h"
 #include "platform/sysconfig/network_configuration.h"
 
 namespace tavlune::sysproxy {
@@ -28,11 +29,12 @@ bool containsTavluneGateway(std::span<const uint8_t> configuration);
 bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& host, int64_t port,
                      const std::string& proxyProtocol);
 
-// May the snapshot's connect still be in force: does some enabled service
-// point at the proxy it was taken for? Also true when that cannot be told (a
-// snapshot of an older build names no proxy, or the services cannot be
-// listed), so that a doubt never drops the user's settings.
-bool snapshotInForce(const model::MacProxySnapshot& snapshot, platform::sysconfig::NetworkConfiguration& configuration);
+// Is the stored snapshot still to be put back? Yes, unless a take-back has
+// already removed its file copy (and could not remove the rest) and no
+// enabled service points at the proxy it was taken for any more: then the
+// settings are the user's again, maybe changed since. A doubt (the services
+// cannot be listed) keeps it.
+bool snapshotStillOwed(const model::StoredSnapshot& stored, platform::sysconfig::NetworkConfiguration& configuration);
 
 // Does the live system proxy carry the connection: the protocol's switch on,
 // host equal (case-sensitive) and port equal? False without readable live

@@ -125,13 +125,16 @@ TEST(ConnectFlow, FailurePaths) {
 }
 
 // A snapshot without a state, left by a take-back that failed or could not
-// remove it: put back first while a service still points at its proxy (or a
-// snapshot of an older build cannot say), else dropped: the settings are the
-// user's again, changed since, maybe.
-TEST(ConnectFlow, StraySnapshotIsTakenBackFirstOnlyWhileItsProxyIsOn) {
-  const struct { const char* name; bool namesProxy, proxyOn, fails, restored; } cases[] = {
-      {"older build's snapshot", false, false, false, true}, {"older build's, take-back fails", false, false, true, true},
-      {"its proxy still on", true, true, false, true}, {"its proxy gone", true, false, false, false},
+// remove it: put back first, unless a take-back already removed its file
+// copy and no service points at its proxy any more: then it was put back
+// already, and the settings are the user's again, changed since, maybe.
+TEST(ConnectFlow, StraySnapshotIsTakenBackFirstUnlessPutBackAlready) {
+  const struct { const char* name; bool namesProxy, copyKept, proxyOn, fails, restored; } cases[] = {
+      {"older build's snapshot", false, false, false, false, true},
+      {"older build's, take-back fails", false, false, false, true, true},
+      {"copy removed, its proxy still on", true, false, true, false, true},
+      {"copy removed, its proxy gone: put back already", true, false, false, false, false},
+      {"copy kept: a take-back that failed, its line cut before any proxy", true, true, false, false, true},
   };
   for (const auto& c : cases) {
     FlowRig rig;
@@ -139,7 +142,7 @@ TEST(ConnectFlow, StraySnapshotIsTakenBackFirstOnlyWhileItsProxyIsOn) {
     ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxyConnectionState>));
     auto stray = *loadRecord<MacProxySnapshot>(*rig.defaults);
     if (c.namesProxy) stray.proxy = MacSnapshotProxy{"198.51.100.9", 8080, "http"};
-    ASSERT_TRUE(saveRecord(*rig.defaults, stray));
+    ASSERT_TRUE(c.copyKept ? SnapshotStore(*rig.defaults, rig.copyPath).save(stray) : saveRecord(*rig.defaults, stray));
     if (c.proxyOn) rig.network->setProxies(1, proxyAt("HTTP", "198.51.100.9", 8080));
     const std::string restore = rig.restoreLine();
     rig.helper->onCommand = [&rig, restore](const std::string& command) {

@@ -155,6 +155,17 @@ TEST(Records, SnapshotKeptTwiceAndNeverTakenDamaged) {
     ASSERT_TRUE(store.remove()) << c.name;
     EXPECT_FALSE(store.load() || platform::files::exists(copy)) << c.name;
   }
+  platform::MemoryUserDefaults left;  // a take-back that removed the file but not the rest: known as such
+  ASSERT_TRUE(SnapshotStore(left, copy).save(inFile));
+  ASSERT_TRUE(platform::files::remove(copy));
+  EXPECT_TRUE(SnapshotStore(left, copy).loadStored()->copyRemoved);
+  ASSERT_TRUE(saveRecord(left, inDefaults));  // an older build's, naming no proxy: no such knowledge
+  EXPECT_FALSE(SnapshotStore(left, copy).loadStored()->copyRemoved);
+  left.setFailWrites(true);
+  ASSERT_FALSE(SnapshotStore(left, copy).save(MacProxySnapshot{{}, MacSnapshotProxy{"h", 1, "http"}}));
+  ASSERT_TRUE(platform::files::exists(copy));
+  EXPECT_FALSE(SnapshotStore(left, copy).remove());  // the file goes even when the rest cannot
+  EXPECT_FALSE(platform::files::exists(copy));
   platform::MemoryUserDefaults defaults;  // the file unwritable: nothing saved, the error told
   ASSERT_TRUE(platform::files::makeDirectories(copy, 0700));
   EXPECT_FALSE(SnapshotStore(defaults, copy).save(inFile));

@@ -72,7 +72,8 @@ platform::Result<std::optional<Found>> find(const Place& place) {
 
 // Written with the owner and bits of the file it replaces, or ours and 0644.
 platform::Result<void> write(const Place& place, const std::string& bytes, const std::optional<Found>& replaced) {
-  if (replaced) return place.folder.write(place.name, bytes, replaced->entry.mode, replaced->entry.owner, replaced->entry.group);
+  if (replaced)
+    return place.folder.write(place.name, bytes, replaced->entry.mode, replaced->entry.owner, replaced->entry.group);
   return place.folder.write(place.name, bytes, kFileMode, ::geteuid(), ::getegid());
 }
 
@@ -100,7 +101,9 @@ Outcome switchOn(const Places& at) {
   // change. Nor of a file we wrote ourselves (the marker says so): restoring
   // that at switch-off would leave the policy in force.
   if (*policy && !*backup && !*marker) {
-    if (auto copied = write(at.backup, (*policy)->bytes, *policy); !copied) return failed(copied.error());
+    // Ours, in our folder: a restore writes its bytes with the owner and bits
+    // the policy file has then.
+    if (auto copied = write(at.backup, (*policy)->bytes, std::nullopt); !copied) return failed(copied.error());
     platform::crashPoint("policy backed up");
   }
 
@@ -114,8 +117,8 @@ Outcome switchOn(const Places& at) {
   auto xml = plist::toXml(plist::Value(std::move(policies)));
   if (!xml) return failed(xml.error());
   // The marker first: a policy file of ours without it would never be taken back.
-  if (auto marked = at.marker.folder.write(at.marker.name, std::string(kMarkerContent), kFileMode, ::geteuid(), ::getegid());
-      !marked)
+  const std::string marking(kMarkerContent);
+  if (auto marked = at.marker.folder.write(at.marker.name, marking, kFileMode, ::geteuid(), ::getegid()); !marked)
     return failed(marked.error());
   platform::crashPoint("marker written");
   // The administrator's owner and bits stay: whoever could edit the file still can.

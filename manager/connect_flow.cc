@@ -162,8 +162,8 @@ ProxyFlows::ConnectStep<void> ProxyFlows::applyProxy(const ConnectRequest& reque
                                                      const std::vector<MacNetworkServiceSnapshot>& services) {
   // Without the snapshot the user's settings could not be put back: a
   // connect that cannot record it must not change anything.
-  // With the proxy it is taken for: a snapshot left stored once that proxy
-  // is gone from every service is stale, and never put back.
+  // With the proxy it is taken for, by which a snapshot that a take-back put
+  // back but could not remove is told from one still owed (docs/records.md).
   const model::MacSnapshotProxy proxy{request.host, request.port, request.proxyProtocol};
   if (auto saved = snapshots().save(MacProxySnapshot{services, proxy}); !saved)
     return unexpected(ConnectFailure{saved.error()});
@@ -218,8 +218,8 @@ void ProxyFlows::failConnect(const ConnectFailure& failure, const SharedResult& 
     restored = restoreSnapshot(*snapshot).has_value();
     (void)switchChromeWebRtc(false);
   }
-  // A removal that fails leaves a snapshot that no longer matches the
-  // system; it is dropped, never put back, once its proxy is gone.
+  // A removal that fails half way leaves the snapshot in user defaults alone,
+  // known from then on as put back already (docs/records.md).
   if (restored) (void)snapshots().remove();
   replyLater(result, failure.error);
 }

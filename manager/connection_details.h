@@ -17,9 +17,10 @@ namespace tavlune::manager {
 // A map: "phase" ("connected" while a connection state is stored, else
 // "offline"), "webRtcProtection" (Chrome's policy file sets the protection)
 // and "takeBackPending" (offline, yet a stored snapshot is still to be put
-// back: the settings are still Tavlune's, their take-back unfinished); while connected also the state's channel form plus "host",
-// "port", "services" (the enabled services whose settings point at the
-// proxy) and "systemMatches" (the live system proxy is the stored one).
+// back: the settings are still Tavlune's, their take-back unfinished); while
+// connected also the state's channel form plus "host", "port", "services"
+// (the enabled services whose settings point at the proxy) and
+// "systemMatches" (the live system proxy is the stored one).
 channel::EncodableValue connectionDetails(platform::UserDefaults& defaults,
                                           platform::sysconfig::NetworkConfiguration& network,
                                           const std::string& chromePolicyPath = std::string(helperprotocol::kChromePolicyPath),

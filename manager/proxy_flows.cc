@@ -185,9 +185,9 @@ MacProxyError ProxyFlows::quitting() { return MacProxyError::commandFailed("Tavl
 std::chrono::milliseconds ProxyFlows::terminationBound() {
   if (env_.terminationBound) return *env_.terminationBound;
   // The take-back's own exchanges (a probe at its most patient, the restore
-  // line, WebRTC off), each within its deadline, and a margin for an
-  // administrator prompt, an installation and work queued before it
-  // (docs/helper-protocol.md).
+  // lines or the gateway's switch-off, WebRTC off), each within its deadline,
+  // and a margin for an administrator prompt, an installation and work
+  // queued before it (docs/helper-protocol.md).
   constexpr std::chrono::milliseconds kMargin{60'000};
   std::chrono::milliseconds takeBack{0};
   if (auto snapshot = snapshots().load()) {

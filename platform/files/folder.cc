@@ -75,8 +75,10 @@ Result<void> Folder::write(const std::string& name, const std::string& bytes, mo
   };
   if (auto written = writeAll(fd.get(), bytes, pathOf(temporary)); !written) return fail(written.error());
   // Owner before bits: changing the owner may clear set-id bits.
-  if (::fchown(fd.get(), owner, group) != 0) return fail(Error::fromErrno("Could not set the owner of " + pathOf(temporary)));
-  if (::fchmod(fd.get(), mode) != 0) return fail(Error::fromErrno("Could not set the permissions of " + pathOf(temporary)));
+  if (::fchown(fd.get(), owner, group) != 0)
+    return fail(Error::fromErrno("Could not set the owner of " + pathOf(temporary)));
+  if (::fchmod(fd.get(), mode) != 0)
+    return fail(Error::fromErrno("Could not set the permissions of " + pathOf(temporary)));
   if (::fsync(fd.get()) != 0 || fd.close() != 0) return fail(Error::fromErrno("Could not write " + pathOf(temporary)));
   if (::renameat(fd_.get(), temporary.c_str(), fd_.get(), name.c_str()) != 0)
     return fail(Error::fromErrno("Could not replace " + pathOf(name)));
@@ -85,7 +87,8 @@ Result<void> Folder::write(const std::string& name, const std::string& bytes, mo
 }
 
 Result<void> Folder::remove(const std::string& name) const {
-  if (::unlinkat(fd_.get(), name.c_str(), 0) != 0) return unexpected(Error::fromErrno("Could not remove " + pathOf(name)));
+  if (::unlinkat(fd_.get(), name.c_str(), 0) != 0)
+    return unexpected(Error::fromErrno("Could not remove " + pathOf(name)));
   if (::fsync(fd_.get()) != 0) return unexpected(Error::fromErrno("Could not flush the folder " + path_));
   return {};
 }

@@ -205,16 +205,21 @@ Outcome finishInterruptedChromeSwitch(const ChromePolicyPaths& paths) {
   auto places = placesOf(paths);
   if (!places) return failed(places.error());
   auto backup = places->backup.entry();
+  if (!backup) return failed(backup.error());
   auto marker = places->marker.entry();
-  auto policy = places->policy.entry();
-  if (!backup || !marker || !policy) return Outcome{false, "Could not look at the Chrome policy's files"};
+  if (!marker) return failed(marker.error());
   if (*backup && !*marker) return dropUnvouchedBackup(*places);
-  // A marker over nothing: a switch stopped after the marker's write or
-  // before its removal, with no file of ours left.
-  if (*marker && !*backup && !*policy) {
-    if (auto removed = places->marker.remove(); !removed) return failed(removed.error());
-  }
-  return kDone;
+  if (!*marker) return kDone;
+  // Our marker over a policy file that does not hold our value (or over
+  // none): a switch-off stopped between its steps, or a switch-on before its
+  // file, whose failure the application took as off. Either way the
+  // protection is not in force, and the switch-off is finished.
+  auto policy = find(places->policy);
+  if (!policy) return failed(policy.error());
+  auto current = *policy ? policiesOf((*policy)->bytes) : std::nullopt;
+  auto key = current ? current->find(std::string(kWebRTCPolicyKey)) : plist::Dictionary::iterator();
+  if (current && key != current->end() && key->second == ours()) return kDone;
+  return takeBack(*places);
 }
 
 }  // namespace tavlune::helperd

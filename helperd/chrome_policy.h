@@ -43,9 +43,10 @@ Outcome configureChromeWebRTC(bool enabled, const ChromePolicyPaths& paths = {})
 
 // At the daemon's start: a switch that stopped half way (the daemon killed
 // between its steps) may leave a backup without a marker (a switch-on before
-// its marker: the policy file is as it was), which is dropped, or a marker
-// with neither a backup nor a policy file, which goes. Other half states are
-// a switch-off's, which the next switch-off does again.
+// its marker: the policy file is as it was), which is dropped, or our marker
+// over a policy file that does not hold our value, or over none (a
+// switch-off between its steps, or a switch-on before its file), whose
+// switch-off is finished. A marker over our value is protection in force.
 Outcome finishInterruptedChromeSwitch(const ChromePolicyPaths& paths = {});
 
 }  // namespace tavlune::helperd

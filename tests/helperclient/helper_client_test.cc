@@ -112,24 +112,22 @@ TEST(HelperClient, ProbeWaitsForARestartAndForABusyHelper) {
   EXPECT_EQ(ScriptedDaemon("{\"ok\":false,\"error\":\"Unauthorized helper client.\"}\n", false).probe(ample), HelperPresence::other);
   EXPECT_EQ(ScriptedDaemon(pong, true, true, 1s).probe(ample), HelperPresence::current);  // busy, then answers
   EXPECT_EQ(ScriptedDaemon(pong, true, false).probe(brief), HelperPresence::unresponsive);  // taken, never answered
-
   // A socket file nobody accepts on: refused until the patience ends, or
-  // until launchd's restart listens there again.
+  // until the restarted daemon listens there again (and the dying one
+  // dropped a connection unanswered first).
   tavlune::testing::TempDir dir;
   const std::string path = dir / "helper.sock";
-  sockaddr_un address = helperprotocol::makeAddress(path);
-  auto listenAt = [&] {
+  auto listenAt = [address = helperprotocol::makeAddress(path), &path] {
     platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     unlink(path.c_str());
-    bind(fd.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
-    listen(fd.get(), 8);
+    bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength), listen(fd.get(), 8);
     return fd;
   };
   listenAt().reset();  // the file stays behind
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(HelperClient(path, brief).probe(), HelperPresence::missing);
   EXPECT_GE(std::chrono::steady_clock::now() - started, brief.restart);
-  std::thread restart([&] {  // the first connection dropped unanswered, as by a dying daemon
+  std::thread restart([&] {
     std::this_thread::sleep_for(500ms);
     platform::UniqueFd listener = listenAt();
     platform::UniqueFd(accept(listener.get(), nullptr, nullptr)).reset();

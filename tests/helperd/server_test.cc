@@ -184,32 +184,28 @@ TEST_F(ServerTest, CommandsInheritNoServerDescriptorButTheLock) {
 }
 
 // A daemon killed while its line runs leaves the line's shell behind; the next
-// daemon runs no line until that shell and what it started have ended, and
-// answers, when they outlast its wait, that nothing was changed.
+// daemon runs no line until that shell has ended, and says nothing was
+// changed when it outlasts the wait.
 TEST_F(ServerTest, NoLineRunsWhileAnEarlierLinesProcessesStillRun) {
   const std::string log = folder / "log";
   const std::string slow = folder.write("slow", "#!/bin/bash\necho start >> '" + log + "'; sleep 0.6; echo end >> '" + log + "'\n", true);
-  const std::string quick = shell("echo line >> '" + log + "'\n");
   for (auto [wait, answer, after] : {std::tuple(5000, replyLine(Reply::success()), "start\nend\nline\n"),
                                      std::tuple(100, failureLine(kEarlierLineText), "start\nend\n")}) {
     std::filesystem::remove(log);
+    ServerConfig first = mine(kRequestTimeoutMilliseconds, slow), next = mine(kRequestTimeoutMilliseconds, shell("echo line >> '" + log + "'\n"));
+    first.socketPath = folder / "helper.sock", first.commandLock = folder / "command.lock";
+    next.earlierLineWait = std::chrono::milliseconds(wait);
     pid_t daemon = ::fork();
-    if (daemon == 0) {  // the first daemon: serves one line, and is killed while it runs
-      ServerConfig config = mine(kRequestTimeoutMilliseconds, slow);
-      config.socketPath = folder / "helper.sock", config.commandLock = folder / "command.lock";
-      auto server = HelperServer::listen(config);
-      if (server) server->serveOne();
+    if (daemon == 0) {  // the first daemon: serves one line, killed as it runs
+      if (auto server = HelperServer::listen(first)) server->serveOne();
       _exit(0);
     }
     int fd = -1;
-    for (int i = 0; i < 200 && (fd = connectTo(folder / "helper.sock")) < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && (fd = connectTo(first.socketPath)) < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(sendAll(fd, kSetAuto));
     for (int i = 0; i < 200 && fileText(log).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::kill(daemon, SIGKILL), ::waitpid(daemon, nullptr, 0), ::close(fd);
-    ServerConfig config = mine(kRequestTimeoutMilliseconds, quick);
-    config.earlierLineWait = std::chrono::milliseconds(wait);
-    RunningServer server(folder, config);
-    EXPECT_EQ(server.send(kSetAuto), answer) << wait;
+    EXPECT_EQ(RunningServer(folder, next).send(kSetAuto), answer) << wait;
     std::this_thread::sleep_for(std::chrono::milliseconds(wait == 100 ? 800 : 0));  // the orphan's end
     EXPECT_EQ(fileText(log), after) << wait;
   }

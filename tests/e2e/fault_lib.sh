@@ -48,10 +48,14 @@ quit_desktop() {
 fail_networksetup_after() { echo "$1" >"$TAVLUNE_SIM_STATE/settings/networksetup-failure"; }
 networksetup_failure_pending() { [ -e "$TAVLUNE_SIM_STATE/settings/networksetup-failure" ]; }
 
-# Waits up to SECONDS for the application's records to be gone.
+# Waits up to SECONDS for the application's records, and the snapshot's
+# second copy, to be gone.
 records_gone_within() {
   local until=$((SECONDS + $1))
-  while [ "$SECONDS" -le "$until" ]; do [ -z "$(records)" ] && return 0; sleep 0.2; done
+  while [ "$SECONDS" -le "$until" ]; do
+    [ -z "$(records)" ] && [ ! -e "$snapshot_copy" ] && return 0
+    sleep 0.2
+  done
   return 1
 }
 # The machine as at the start: SETTINGS (a `view`), no records, Chrome's

@@ -67,10 +67,17 @@ int ApplicationMain(int argc, char** argv) {
 
   std::shared_ptr<platform::MainQueue> mainQueue = manager::sharedMainQueue();
   mainQueue->adoptCurrentThread();
+  Application application(mainQueue);
+  // Before the socket: a front end may ask for a quit, or signal one, as soon
+  // as it can connect, and a signal before its handler would end the process
+  // uncleanly. The quit is served once the run loop runs.
+  auto signals = QuitSignals::install([&application, mainQueue] {
+    mainQueue->async([&application] { application.terminate(); });
+  });
+  if (!signals) return fail(signals.error().description);
   auto messenger = channel::SocketMessenger::Listen(channel::channelSocketPath(), mainQueue);
   if (!messenger) return fail(messenger.error().description);
 
-  Application application(mainQueue);
   AppDelegate delegate;
   application.setDelegate(&delegate);
 
@@ -79,11 +86,6 @@ int ApplicationMain(int argc, char** argv) {
   window.makeKeyAndOrderFront();
   auto* controller = static_cast<FlutterViewController*>(window.contentViewController());
   installWindowChannel(controller->engine()->binaryMessenger(), application, window);
-
-  auto signals = QuitSignals::install([&application, mainQueue] {
-    mainQueue->async([&application] { application.terminate(); });
-  });
-  if (!signals) return fail(signals.error().description);
 
   application.run();
 

@@ -69,7 +69,7 @@ void installWindowChannel(channel::BinaryMessenger* messenger, Application& appl
       result->Success(describe(window));
     } else if (method == "connection") {
       // Read from the manager's own stores, never through its channel, which would reconcile.
-      result->Success(manager::connectionDetails(*environment().defaults, *environment().network));
+      result->Success(manager::connectionDetails(environment()));
     } else if (method == "connectProgress") {
       result->Success(environment().connects->describe());
     } else if (method == "cancelConnect") {

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   config.allowedUid = static_cast<uint32_t>(std::stoul(argv[2]));
   config.chrome = ChromePolicyPaths{std::string(argv[3]) + "/policy.plist", std::string(argv[3]) + "/backup.plist",
                                     std::string(argv[3]) + "/marker"};
+  config.commandLock = std::string(argv[3]) + "/command.lock";
   auto server = HelperServer::listen(config);
   if (!server) return 1;
   server->serveForever();

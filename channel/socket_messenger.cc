@@ -90,6 +90,8 @@ struct Connection {
   // I/O thread only.
   FrameReader reader;
   bool readClosed = false;
+  // The last bytes read from it or written to it.
+  Clock::time_point lastActive = Clock::now();
   // Shared with the replies, which may come from any thread.
   std::mutex mutex;
   OutputQueue output;
@@ -139,6 +141,7 @@ struct SocketMessenger::State {
 
   void serve();
   void acceptAll();
+  bool makeRoom();
   void readFrom(Connection& connection);
   void dispatchBuffered(const std::shared_ptr<Connection>& connection);
   void flush(Connection& connection);
@@ -198,7 +201,7 @@ void SocketMessenger::State::acceptAll() {
       return;
     }
     auto peer = platform::peerUserId(fd);
-    if (!peer || *peer != ::geteuid() || connections.size() >= limits.maxConnections) {
+    if (!peer || *peer != ::geteuid() || !makeRoom()) {
       ::close(fd);
       continue;
     }
@@ -210,6 +213,28 @@ void SocketMessenger::State::acceptAll() {
   }
 }
 
+// Room for one more front end: there is, or the one idle longest (no call of
+// its own unanswered, no reply left to write) gives up its place, so that
+// front ends left open and silent never lock the others out. Its closing
+// follows in the serve loop.
+bool SocketMessenger::State::makeRoom() {
+  size_t live = 0;
+  Connection* idlest = nullptr;
+  for (const auto& connection : connections) {
+    std::lock_guard lock(connection->mutex);
+    if (connection->failed) continue;
+    ++live;
+    if (connection->inFlight.empty() && connection->output.empty() &&
+        (!idlest || connection->lastActive < idlest->lastActive))
+      idlest = connection.get();
+  }
+  if (live < limits.maxConnections) return true;
+  if (!idlest) return false;
+  std::lock_guard lock(idlest->mutex);
+  idlest->failed = true;
+  return true;
+}
+
 void SocketMessenger::State::readFrom(Connection& connection) {
   uint8_t buffer[kReadChunkBytes];
   ssize_t count;
@@ -218,6 +243,7 @@ void SocketMessenger::State::readFrom(Connection& connection) {
   } while (count < 0 && errno == EINTR);
   if (count > 0) {
     connection.reader.Append(buffer, static_cast<size_t>(count));
+    connection.lastActive = Clock::now();
   } else if (count == 0) {
     // The front end has finished sending; what it sent is still answered.
     connection.readClosed = true;
@@ -265,6 +291,7 @@ void SocketMessenger::State::flush(Connection& connection) {
       return;
     }
     connection.output.Consume(static_cast<size_t>(sent));
+    connection.lastActive = Clock::now();
   }
 }
 

@@ -16,7 +16,8 @@
 namespace tavlune::channel {
 
 struct SocketMessengerLimits {
-  // Further front ends are accepted and closed at once.
+  // Front ends at once. One more takes the place of the one idle longest;
+  // when none is idle, it is accepted and closed at once.
   size_t maxConnections = 32;
   // Per connection; past it the connection is not read until replies free room.
   size_t maxMessagesInFlight = 256;

@@ -68,7 +68,13 @@ std::string connectionSummary(const EncodableValue& details) {
 
 std::string statusText(const EncodableValue& state, const EncodableValue* details) {
   const std::string phase = textOf(state, "phase");
-  if (phase == "offline") return "Not connected.\n";
+  if (phase == "offline") {
+    const EncodableValue* pending = details ? entry(*details, "takeBackPending") : nullptr;
+    if (pending && *pending == EncodableValue(true))
+      return "Not connected, but the proxy settings are still Tavlune's: taking them back has not finished "
+             "(it is retried; tavlune disconnect tries now).\n";
+    return "Not connected.\n";
+  }
   if (phase != "connected") return "Phase: " + orUnknown(phase) + "\n";
   std::string out;
   const std::string summary = details ? connectionSummary(*details) : std::string();

@@ -32,7 +32,10 @@ std::string prettyJson(const EncodableValue& value) {
 int disconnect(Session& session) {
   if (auto failed = session.open()) return *failed;
   const EncodableValue details = session.connectionDetails(kQuickAnswer);
-  if (entryOf(details, "phase") && !isConnected(details)) {
+  const EncodableValue* pending = entryOf(details, "takeBackPending");
+  // An unfinished take-back is Tavlune's to finish: that disconnect is sent.
+  const bool owed = pending && *pending == EncodableValue(true);
+  if (entryOf(details, "phase") && !isConnected(details) && !owed) {
     // A connect still proving its proxy has changed nothing: cancelled, it
     // never connects. One already applying is waited for and then undone.
     const EncodableValue progress = session.ask(kWindowChannel, MethodCall("connectProgress"));
@@ -94,20 +97,24 @@ int status(const Invocation& invocation, Session& session) {
   const EncodableValue& state = std::get<channel::SuccessReply>(**answer.reply).value;
   const bool connected = isConnected(state);
   if (invocation.quiet) return connected ? kExitDone : kExitErrorReply;
-  EncodableValue details, progress;
-  if (connected) details = session.connectionDetails();
-  else progress = session.ask(kWindowChannel, MethodCall("connectProgress"));
+  // Offline, the details say whether Tavlune's settings are still waiting to be taken back.
+  const EncodableValue details = session.connectionDetails();
+  const EncodableValue* pending = entryOf(details, "takeBackPending");
+  const bool owed = !connected && pending && *pending == EncodableValue(true);
+  EncodableValue progress;
+  if (!connected) progress = session.ask(kWindowChannel, MethodCall("connectProgress"));
   if (session.json()) {
     Json out = toJson(state);
-    if (out.is_object() && isConnected(details))
+    if (out.is_object() && connected && isConnected(details))
       for (const char* key : {"host", "port", "services", "webRtcProtection"})
         if (const EncodableValue* value = entryOf(details, key)) out[key] = toJson(*value);
+    if (out.is_object() && owed) out["takeBackPending"] = true;
     if (inProgress(progress)) out = Json{{"phase", "connecting"}, {"connect", toJson(progress)}};
     printJson(out);
     return kExitDone;
   }
   if (inProgress(progress)) std::fputs(connectingText(progress).c_str(), stdout);
-  else std::fputs(statusText(state, isConnected(details) ? &details : nullptr).c_str(), stdout);
+  else std::fputs(statusText(state, (connected && isConnected(details)) || owed ? &details : nullptr).c_str(), stdout);
   return kExitDone;
 }
 

@@ -12,6 +12,12 @@ namespace tavlune::helperclient {
 
 // "ping" asks nothing of the system; a helper that is alive answers at once.
 inline constexpr std::chrono::milliseconds kPingDeadline{5'000};
+// Before installing, a probe waits for a helper that is there but not
+// answering yet: one that launchd is starting again (it waits up to 10 s
+// between restarts), and one serving other connections, one at a time, each
+// of which may hold it for the daemon's 5 s request time-out.
+inline constexpr std::chrono::milliseconds kRestartPatience{12'000};
+inline constexpr std::chrono::milliseconds kBusyPatience{60'000};
 // The Chrome policy switches and any other fixed command: a few file writes.
 inline constexpr std::chrono::milliseconds kFixedCommandDeadline{20'000};
 // A command line: a fixed part for the shell and the exchange, and a share

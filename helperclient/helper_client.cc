@@ -1,6 +1,8 @@
 #include "helperclient/helper_client.h"
 
-#include "helperclient/exchange_deadline.h"
+#include <cerrno>
+#include <thread>
+
 #include "helperprotocol/framing.h"
 #include "platform/crash_point.h"
 #include "platform/socket/unix_socket.h"
@@ -15,18 +17,31 @@ HelperFailure failed(const char* message, bool handedOver) {
   return HelperFailure{MacProxyError::commandFailed(message), handedOver};
 }
 
+bool isCurrentPong(const Json& reply) {
+  auto version = reply.find("version");
+  // A number equal to the version: 2.0 counts as 2, "2" does not.
+  return version != reply.end() && version->is_number() &&
+         platform::json::wholeNumber(*version) == helperprotocol::kHelperVersion;
+}
+
 }  // namespace
 
-HelperResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
+HelperClient::Attempt HelperClient::attempt(const std::string& command, std::chrono::milliseconds limit) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + exchangeDeadline(command);
+  const auto deadline = Clock::now() + limit;
   auto request = helperprotocol::encodeRequest(helperprotocol::Request{command});
-  if (!request) return unexpected(HelperFailure{request.error(), false});
+  if (!request) return {Reach::noSocket, unexpected(HelperFailure{request.error(), false})};
 
   sockaddr_un address = helperprotocol::makeAddress(socketPath_);
-  auto connection =
-      platform::connectStreamSocket(address, helperprotocol::kAddressLength, exchangeDeadline(command));
-  if (!connection) return unexpected(failed("Unable to contact the proxy helper.", false));
+  int reason = 0;
+  auto connection = platform::connectStreamSocket(address, helperprotocol::kAddressLength, limit, &reason);
+  if (!connection) {
+    // A full listen queue makes connect wait, here until the limit.
+    const Reach reach = reason == ENOENT || reason == ENOTDIR ? Reach::noSocket
+                        : reason == EAGAIN || reason == ETIMEDOUT || reason == EINPROGRESS ? Reach::noAnswer
+                                                                                           : Reach::refused;
+    return {reach, unexpected(failed("Unable to contact the proxy helper.", false))};
+  }
 
   // From here on the helper may act on the request, whatever comes back.
   auto written = platform::sendAll(connection->get(), *request);
@@ -37,30 +52,55 @@ HelperResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   auto framed = helperprotocol::readMessage(connection->get(), static_cast<int>(std::max<long long>(left.count(), 1)));
   if (framed.outcome == helperprotocol::FramingOutcome::timedOut)
-    return unexpected(failed("The proxy helper did not answer in time.", true));
+    return {Reach::noAnswer, unexpected(failed("The proxy helper did not answer in time.", true))};
   if (framed.outcome != helperprotocol::FramingOutcome::message) {
-    if (!written) return unexpected(failed("The proxy helper connection closed.", true));
-    return unexpected(failed("The proxy helper returned no response.", true));
+    if (!written) return {Reach::closed, unexpected(failed("The proxy helper connection closed.", true))};
+    return {Reach::closed, unexpected(failed("The proxy helper returned no response.", true))};
   }
   auto reply = platform::json::parse(framed.bytes);
-  if (!reply) return unexpected(HelperFailure{reply.error(), true});
-  if (!reply->is_object()) return unexpected(failed("The proxy helper returned an invalid response.", true));
+  if (!reply) return {Reach::answered, unexpected(HelperFailure{reply.error(), true})};
+  if (!reply->is_object())
+    return {Reach::answered, unexpected(failed("The proxy helper returned an invalid response.", true))};
 
   auto ok = reply->find("ok");
-  if (ok != reply->end() && ok->is_boolean() && ok->get<bool>()) return std::move(*reply);
+  if (ok != reply->end() && ok->is_boolean() && ok->get<bool>()) return {Reach::answered, std::move(*reply)};
   auto error = reply->find("error");
   if (error != reply->end() && error->is_string())
-    return unexpected(HelperFailure{MacProxyError::commandFailed(error->get<std::string>()), true});
-  return unexpected(failed("The proxy helper rejected the request.", true));
+    return {Reach::answered, unexpected(HelperFailure{MacProxyError::commandFailed(error->get<std::string>()), true})};
+  return {Reach::answered, unexpected(failed("The proxy helper rejected the request.", true))};
+}
+
+HelperResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
+  return attempt(command, exchangeDeadline(command)).result;
 }
 
 bool HelperClient::helperIsAvailable() {
   auto reply = sendHelperCommand(std::string(helperprotocol::kPingCommand));
-  if (!reply) return false;
-  auto version = reply->find("version");
-  // A number equal to the version: 2.0 counts as 2, "2" does not.
-  return version != reply->end() && version->is_number() &&
-         platform::json::wholeNumber(*version) == helperprotocol::kHelperVersion;
+  return reply && isCurrentPong(*reply);
+}
+
+HelperPresence HelperClient::probe() {
+  constexpr std::chrono::milliseconds kRefusedPause{100};
+  const auto restartEnd = std::chrono::steady_clock::now() + patience_.restart;
+  for (;;) {
+    Attempt pinged = attempt(std::string(helperprotocol::kPingCommand), patience_.busy);
+    switch (pinged.reach) {
+      case Reach::noSocket:
+        return HelperPresence::missing;
+      case Reach::refused:
+      case Reach::closed:
+        // A socket file nobody accepts on, or a connection dropped unanswered:
+        // a helper that died and that launchd is starting again, or one gone
+        // for good.
+        if (std::chrono::steady_clock::now() >= restartEnd) return HelperPresence::missing;
+        std::this_thread::sleep_for(kRefusedPause);
+        continue;
+      case Reach::noAnswer:
+        return HelperPresence::unresponsive;
+      case Reach::answered:
+        return pinged.result && isCurrentPong(*pinged.result) ? HelperPresence::current : HelperPresence::other;
+    }
+  }
 }
 
 }  // namespace tavlune::helperclient

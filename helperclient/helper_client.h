@@ -3,9 +3,11 @@
 // its deadline (exchange_deadline.h).
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
+#include "helperclient/exchange_deadline.h"
 #include "helperprotocol/protocol.h"
 #include "model/mac_proxy_error.h"
 #include "platform/json/json.h"
@@ -26,20 +28,53 @@ struct HelperFailure {
 template <typename T>
 using HelperResult = Expected<T, HelperFailure>;
 
+// What a careful probe finds at the helper's socket.
+enum class HelperPresence {
+  current,       // "ping" answered with this build's version
+  missing,       // nothing listens: no socket file, or nobody accepting for a restart's while
+  other,         // something answers, but not as this build's helper for this user
+  unresponsive,  // it took the connection and has not answered within the patience: busy, or hung
+};
+
+// How long a probe waits for a helper that is there but not answering yet.
+struct ProbePatience {
+  // Refused connections while launchd restarts the helper (or, on macOS,
+  // while its listen queue is full).
+  std::chrono::milliseconds restart = kRestartPatience;
+  // A connection taken but not answered: the helper serves one at a time.
+  std::chrono::milliseconds busy = kBusyPatience;
+};
+
 class HelperClient {
  public:
-  explicit HelperClient(std::string socketPath = std::string(helperprotocol::kSocketPath))
-      : socketPath_(std::move(socketPath)) {}
+  explicit HelperClient(std::string socketPath = std::string(helperprotocol::kSocketPath), ProbePatience patience = {})
+      : socketPath_(std::move(socketPath)), patience_(patience) {}
   virtual ~HelperClient() = default;
 
   // Sends one command and returns the reply object, which holds "ok" true.
   virtual HelperResult<platform::json::Json> sendHelperCommand(const std::string& command);
 
-  // True only when "ping" is answered with the version this build expects.
+  // True only when "ping" is answered with the version this build expects,
+  // within the ping's own deadline.
   virtual bool helperIsAvailable();
 
+  // Before deciding that the helper must be installed: waits out a restart
+  // and a busy helper, within the patience.
+  virtual HelperPresence probe();
+
  private:
+  // How far an exchange got: no socket file, refused, taken and closed
+  // without an answer (the daemon went away), taken and not answered in
+  // time, or answered (with anything).
+  enum class Reach { noSocket, refused, closed, noAnswer, answered };
+  struct Attempt {
+    Reach reach;
+    HelperResult<platform::json::Json> result;
+  };
+  Attempt attempt(const std::string& command, std::chrono::milliseconds deadline);
+
   std::string socketPath_;
+  ProbePatience patience_;
 };
 
 }  // namespace tavlune::helperclient

@@ -41,8 +41,17 @@ ManagerResult<void> HelperInstaller::installPrivilegedHelper() {
 }
 
 HelperResult<void> HelperInstaller::runHelperCommand(const std::string& command) {
-  if (!ports_.client->helperIsAvailable()) {
-    if (auto installed = installPrivilegedHelper(); !installed) return unexpected(HelperFailure{installed.error()});
+  switch (ports_.client->probe()) {
+    case HelperPresence::current:
+      break;
+    case HelperPresence::unresponsive:
+      // Reinstalling would ask for an administrator's approval, and would end
+      // whatever the helper is doing.
+      return unexpected(HelperFailure{MacProxyError::commandFailed(kBusyText)});
+    case HelperPresence::missing:
+    case HelperPresence::other:
+      if (auto installed = installPrivilegedHelper(); !installed) return unexpected(HelperFailure{installed.error()});
+      break;
   }
   auto reply = ports_.client->sendHelperCommand(command);
   if (!reply) return unexpected(reply.error());

@@ -21,6 +21,9 @@ class HelperInstaller {
   static constexpr const char* kHelperResource = "TavluneProxyHelper";
   static constexpr int kStartPolls = 30;
   static constexpr std::chrono::milliseconds kStartPollInterval{100};
+  static constexpr const char* kBusyText =
+      "The proxy helper took the connection but has not answered; it may be busy. Nothing was sent: try again in a "
+      "moment.";
 
   struct Ports {
     std::shared_ptr<HelperClient> client;
@@ -40,8 +43,10 @@ class HelperInstaller {
   // Runs one shell command line as root after approval, on the main thread.
   ManagerResult<void> executePrivileged(const std::string& command);
 
-  // Probe, install when the probe fails, then send the command. A failed
-  // installation never handed anything over.
+  // Probe, install when nothing listens or something else answers, then send
+  // the command. A helper that took the probe and has not answered is not
+  // reinstalled: the call fails, having sent nothing. A failed installation
+  // never handed anything over.
   HelperResult<void> runHelperCommand(const std::string& command);
 
  private:

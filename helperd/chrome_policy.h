@@ -26,21 +26,27 @@ struct ChromePolicyPaths {
   std::string marker{kChromeMarkerPath};  // "managed": the daemon wrote the policy
 };
 
-// On: back up a file not yet backed up, set the one key (other keys kept, a
-// top level that is not a dictionary dropped), write the marker, write XML
-// atomically with mode 0644. Off: remove the marker and restore the backup,
-// or remove the file the daemon created, then the marker. The folders of the
-// paths are made with mode 0755 first. The first failing step ends it, with
-// its description; steps already done stay done. In that order every step
-// leaves a state that the next switch, or the daemon's next start, completes.
+// On: back up a file not yet backed up (and not ours: no marker), write the
+// marker, then set the one key (other keys kept, a top level that is not a
+// dictionary dropped) and write XML, keeping the owner and bits of the file it
+// replaces (0644 when there was none). Off, with the marker: a file still as
+// we wrote it gives way to the backup byte for byte, or goes when there was
+// none; a file changed since stays, with only our key put back as it was (or
+// removed), while it still holds our value; then the backup and the marker
+// go. Off without a marker only drops a backup: never is one put back that
+// our marker does not vouch for. The three folders are made 0755 first, and
+// nothing is read or written through a symbolic link or from anything but a
+// regular file. The first failing step ends it, with its description; steps
+// already done stay done, and each leaves a state that the next switch, or
+// the daemon's next start, completes.
 Outcome configureChromeWebRTC(bool enabled, const ChromePolicyPaths& paths = {});
 
 // At the daemon's start: a switch that stopped half way (the daemon killed
-// between its steps) leaves a backup without a marker, or a marker with
-// neither a backup nor a policy file; both are switched off, so that the
-// policy file as it was comes back and nothing of ours is left. A failed
-// switch-on is answered as a failure, after which the application treats
-// the protection as off, so the one repair fits both directions.
+// between its steps) may leave a backup without a marker (a switch-on before
+// its marker: the policy file is as it was), which is dropped, or our marker
+// over a policy file that does not hold our value, or over none (a
+// switch-off between its steps, or a switch-on before its file), whose
+// switch-off is finished. A marker over our value is protection in force.
 Outcome finishInterruptedChromeSwitch(const ChromePolicyPaths& paths = {});
 
 }  // namespace tavlune::helperd

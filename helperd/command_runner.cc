@@ -39,8 +39,9 @@ std::vector<std::string> commandEnvironment() {
   return {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"};
 }
 
-Outcome runCommandLine(std::string_view command, const std::string& shell) {
+Outcome runCommandLine(std::string_view command, const std::string& shell, std::optional<int> heldLock) {
   platform::ProcessOptions options;
+  options.inheritedDescriptor = heldLock;
   options.environment = commandEnvironment();
   options.maxCapturedBytes = kCapturedBytes;
   // The line reaches the shell on its standard input, not as "-c" LINE: an

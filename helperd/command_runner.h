@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,10 +23,12 @@ std::vector<std::string> commandEnvironment();
 inline constexpr std::size_t kMaxOutcomeTextBytes = 8192;
 
 // "shell" "-s" with command on its standard input, both pipes drained while
-// it runs. Success when it exits with status 0. The text is the trimmed
-// standard error if the command wrote any, else the trimmed standard output;
-// empty when the chosen bytes are not UTF-8; the launch error's description
-// when the shell cannot be started.
-Outcome runCommandLine(std::string_view command, const std::string& shell = std::string(kShellPath));
+// it runs, and heldLock (the command lock's descriptor) passed on to it.
+// Success when it exits with status 0. The text is the trimmed standard error
+// if the command wrote any, else the trimmed standard output; empty when the
+// chosen bytes are not UTF-8; the launch error's description when the shell
+// cannot be started.
+Outcome runCommandLine(std::string_view command, const std::string& shell = std::string(kShellPath),
+                       std::optional<int> heldLock = std::nullopt);
 
 }  // namespace tavlune::helperd

@@ -109,7 +109,9 @@ helperprotocol::Reply HelperServer::respond(int connection) const {
     case Kind::chromeWebRTCOff:
       return replyFor(configureChromeWebRTC(false, config_.chrome));
     case Kind::runCommandLine: {
-      Outcome ran = runCommandLine(action.commandLine, config_.shell);
+      auto lock = takeCommandLock(config_.commandLock, config_.earlierLineWait);
+      if (!lock) return replyFor(lock.error());
+      Outcome ran = runCommandLine(action.commandLine, config_.shell, lock->fd());
       // The line's changes are made; its reply is not yet written.
       platform::crashPoint("command line ran");
       return replyFor(ran);

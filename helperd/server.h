@@ -7,6 +7,7 @@
 
 #include "helperprotocol/protocol.h"
 #include "helperd/chrome_policy.h"
+#include "helperd/command_lock.h"
 #include "helperd/command_runner.h"
 #include "helperd/uid_argument.h"
 #include "platform/error.h"
@@ -28,6 +29,8 @@ struct ServerConfig {
   uint32_t allowedUid = kNoUser;
   int requestTimeoutMilliseconds = kRequestTimeoutMilliseconds;
   std::string shell{kShellPath};
+  std::string commandLock{kCommandLockPath};
+  std::chrono::milliseconds earlierLineWait = kEarlierLineWait;
 };
 
 class HelperServer {

@@ -83,7 +83,7 @@ void ProxyFlows::runConnect(const ConnectRequest& request, const SharedResult& r
   if (loadRecord<MacProxyConnectionState>(defaults)) return replyLater(result, MacProxyError::existingProxy());
   // A snapshot without a state holds the user's own settings, left by a
   // clean-up that failed: take them back before recording new ones.
-  if (loadRecord<MacProxySnapshot>(defaults)) {
+  if (snapshots().load()) {
     if (auto back = performDisconnect(); !back) return replyLater(result, back.error());
   }
 
@@ -137,7 +137,10 @@ ProxyFlows::ConnectStep<void> ProxyFlows::applyProxy(const ConnectRequest& reque
                                                      const std::vector<MacNetworkServiceSnapshot>& services) {
   // Without the snapshot the user's settings could not be put back: a
   // connect that cannot record it must not change anything.
-  if (auto saved = saveRecord(*env_.defaults, MacProxySnapshot{services}); !saved)
+  // With the proxy it is taken for, by which a snapshot that a take-back put
+  // back but could not remove is told from one still owed (docs/records.md).
+  const model::MacSnapshotProxy proxy{request.host, request.port, request.proxyProtocol};
+  if (auto saved = snapshots().save(MacProxySnapshot{services, proxy}); !saved)
     return unexpected(ConnectFailure{saved.error()});
 
   auto applied = env_.helper->runHelperCommand(sysproxy::connectCommand(
@@ -187,11 +190,13 @@ ProxyFlows::ConnectStep<void> ProxyFlows::recordAndConfirm(const ConnectRequest&
 void ProxyFlows::failConnect(const ConnectFailure& failure, const SharedResult& result) {
   removeConnectionRecords();
   bool restored = true;
-  if (failure.applied && loadRecord<MacProxySnapshot>(*env_.defaults)) {
-    restored = restoreSnapshot().has_value();
+  if (auto snapshot = snapshots().load(); failure.applied && snapshot) {
+    restored = restoreSnapshot(*snapshot).has_value();
     (void)switchChromeWebRtc(false);
   }
-  if (restored) (void)model::removeRecord<MacProxySnapshot>(*env_.defaults);
+  // A removal that fails half way leaves the snapshot in user defaults alone,
+  // known from then on as put back already (docs/records.md).
+  if (restored) (void)snapshots().remove();
   replyLater(result, failure.error);
 }
 

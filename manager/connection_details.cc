@@ -2,6 +2,7 @@
 
 #include "manager/flutter_values.h"
 #include "model/record_store.h"
+#include "model/snapshot_store.h"
 #include "platform/files/files.h"
 #include "platform/plist/plist.h"
 #include "sysproxy/network_service_discovery.h"
@@ -30,12 +31,16 @@ bool webRtcProtectionOn(const std::string& policyPath) {
 }  // namespace
 
 EncodableValue connectionDetails(platform::UserDefaults& defaults, platform::sysconfig::NetworkConfiguration& network,
-                                 const std::string& chromePolicyPath) {
+                                 const std::string& chromePolicyPath, const std::string& snapshotCopyPath) {
   const EncodableValue protection(webRtcProtectionOn(chromePolicyPath));
   auto state = model::loadRecord<model::MacProxyConnectionState>(defaults);
-  if (!state)
+  if (!state) {
+    auto stored = model::SnapshotStore(defaults, snapshotCopyPath).loadStored();
+    const bool pending = stored && sysproxy::snapshotStillOwed(*stored, network);
     return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")},
-                                       {EncodableValue("webRtcProtection"), protection}});
+                                       {EncodableValue("webRtcProtection"), protection},
+                                       {EncodableValue("takeBackPending"), EncodableValue(pending)}});
+  }
   EncodableMap details = std::get<EncodableMap>(flutterValue(*state));
   EncodableList services;
   // A listing that fails names no service: the answer says so rather than fail.
@@ -48,7 +53,13 @@ EncodableValue connectionDetails(platform::UserDefaults& defaults, platform::sys
   details[EncodableValue("services")] = EncodableValue(std::move(services));
   details[EncodableValue("systemMatches")] = EncodableValue(sysproxy::systemProxyCarries(*state, network));
   details[EncodableValue("webRtcProtection")] = protection;
+  details[EncodableValue("takeBackPending")] = EncodableValue(false);
   return EncodableValue(std::move(details));
+}
+
+EncodableValue connectionDetails(const MacProxyEnvironment& environment) {
+  return connectionDetails(*environment.defaults, *environment.network, std::string(helperprotocol::kChromePolicyPath),
+                           environment.snapshotCopyPath);
 }
 
 }  // namespace tavlune::manager

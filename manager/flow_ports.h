@@ -31,7 +31,8 @@ class HelperCommands {
   // flows hand the helper a command. A failure says whether the command was
   // handed over, after which its outcome is unknown.
   virtual helperclient::HelperResult<void> runHelperCommand(const std::string& command) = 0;
-  // Whether the installed helper answers with this build's version.
+  // Whether the installed helper answers with this build's version; never
+  // installs it.
   virtual bool helperIsAvailable() = 0;
 };
 

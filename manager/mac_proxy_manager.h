@@ -40,6 +40,9 @@ struct MacProxyEnvironment {
   // The connects under way, for the front ends that follow or cancel them;
   // the flows make their own when none is given.
   std::shared_ptr<ProofTracker> connects = nullptr;
+  // The snapshot's second copy, a file of the application's own
+  // (model/snapshot_store.h); empty: none.
+  std::string snapshotCopyPath = "";
 };
 
 class MacProxyManager {

@@ -1,9 +1,11 @@
 #include <unistd.h>
 
+#include "channel/socket_messenger_path.h"
 #include "manager/mac_proxy_manager.h"
 #include "manager/production_ports.h"
 #include "manager/proxy_flows.h"
 #include "platform/bundle/main_bundle.h"
+#include "platform/files/files.h"
 #include "platform/defaults/standard_user_defaults.h"
 #include "platform/sysconfig/system_network_configuration.h"
 
@@ -35,6 +37,8 @@ MacProxyEnvironment productionEnvironment(std::shared_ptr<platform::Clock> clock
       }),
       std::nullopt,  // the termination bound follows the stored snapshot's line
       std::make_shared<ProofTracker>(),
+      // Beside the channel socket, in the application's own private folder.
+      platform::files::homeDirectory() + "/" + channel::kChannelFolder + "/proxy-snapshot.copy",
   };
 }
 

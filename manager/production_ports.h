@@ -32,7 +32,9 @@ class InstallingHelperCommands final : public HelperCommands {
   helperclient::HelperResult<void> runHelperCommand(const std::string& command) override {
     return installer_.runHelperCommand(command);
   }
-  bool helperIsAvailable() override { return client_->helperIsAvailable(); }
+  // A helper that launchd is starting again, or that is busy, is waited for:
+  // asked right after its restart, it would be taken for absent.
+  bool helperIsAvailable() override { return client_->probe() == helperclient::HelperPresence::current; }
 
  private:
   std::shared_ptr<helperclient::HelperClient> client_;

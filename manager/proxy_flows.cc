@@ -69,25 +69,28 @@ std::vector<std::string> ProxyFlows::servicesAtGateway() {
   return names;
 }
 
-std::vector<std::string> ProxyFlows::restoreLines() {
+std::vector<std::string> ProxyFlows::restoreLines(const std::optional<MacProxySnapshot>& snapshot) {
   // Unreadable live settings only cost the removal of the connect's user names.
   auto live = sysproxy::enabledNetworkServices(*env_.network);
-  return sysproxy::disconnectCommandLines(loadRecord<MacProxySnapshot>(*env_.defaults),
-                                          live ? *live : std::vector<model::MacNetworkServiceSnapshot>{});
+  return sysproxy::disconnectCommandLines(snapshot, live ? *live : std::vector<model::MacNetworkServiceSnapshot>{});
 }
 
-ManagerResult<void> ProxyFlows::restoreSnapshot() {
+ManagerResult<void> ProxyFlows::restoreSnapshot(const MacProxySnapshot& snapshot) {
   // A snapshot without services has nothing to put back: no line at all,
   // since an empty one would only be refused, keeping the records for ever.
-  for (const std::string& line : restoreLines())
+  for (const std::string& line : restoreLines(snapshot))
     if (auto ran = runHelper(line); !ran) return ran;
   return {};
 }
 
 ManagerResult<void> ProxyFlows::performDisconnect() {
   auto& defaults = *env_.defaults;
-  if (loadRecord<MacProxySnapshot>(defaults)) {
-    if (auto restored = restoreSnapshot(); !restored) return restored;
+  if (auto stored = snapshots().loadStored()) {
+    // One already put back by a take-back that could not remove it is only
+    // dropped: put back again, it would undo what the user changed since.
+    if (sysproxy::snapshotStillOwed(*stored, *env_.network)) {
+      if (auto restored = restoreSnapshot(stored->snapshot); !restored) return restored;
+    }
   } else if (auto atGateway = servicesAtGateway(); !atGateway.empty()) {
     if (auto off = runHelper(sysproxy::disableProxyCommand(atGateway)); !off) return off;
   }
@@ -101,7 +104,7 @@ ManagerResult<void> ProxyFlows::performDisconnect() {
     if (!removed && !failure) failure = removed.error();
   };
   note(model::removeRecord<MacProxyConnectionState>(defaults));
-  note(model::removeRecord<MacProxySnapshot>(defaults));
+  note(snapshots().remove());
   note(model::removeRecord<MacProxyDiagnostic>(defaults));
   if (failure) return unexpected(*failure);
   return {};
@@ -116,9 +119,32 @@ bool ProxyFlows::systemProxyMatchesCurrentState() {
   return state && sysproxy::systemProxyCarries(*state, *env_.network);
 }
 
+void ProxyFlows::retryOwedTakeBack() {
+  constexpr int kRetries = 3;
+  constexpr int64_t kRetryPauseMilliseconds = 30'000;
+  // A connect on its way stores its snapshot before its state.
+  if (terminating_ || connectsInFlight_.load() > 0 || retryQueued_ || failedRetries_ >= kRetries ||
+      env_.clock->nowMilliseconds() < nextRetryAt_)
+    return;
+  if (!snapshots().load()) return;
+  retryQueued_ = true;
+  env_.queue->async([this] {
+    // What ran before this item (the launch clean-up, a connect) may have
+    // settled it already.
+    if (snapshots().load() && !loadRecord<MacProxyConnectionState>(*env_.defaults) && !performDisconnect()) {
+      ++failedRetries_;
+      nextRetryAt_ = env_.clock->nowMilliseconds() + kRetryPauseMilliseconds;
+    }
+    retryQueued_ = false;
+  });
+}
+
 EncodableValue ProxyFlows::connectionStateValue() {
   auto state = loadRecord<MacProxyConnectionState>(*env_.defaults);
-  if (!state) return offlineValue();
+  if (!state) {
+    retryOwedTakeBack();
+    return offlineValue();
+  }
   if (sysproxy::systemProxyCarries(*state, *env_.network)) return flutterValue(*state);
   // A connect still on its way has stored its state before the system shows
   // it; dropping the state then would break that connect.
@@ -143,7 +169,7 @@ void ProxyFlows::inspect(MethodResultPtr result) {
 
 void ProxyFlows::cleanupOrphanedConnection() {
   env_.queue->async([this] {
-    if (loadRecord<MacProxySnapshot>(*env_.defaults)) {
+    if (snapshots().load()) {
       (void)performDisconnect();  // on failure every record stays for the next attempt
       return;
     }
@@ -158,17 +184,19 @@ MacProxyError ProxyFlows::quitting() { return MacProxyError::commandFailed("Tavl
 
 std::chrono::milliseconds ProxyFlows::terminationBound() {
   if (env_.terminationBound) return *env_.terminationBound;
-  // The take-back's own exchanges (a probe, the restore line, WebRTC off),
-  // each within its deadline, and a margin for an administrator prompt, an
-  // installation and work queued before it (docs/helper-protocol.md).
+  // The take-back's own exchanges (a probe at its most patient, the restore
+  // lines or the gateway's switch-off, WebRTC off), each within its deadline,
+  // and a margin for an administrator prompt, an installation and work
+  // queued before it (docs/helper-protocol.md).
   constexpr std::chrono::milliseconds kMargin{60'000};
   std::chrono::milliseconds takeBack{0};
-  if (loadRecord<MacProxySnapshot>(*env_.defaults)) {
-    for (const std::string& line : restoreLines()) takeBack += helperclient::exchangeDeadline(line);
+  if (auto snapshot = snapshots().load()) {
+    for (const std::string& line : restoreLines(snapshot)) takeBack += helperclient::exchangeDeadline(line);
   } else {
     takeBack = helperclient::exchangeDeadline(sysproxy::disableProxyCommand(servicesAtGateway()));
   }
-  return kMargin + helperclient::kPingDeadline + takeBack + helperclient::kFixedCommandDeadline;
+  return kMargin + helperclient::kRestartPatience + helperclient::kBusyPatience + takeBack +
+         helperclient::kFixedCommandDeadline;
 }
 
 void ProxyFlows::disconnectForTermination(std::function<void()> completion) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "manager/mac_proxy_manager.h"
+#include "model/snapshot_store.h"
 
 namespace tavlune::manager {
 
@@ -67,13 +68,19 @@ class ProxyFlows final : public ProxyOperations {
 
   // A helper command whose failure is only its error.
   model::ManagerResult<void> runHelper(const std::string& command);
-  // The stored snapshot's restore lines, for the services as they are now.
-  std::vector<std::string> restoreLines();
-  // Sends the stored snapshot's restore lines in order, stopping at the first
-  // that fails.
-  model::ManagerResult<void> restoreSnapshot();
+  // Both copies of the snapshot.
+  model::SnapshotStore snapshots() { return model::SnapshotStore(*env_.defaults, env_.snapshotCopyPath); }
+  // The snapshot's restore lines, for the services as they are now.
+  std::vector<std::string> restoreLines(const std::optional<model::MacProxySnapshot>& snapshot);
+  // Sends the snapshot's restore lines in order, stopping at the first that
+  // fails.
+  model::ManagerResult<void> restoreSnapshot(const model::MacProxySnapshot& snapshot);
   // How long the termination take-back may keep the application from ending.
   std::chrono::milliseconds terminationBound();
+  // A snapshot stored without a state: a take-back failed (or was cut short)
+  // and its settings may still be in force. The state query retries it, a
+  // few times and not too often, rather than leave it to the next launch.
+  void retryOwedTakeBack();
   // The enabled services whose live settings still point at the gateway; a
   // listing failure counts as no services.
   std::vector<std::string> servicesAtGateway();
@@ -94,6 +101,11 @@ class ProxyFlows final : public ProxyOperations {
   // Set on the main thread once the termination take-back is queued: what
   // is asked after it must not change the system, as the process ends then.
   std::atomic<bool> terminating_{false};
+  // The retries of an owed take-back: one queued at a time, a bounded number
+  // of failures, and a pause after each.
+  std::atomic<bool> retryQueued_{false};
+  std::atomic<int> failedRetries_{0};
+  std::atomic<int64_t> nextRetryAt_{0};
 };
 
 }  // namespace tavlune::manager

@@ -46,6 +46,14 @@ class Reader {
     return member;
   }
 
+  // Absent when missing or null; any other non-object makes the record unreadable.
+  const Json* optionalObject(const char* name) {
+    const Json* member = find(name);
+    if (!member || member->is_null()) return nullptr;
+    if (!member->is_object()) return fail<const Json*>();
+    return member;
+  }
+
  private:
   const Json* find(const char* name) const {
     if (!object_) return nullptr;
@@ -89,7 +97,10 @@ Json toJson(const MacNetworkServiceSnapshot& r) {
 Json toJson(const MacProxySnapshot& r) {
   Json services = Json::array();
   for (const auto& service : r.services) services.push_back(toJson(service));
-  return {{"services", std::move(services)}};
+  Json json = {{"services", std::move(services)}};
+  if (r.proxy)
+    json["proxy"] = {{"host", r.proxy->host}, {"port", r.proxy->port}, {"proxyProtocol", r.proxy->proxyProtocol}};
+  return json;
 }
 
 Json toJson(const MacProxyDiagnostic& r) {
@@ -137,6 +148,13 @@ std::optional<MacProxySnapshot> recordFromJson(const Json& json) {
     if (!service) return std::nullopt;
     r.services.push_back(std::move(*service));
   }
+  if (const Json* proxy = in.optionalObject("proxy")) {
+    Reader of(*proxy);
+    MacSnapshotProxy taken{of.requiredText("host"), of.requiredInteger("port"), of.requiredText("proxyProtocol")};
+    if (!of.ok()) return std::nullopt;
+    r.proxy = std::move(taken);
+  }
+  if (!in.ok()) return std::nullopt;
   return r;
 }
 

@@ -35,9 +35,20 @@ struct MacNetworkServiceSnapshot {
   bool operator==(const MacNetworkServiceSnapshot&) const = default;
 };
 
-// The services' proxy settings as they were before a connect.
+// The proxy a connect pointed the services at.
+struct MacSnapshotProxy {
+  std::string host;
+  int64_t port = 0;
+  std::string proxyProtocol;
+
+  bool operator==(const MacSnapshotProxy&) const = default;
+};
+
+// The services' proxy settings as they were before a connect, and the proxy
+// that connect applied; absent in a snapshot stored by an older build.
 struct MacProxySnapshot {
   std::vector<MacNetworkServiceSnapshot> services;
+  std::optional<MacSnapshotProxy> proxy = std::nullopt;
 
   bool operator==(const MacProxySnapshot&) const = default;
 };

@@ -5,6 +5,7 @@
 
 #include "model/coercion.h"
 #include "model/proxy_dictionary.h"
+#include "sysproxy/network_service_discovery.h"
 
 namespace tavlune::sysproxy {
 namespace {
@@ -59,6 +60,17 @@ bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& 
                      const std::string& proxyProtocol) {
   auto proxies = model::proxyDictionary(configuration);
   return proxies && carries(*proxies, proxyProtocol, host, port);
+}
+
+bool snapshotStillOwed(const model::StoredSnapshot& stored, platform::sysconfig::NetworkConfiguration& configuration) {
+  const model::MacProxySnapshot& snapshot = stored.snapshot;
+  if (!stored.copyRemoved || !snapshot.proxy) return true;
+  auto services = enabledNetworkServices(configuration);
+  if (!services) return true;
+  const auto& [host, port, proxyProtocol] = *snapshot.proxy;
+  return std::any_of(services->begin(), services->end(), [&](const model::MacNetworkServiceSnapshot& service) {
+    return servicePointsAt(service.configuration, host, port, proxyProtocol);
+  });
 }
 
 bool systemProxyCarries(const model::MacProxyConnectionState& state,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/records.h"
+#include "model/snapshot_store.h"
 #include "platform/sysconfig/network_configuration.h"
 
 namespace tavlune::sysproxy {
@@ -27,6 +28,13 @@ bool containsTavluneGateway(std::span<const uint8_t> configuration);
 // below reads the primary service?
 bool servicePointsAt(std::span<const uint8_t> configuration, const std::string& host, int64_t port,
                      const std::string& proxyProtocol);
+
+// Is the stored snapshot still to be put back? Yes, unless a take-back has
+// already removed its file copy (and could not remove the rest) and no
+// enabled service points at the proxy it was taken for any more: then the
+// settings are the user's again, maybe changed since. A doubt (the services
+// cannot be listed) keeps it.
+bool snapshotStillOwed(const model::StoredSnapshot& stored, platform::sysconfig::NetworkConfiguration& configuration);
 
 // Does the live system proxy carry the connection: the protocol's switch on,
 // host equal (case-sensitive) and port equal? False without readable live

@@ -39,13 +39,13 @@ int flushToStorage(int fd) {
 }
 
 int keepOnlyNamedDescriptors([[maybe_unused]] posix_spawn_file_actions_t& actions,
-                             [[maybe_unused]] posix_spawnattr_t& attributes) {
+                             [[maybe_unused]] posix_spawnattr_t& attributes, [[maybe_unused]] int firstUnnamed) {
 #if defined(POSIX_SPAWN_CLOEXEC_DEFAULT)
   short flags = 0;
   if (const int failed = posix_spawnattr_getflags(&attributes, &flags)) return failed;
   return posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_CLOEXEC_DEFAULT));
 #else
-  return posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  return posix_spawn_file_actions_addclosefrom_np(&actions, firstUnnamed);
 #endif
 }
 

@@ -17,9 +17,9 @@ int makeCloseOnExecPipe(int fds[2]);
 // with errno set.
 int flushToStorage(int fd);
 
-// The child keeps its standard descriptors and those the file actions name,
-// and nothing else, whatever a library opened without the flag. 0, or an
-// error number.
-int keepOnlyNamedDescriptors(posix_spawn_file_actions_t& actions, posix_spawnattr_t& attributes);
+// The child keeps its standard descriptors and those the file actions name
+// (numbered below firstUnnamed), and nothing else, whatever a library opened
+// without the flag. 0, or an error number.
+int keepOnlyNamedDescriptors(posix_spawn_file_actions_t& actions, posix_spawnattr_t& attributes, int firstUnnamed);
 
 }  // namespace tavlune::platform

@@ -78,29 +78,36 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &status) == 0;
 }
 
-namespace {
-
-Result<std::optional<std::string>> readUpTo(const std::string& path, std::size_t limit, bool missingIsAbsent) {
+Result<std::optional<std::string>> readRegularFileAt(int folder, const std::string& name, const std::string& shownAs,
+                                                      std::size_t limit) {
   int raw;
   do {
-    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    raw = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   } while (raw < 0 && errno == EINTR);
-  if (raw < 0 && errno == ENOENT && missingIsAbsent) return std::optional<std::string>();
+  if (raw < 0 && errno == ENOENT) return std::optional<std::string>();
   UniqueFd fd(raw);
-  if (fd.get() < 0) return unexpected(Error::fromErrno("Could not open " + path));
+  if (!fd) return unexpected(Error::fromErrno("Could not open " + shownAs));
+  struct stat status;
+  if (::fstat(fd.get(), &status) != 0) return unexpected(Error::fromErrno("Could not open " + shownAs));
+  if (!S_ISREG(status.st_mode)) return unexpected(Error{"Could not open " + shownAs + ": not a regular file"});
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+
   std::string bytes;
   char buffer[16384];
   while (bytes.size() <= limit) {
     ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return unexpected(Error::fromErrno("Could not read " + path));
+      return unexpected(Error::fromErrno("Could not read " + shownAs));
     }
     if (n == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
   return std::optional<std::string>(std::move(bytes));
 }
+
+namespace {
 
 Result<void> syncDirectory(const std::string& path) {
   std::string directory = parentDirectory(path);
@@ -113,13 +120,14 @@ Result<void> syncDirectory(const std::string& path) {
 }  // namespace
 
 Result<std::string> read(const std::string& path, std::size_t limit) {
-  auto bytes = readUpTo(path, limit, false);
+  auto bytes = readRegularFileAt(AT_FDCWD, path, path, limit);
   if (!bytes) return unexpected(bytes.error());
+  if (!*bytes) return unexpected(Error::fromErrno("Could not open " + path, ENOENT));
   return std::move(**bytes);
 }
 
 Result<std::optional<std::string>> readIfPresent(const std::string& path, std::size_t limit) {
-  return readUpTo(path, limit, true);
+  return readRegularFileAt(AT_FDCWD, path, path, limit);
 }
 
 Result<void> writeAtomically(const std::string& path, const std::string& bytes, mode_t mode,
@@ -141,24 +149,9 @@ Result<void> writeAtomically(const std::string& path, const std::string& bytes, 
   return syncDirectory(path);
 }
 
-Result<void> copy(const std::string& from, const std::string& to) {
-  struct stat status;
-  if (::lstat(from.c_str(), &status) != 0) return unexpected(Error::fromErrno("Could not copy " + from));
-  auto bytes = read(from);
-  if (!bytes) return unexpected(bytes.error());
-  return writeAtomically(to, *bytes, status.st_mode & 07777);
-}
-
 Result<void> remove(const std::string& path) {
   if (::unlink(path.c_str()) != 0) return unexpected(Error::fromErrno("Could not remove " + path));
   return {};
-}
-
-Result<void> move(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) == 0) return {};
-  if (errno != EXDEV) return unexpected(Error::fromErrno("Could not move " + from + " to " + to));
-  if (auto copied = copy(from, to); !copied) return copied;
-  return remove(from);
 }
 
 Result<void> setMode(const std::string& path, mode_t mode) {

@@ -27,9 +27,15 @@ platform::Result<void> writeAll(int fd, std::string_view bytes, const std::strin
 bool exists(const std::string& path);
 
 // Reading stops one byte past limit: enough for a caller to refuse the file.
+// Anything but a regular file is refused at once: opening a FIFO would wait
+// for a writer that may never come.
 platform::Result<std::string> read(const std::string& path, std::size_t limit = std::string::npos - 1);
 // As read, but a missing file is absent rather than an error.
 platform::Result<std::optional<std::string>> readIfPresent(const std::string& path, std::size_t limit);
+// As readIfPresent, for name inside the folder open at the descriptor folder
+// (or AT_FDCWD); shownAs names it in errors.
+platform::Result<std::optional<std::string>> readRegularFileAt(int folder, const std::string& name,
+                                                               const std::string& shownAs, std::size_t limit);
 
 // Writes a temporary file beside path, flushes it, renames it over path and
 // flushes the folder, so readers see the old bytes or the new, never part,
@@ -40,13 +46,7 @@ platform::Result<std::optional<std::string>> readIfPresent(const std::string& pa
 platform::Result<void> writeAtomically(const std::string& path, const std::string& bytes, mode_t mode,
                                        const std::string& lockedTemporaryPath = "");
 
-// A byte copy with the source's permission bits, written atomically.
-platform::Result<void> copy(const std::string& from, const std::string& to);
-
 platform::Result<void> remove(const std::string& path);
-
-// Renames from over to; across file systems, a copy and a removal.
-platform::Result<void> move(const std::string& from, const std::string& to);
 
 platform::Result<void> setMode(const std::string& path, mode_t mode);
 

@@ -140,11 +140,19 @@ Result<ProcessResult> runProcess(const std::string& path, const std::vector<std:
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out->write.get(), 1);
   posix_spawn_file_actions_adddup2(&actions, err->write.get(), 2);
+  // A descriptor already numbered 3 would keep its close-on-exec flag through
+  // a dup2 onto itself; a copy numbered above it loses it on the way.
+  UniqueFd inherited;
+  if (options.inheritedDescriptor) {
+    inherited.reset(fcntl(*options.inheritedDescriptor, F_DUPFD_CLOEXEC, 4));
+    if (!inherited) return unexpected(Error::fromErrno("Could not pass a descriptor to " + path));
+    posix_spawn_file_actions_adddup2(&actions, inherited.get(), 3);
+  }
   // Our descriptors are close-on-exec already; this also covers any a library
   // opened without the flag.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  keepOnlyNamedDescriptors(actions, attributes);
+  keepOnlyNamedDescriptors(actions, attributes, options.inheritedDescriptor ? 4 : 3);
 
   std::vector<std::string> argv{path};
   argv.insert(argv.end(), arguments.begin(), arguments.end());

@@ -30,6 +30,9 @@ struct ProcessOptions {
   // Once cancelled, the child is killed (SIGKILL: nothing it could still
   // write is wanted) and its output drained to the end as usual.
   const Cancellation* cancellation = nullptr;
+  // A descriptor of ours the child gets as its descriptor 3, and passes on
+  // to the programs it starts; nothing else of ours is inherited.
+  std::optional<int> inheritedDescriptor = std::nullopt;
 };
 
 struct ProcessResult {
@@ -43,8 +46,8 @@ struct ProcessResult {
 };
 
 // Starts path with arguments (argv[0] is path), standard input from
-// options.standardInput or /dev/null, no descriptor of ours inherited, and
-// waits for it to end. Fails only when the program cannot be started.
+// options.standardInput or /dev/null, no descriptor of ours inherited but
+// options.inheritedDescriptor, and waits for it to end. Fails only when the program cannot be started.
 Result<ProcessResult> runProcess(const std::string& path, const std::vector<std::string>& arguments,
                                  const ProcessOptions& options = {});
 

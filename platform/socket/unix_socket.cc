@@ -37,9 +37,14 @@ UniqueFd makeStreamSocket() {
 }
 
 Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t length,
-                                     std::chrono::milliseconds timeout) {
+                                     std::chrono::milliseconds timeout, int* failure) {
+  auto failed = [failure](const char* what) {
+    const int reason = errno;
+    if (failure) *failure = reason;
+    return unexpected(Error::fromErrno(what, reason));
+  };
   UniqueFd fd = makeStreamSocket();
-  if (!fd) return unexpected(Error::fromErrno("socket"));
+  if (!fd) return failed("socket");
   // The send time-out bounds connect as well as every later send.
   timeval limit{static_cast<time_t>(timeout.count() / 1000), static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
   ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -47,7 +52,7 @@ Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t lengt
   do {
     connected = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), length);
   } while (connected != 0 && errno == EINTR);
-  if (connected != 0) return unexpected(Error::fromErrno("connect"));
+  if (connected != 0) return failed("connect");
   return fd;
 }
 

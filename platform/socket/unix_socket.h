@@ -17,9 +17,10 @@ namespace tavlune::platform {
 UniqueFd makeStreamSocket();
 
 // Connects to address within timeout (a listener whose queue is full makes
-// connect wait). The error names nothing: callers say what they tried.
+// connect wait). The error names nothing: callers say what they tried; the
+// errno of the failure goes to *failure when given.
 Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t length,
-                                     std::chrono::milliseconds timeout);
+                                     std::chrono::milliseconds timeout, int* failure = nullptr);
 
 // Writes every byte, retrying EINTR and short writes; a peer that has gone
 // away is an error, never a signal. On a socket with a send time-out, a peer

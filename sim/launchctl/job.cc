@@ -52,6 +52,7 @@ platform::Result<LaunchJob> readLaunchJob(const std::string& path) {
   };
   job.runAtLoad = flag("RunAtLoad");
   job.keepAlive = flag("KeepAlive");
+  job.abandonProcessGroup = flag("AbandonProcessGroup");
   return job;
 }
 

@@ -13,6 +13,9 @@ struct LaunchJob {
   std::vector<std::string> programArguments;
   bool runAtLoad = false;
   bool keepAlive = false;
+  // launchd's default, false: when the job's program exits, whatever is left
+  // of its process group is ended with it.
+  bool abandonProcessGroup = false;
 };
 
 // Labels name files of the registry, so they are kept to reverse-domain

@@ -37,7 +37,7 @@ pid_t start(const LaunchJob& job, const sigset_t& defaults) {
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
   std::vector<char*> argv;
   for (const auto& argument : job.programArguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -54,18 +54,31 @@ pid_t start(const LaunchJob& job, const sigset_t& defaults) {
   return pid;
 }
 
-[[noreturn]] void stop(pid_t child) {
+// Has the program exited? It is left unreaped, so that its pid, which is its
+// group's id, cannot be taken by another process before the group is ended.
+bool exited(pid_t child) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child;
+}
+
+// Reaps the exited program, after killing what is left of its group.
+void reap(const LaunchJob& job, pid_t child) {
+  if (!job.abandonProcessGroup) killpg(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
+
+[[noreturn]] void stop(const LaunchJob& job, pid_t child) {
   if (child > 0) {
     kill(child, SIGTERM);
     auto deadline = std::chrono::steady_clock::now() + kStopGrace;
-    while (waitpid(child, nullptr, WNOHANG) == 0) {
+    while (!exited(child)) {
       if (std::chrono::steady_clock::now() > deadline) {
         kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
         break;
       }
       usleep(20000);
     }
+    reap(job, child);
   }
   _exit(0);
 }
@@ -96,9 +109,10 @@ void superviseJob(const LaunchJob& job) {
     }
     signalfd_siginfo info;
     if (read(signals, &info, sizeof info) != sizeof info) continue;
-    if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) stop(child);
+    if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) stop(job, child);
     // SIGCHLD: reap, and start again when the job asks to be kept alive.
-    if (child > 0 && waitpid(child, nullptr, WNOHANG) == child) {
+    if (child > 0 && exited(child)) {
+      reap(job, child);
       child = -1;
       restartPending = job.keepAlive;
     }

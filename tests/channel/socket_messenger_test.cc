@@ -132,6 +132,24 @@ TEST_F(MessengerTest, CallsInFlightAreCappedPerConnection) {
   EXPECT_TRUE(WaitForHeld(5));
 }
 
+// Front ends left open and silent never lock the others out: a newcomer takes
+// the place of the one idle longest, and is turned away only while every
+// place has a call unanswered.
+TEST_F(MessengerTest, IdleFrontEndsGiveWayToANewOne) {
+  Start({.maxConnections = 2});
+  auto closedByUs = [](int fd) { pollfd p{fd, POLLIN, 0}; char byte; return ::poll(&p, 1, 2000) == 1 && ::read(fd, &byte, 1) == 0; };
+  RawPeer oldest(path), idle(path);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(SendBytes(idle.fd, RawFrame(1, 0, "held", {})) && WaitForHeld(1));  // active lately, then answered
+  Echo(0);
+  RawPeer newcomer(path);
+  ASSERT_TRUE(SendBytes(newcomer.fd, RawFrame(2, 0, "held", {})) && WaitForHeld(2));
+  EXPECT_TRUE(closedByUs(oldest.fd));
+  ASSERT_TRUE(SendBytes(idle.fd, RawFrame(3, 0, "held", {})) && WaitForHeld(3));  // both places busy now
+  RawPeer turnedAway(path);
+  EXPECT_TRUE(closedByUs(turnedAway.fd));
+}
+
 TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   auto client = SocketMessengerClient::Connect(path);
   ASSERT_TRUE(client);

@@ -158,6 +158,9 @@ TEST(ReplyText, StatusInspectAndHints) {
             "Connected (http, residential) since 1970-01-01 02:00:00 TST.\n"
             "  profile:  p1\n  session:  42\n  location: Berlin, Germany (DE)\n"}})
     EXPECT_EQ(statusText(value), expected);
+  const EncodableValue owed = map({{"phase", text("offline")}, {"takeBackPending", EncodableValue(true)}});
+  EXPECT_EQ(statusText(owed, &owed), "Not connected, but the proxy settings are still Tavlune's: taking them back has not "
+                                     "finished (it is retried; tavlune disconnect tries now).\n");
   // With the window channel's view: the proxy itself, the services, the protection.
   EXPECT_EQ(statusText(state, &details), "Connected through socks5://[::1]:1080 since 1970-01-01 02:00:00 TST.\n"
                                          "  services: Wi-Fi, Ethernet\n  WebRTC:   protection on\n  type:     manual\n");

@@ -5,6 +5,7 @@
 helper_program=/Library/PrivilegedHelperTools/com.tavlune.proxyhelper
 helper_name=${helper_program##*/}  # the name its crash switch answers to
 support="$TAVLUNE_SIM_STATE/root/Library/Application Support/Tavlune"
+snapshot_copy="$TAVLUNE_SIM_STATE/root/Users/alex/Library/Application Support/Tavlune/proxy-snapshot.copy"
 helper_pid() { inside pgrep -f "^$helper_program" || true; }
 # Gone, or a zombie nobody has reaped yet.
 ended() {
@@ -47,10 +48,14 @@ quit_desktop() {
 fail_networksetup_after() { echo "$1" >"$TAVLUNE_SIM_STATE/settings/networksetup-failure"; }
 networksetup_failure_pending() { [ -e "$TAVLUNE_SIM_STATE/settings/networksetup-failure" ]; }
 
-# Waits up to SECONDS for the application's records to be gone.
+# Waits up to SECONDS for the application's records, and the snapshot's
+# second copy, to be gone.
 records_gone_within() {
   local until=$((SECONDS + $1))
-  while [ "$SECONDS" -le "$until" ]; do [ -z "$(records)" ] && return 0; sleep 0.2; done
+  while [ "$SECONDS" -le "$until" ]; do
+    [ -z "$(records)" ] && [ ! -e "$snapshot_copy" ] && return 0
+    sleep 0.2
+  done
   return 1
 }
 # The machine as at the start: SETTINGS (a `view`), no records, Chrome's
@@ -58,6 +63,7 @@ records_gone_within() {
 as_before() {  # LABEL SETTINGS [POLICY]
   check "$1: settings as before" "" "$(diff <(echo "$2") <(view) || true)"
   check "$1: no records" "" "$(records)"
+  check "$1: no snapshot copy" absent "$([ -e "$snapshot_copy" ] && echo present || echo absent)"
   if [ -n "${3:-}" ]; then
     check "$1: administrator's policy byte for byte" same "$(cmp -s "$3" "$policy" && echo same || echo differs)"
   else
@@ -82,7 +88,7 @@ put_back() {  # [POLICY]
   rm -f "$(dirname "$preferences")"/*
   cp -p "$saved"/* "$(dirname "$preferences")/"
   if [ -n "${1:-}" ]; then cp "$1" "$policy"; else rm -f "$policy"; fi
-  rm -f "$support"/* "$TAVLUNE_SIM_STATE/settings/networksetup-failure"
+  rm -f "$support"/* "$snapshot_copy" "$TAVLUNE_SIM_STATE/settings/networksetup-failure"
   python3 -c 'import plistlib, sys
 d = plistlib.load(open(sys.argv[1], "rb"))
 d = {k: v for k, v in d.items() if not k.startswith("com.tavlune.macos.proxy-")}

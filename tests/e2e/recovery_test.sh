@@ -1,8 +1,11 @@
 #!/bin/bash
 # Taking settings back with the real programs: after TavluneDesktop is killed
 # while connected, its next launch restores every restorable setting exactly;
-# a quit while connected restores before the process ends; and an
-# administrator's own Chrome policy comes back byte for byte.
+# a quit while connected restores before the process ends; user defaults
+# damaged while connected lose nothing (the snapshot's second copy restores,
+# and the status says the settings are still Tavlune's until it has); an
+# administrator's own Chrome policy comes back byte for byte, and their edit
+# made while the protection is on stays.
 #   recovery_test.sh BUILD_DIR STATE_DIR
 # Exits 77 (skipped) when the machine cannot make a sandbox, except under CI.
 set -euo pipefail
@@ -55,6 +58,37 @@ done
 check "ours after switching on twice" "disable_non_proxied_udp" "$(grep -o disable_non_proxied_udp "$policy")"
 check "disconnect" "ok" "$(outcome disconnect)"
 restored "disconnect after WebRTC switching"
+
+# User defaults damaged while connected: read as empty, state and snapshot
+# gone from them. The snapshot's second copy still has the user's settings;
+# the first take-back is made to fail, so the status must say so.
+defaults_file=$TAVLUNE_SIM_STATE/root/Users/alex/Library/Preferences/com.tavlune.desktop.plist
+copy="$TAVLUNE_SIM_STATE/root/Users/alex/Library/Application Support/Tavlune/proxy-snapshot.copy"
+check "connect before the damage" "ok" "$(outcome connect http://127.0.0.1:3128)"
+echo 0 >"$TAVLUNE_SIM_STATE/settings/networksetup-failure"
+printf 'not a property list' >"$defaults_file"
+check "damaged defaults: status" "Not connected, but the proxy settings are still Tavlune's: taking them back has not \
+finished (it is retried; tavlune disconnect tries now)." "$(inside tavlune status 2>&1)"
+check "damaged defaults: disconnect" "ok" "$(outcome disconnect)"
+check "damaged defaults: settings as before" "" "$(diff <(echo "$before") <(view) || true)"
+check "damaged defaults: administrator's policy" "same" "$(cmp -s "$admin" "$policy" && echo same || echo differs)"
+check "damaged defaults: no copy left" "absent" "$([ -e "$copy" ] && echo present || echo absent)"
+check "damaged defaults: status after" "Not connected." "$(inside tavlune status 2>&1)"
+rm -f "$defaults_file"
+
+# The administrator edits the policy while the protection is on: their edit
+# stays, and only our key goes back to their earlier value.
+check "connect over the administrator's policy" "ok" "$(outcome connect socks5://127.0.0.1:1080)"
+python3 -c 'import plistlib, sys
+p = plistlib.load(open(sys.argv[1], "rb"))
+p["BookmarkBarEnabled"] = True
+plistlib.dump(p, open(sys.argv[1], "wb"))' "$policy"
+check "disconnect after the edit" "ok" "$(outcome disconnect)"
+check "their edit kept, our key taken back" \
+  "BookmarkBarEnabled=True HomepageLocation=https://intranet.corp.example/ WebRtcIPHandlingPolicy=default_public_interface_only" \
+  "$(python3 -c 'import plistlib, sys
+print(" ".join("%s=%s" % kv for kv in sorted(plistlib.load(open(sys.argv[1], "rb")).items())))' "$policy")"
+check "no backup or marker" "" "$(ls -A "$TAVLUNE_SIM_STATE/root/Library/Application Support/Tavlune" 2>/dev/null)"
 
 inside tavlune quit >/dev/null || fail "quit"
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }

@@ -24,16 +24,18 @@ const std::string kNobody = "/tmp/helper-client-test-nobody-listens.sock";
 // sends the reply and closes. Without `serve` the kernel accepts and nobody answers.
 class ScriptedDaemon {
  public:
-  explicit ScriptedDaemon(std::string reply, bool readRequest = true, bool serve = true) {
+  explicit ScriptedDaemon(std::string reply, bool readRequest = true, bool serve = true,
+                          std::chrono::milliseconds answersAfter = 0ms) {
     sockaddr_un address = helperprotocol::makeAddress(path_);
     bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), helperprotocol::kAddressLength);
     listen(listener_.get(), 8);
-    if (serve) thread_ = std::thread([this, reply = std::move(reply), readRequest] {
+    if (serve) thread_ = std::thread([this, reply = std::move(reply), readRequest, answersAfter] {
       platform::UniqueFd connection(accept(listener_.get(), nullptr, nullptr));
       char buffer[4096];
       for (ssize_t n; readRequest && request_.find('\n') == std::string::npos &&
                       (n = read(connection.get(), buffer, sizeof buffer)) > 0;)
         request_.append(buffer, std::size_t(n));
+      std::this_thread::sleep_for(answersAfter);
       ::send(connection.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
     });
   }
@@ -43,6 +45,7 @@ class ScriptedDaemon {
   }
   HelperResult<platform::json::Json> ask(const std::string& command) { return HelperClient(path_).sendHelperCommand(command); }
   bool available() { return HelperClient(path_).helperIsAvailable(); }
+  HelperPresence probe(ProbePatience patience) { return HelperClient(path_, patience).probe(); }
   std::string request() { return thread_.join(), request_; }
 
  private:
@@ -97,6 +100,42 @@ TEST(HelperClient, HungOrClosedDaemonFailsAfterTheHandOver) {
   EXPECT_EQ(text(ScriptedDaemon("", true, false).ask("ping")), "The proxy helper did not answer in time.");
   // Closes unread a request far larger than the socket buffers; the process lives on.
   EXPECT_EQ(text(ScriptedDaemon("", false).ask(std::string(4 << 20, 'a'))), "The proxy helper connection closed.");
+}
+
+// Before installing, a probe tells a helper that is not there from one that
+// is restarting or slow to answer; only the first is missing.
+TEST(HelperClient, ProbeWaitsForARestartAndForABusyHelper) {
+  const ProbePatience brief{300ms, 300ms}, ample{3s, 3s};
+  const std::string pong = "{\"ok\":true,\"version\":2}\n";
+  EXPECT_EQ(HelperClient(kNobody, ample).probe(), HelperPresence::missing);  // no socket file: at once
+  EXPECT_EQ(ScriptedDaemon("{\"ok\":true,\"version\":1}\n").probe(ample), HelperPresence::other);
+  EXPECT_EQ(ScriptedDaemon("{\"ok\":false,\"error\":\"Unauthorized helper client.\"}\n", false).probe(ample), HelperPresence::other);
+  EXPECT_EQ(ScriptedDaemon(pong, true, true, 1s).probe(ample), HelperPresence::current);  // busy, then answers
+  EXPECT_EQ(ScriptedDaemon(pong, true, false).probe(brief), HelperPresence::unresponsive);  // taken, never answered
+  // A socket file nobody accepts on: refused until the patience ends, or
+  // until the restarted daemon listens there again (and the dying one
+  // dropped a connection unanswered first).
+  tavlune::testing::TempDir dir;
+  const std::string path = dir / "helper.sock";
+  auto listenAt = [address = helperprotocol::makeAddress(path), &path] {
+    platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    unlink(path.c_str());
+    bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength), listen(fd.get(), 8);
+    return fd;
+  };
+  listenAt().reset();  // the file stays behind
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(HelperClient(path, brief).probe(), HelperPresence::missing);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, brief.restart);
+  std::thread restart([&] {
+    std::this_thread::sleep_for(500ms);
+    platform::UniqueFd listener = listenAt();
+    platform::UniqueFd(accept(listener.get(), nullptr, nullptr)).reset();
+    platform::UniqueFd connection(accept(listener.get(), nullptr, nullptr));
+    ::send(connection.get(), pong.data(), pong.size(), MSG_NOSIGNAL);
+  });
+  EXPECT_EQ(HelperClient(path, ample).probe(), HelperPresence::current);
+  restart.join();
 }
 
 TEST(ExchangeDeadline, PingIsShortAndACommandLineGrowsWithItsRuns) {

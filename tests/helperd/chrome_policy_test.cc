@@ -71,7 +71,7 @@ TEST_F(ChromePolicyTest, StateTable) {
     for (bool on : row.switches) ASSERT_EQ(configureChromeWebRTC(on, paths), (Outcome{true, ""})) << on;
     if (row.ours) {
       EXPECT_EQ(plist::parse(std::string_view(*contents(paths.policy))).value(), plist::Value(*row.ours));
-      EXPECT_EQ(modeOf(paths.policy), 0644u);
+      EXPECT_EQ(modeOf(paths.policy), row.before ? row.mode : 0644u) << "the administrator's bits kept";
       EXPECT_TRUE(contents(paths.policy)->starts_with("<?xml")) << "written as XML";
     } else {
       EXPECT_EQ(contents(paths.policy), row.policy);
@@ -93,7 +93,8 @@ TEST_F(ChromePolicyTest, UnreadablePolicyFailsAndKeepsTheBackupForLater) {
     EXPECT_EQ(contents(paths.policy), broken);
     EXPECT_EQ(contents(paths.backup), broken);
     EXPECT_FALSE(contents(paths.marker));
-    // No marker, but the backup is put back.
+    // No marker: the backup, whatever it holds by now, is dropped, never put back.
+    put(paths.backup, "planted");
     ASSERT_TRUE(configureChromeWebRTC(false, paths).succeeded);
     EXPECT_EQ(contents(paths.policy), broken);
     EXPECT_FALSE(contents(paths.backup));
@@ -107,10 +108,43 @@ TEST_F(ChromePolicyTest, MarkerThatCannotBeWrittenFailsBeforeThePolicyIsWritten)
   EXPECT_FALSE(outcome.succeeded || contents(paths.policy)) << "a policy of ours without its marker would stay for ever";
 }
 
+// The administrator edits the policy file while the protection is on (or
+// removes it): at switch-off their edit stays, only our key is taken back (to
+// its earlier value, or away) while it still holds ours, and the file keeps
+// their owner and bits.
+TEST_F(ChromePolicyTest, AdministratorsEditWhileOnStaysTheirs) {
+  using D = plist::Dictionary;
+  const std::pair<const std::string, plist::Value> home{"HomepageLocation", plist::Value("h")}, x{"X", plist::Value(true)},
+      theirs{kDisabled.first, plist::Value("default_public_interface_only")};
+  const struct { std::optional<D> before, edited, after; } rows[] = {
+      {D{home}, D{home, x, kDisabled}, D{home, x}}, {D{home, theirs}, D{home, x, kDisabled}, D{home, x, theirs}},
+      {{}, D{x, kDisabled}, D{x}}, {D{home}, D{home, theirs}, D{home, theirs}}, {D{home}, {}, {}}};
+  for (const auto& row : rows) {
+    reset();
+    if (row.before) put(paths.policy, binaryPlist(*row.before), 0640), (void)::chown(paths.policy.c_str(), 1234, 5678);
+    ASSERT_TRUE(configureChromeWebRTC(true, paths).succeeded);
+    if (row.edited) put(paths.policy, binaryPlist(*row.edited), row.before ? 0640 : 0644);
+    if (!row.edited) std::filesystem::remove(paths.policy);
+    ASSERT_TRUE(configureChromeWebRTC(false, paths).succeeded);
+    EXPECT_FALSE(contents(paths.backup) || contents(paths.marker));
+    auto after = contents(paths.policy);
+    ASSERT_EQ(after.has_value(), row.after.has_value());
+    if (!after) continue;
+    EXPECT_EQ(plist::parse(std::string_view(*after)).value(), plist::Value(*row.after)) << *after;
+    struct stat status{};
+    ASSERT_EQ(::stat(paths.policy.c_str(), &status), 0);
+    EXPECT_EQ(std::tuple(status.st_mode & 07777, status.st_uid, status.st_gid),
+              row.before ? std::tuple(0640u, 1234u, 5678u) : std::tuple(0644u, ::geteuid(), ::getegid()));
+  }
+}
+
 // The daemon killed between two steps of a switch, then started again: each
-// state such a stop leaves, and what its start makes of it.
+// state such a stop leaves, and what its start makes of it. A marker over a
+// policy file without our value is a switch-off under way (or a switch-on
+// that never got to the file), which the start finishes.
 TEST_F(ChromePolicyTest, StartFinishesASwitchThatStoppedHalfWay) {
-  const Text admin = binaryPlist({{"HomepageLocation", plist::Value("https://example.org/")}}), ours("<?xml ours"),
+  const std::pair<const std::string, plist::Value> home{"HomepageLocation", plist::Value("https://example.org/")};
+  const Text admin = binaryPlist({home}), ours = binaryPlist({home, kDisabled}), alone = binaryPlist({kDisabled}),
              marker("managed"), none;
   struct Row {
     Text policy, backup, marker, policyAfter, backupAfter, markerAfter;
@@ -118,18 +152,19 @@ TEST_F(ChromePolicyTest, StartFinishesASwitchThatStoppedHalfWay) {
   for (const Row& row : std::vector<Row>{
            {admin, admin, none, admin, none, none},      // on, stopped after the backup
            {none, none, marker, none, none, none},       // on, stopped after the marker, nothing before
-           {ours, admin, none, admin, none, none},       // off, stopped after the marker went
-           {admin, admin, marker, admin, admin, marker},  // on over a file, stopped after the marker: off finishes it
-           {ours, admin, marker, ours, admin, marker},    // on, finished
-           {ours, none, marker, ours, none, marker},      // on over nothing, finished
-           {admin, none, none, admin, none, none}}) {     // an administrator's file alone
+           {ours, admin, none, ours, none, none},        // a backup our marker does not vouch for is never put back
+           {admin, admin, marker, admin, none, none},    // on, stopped before the file; or off, after the restore
+           {admin, none, marker, admin, none, none},     // off, stopped after the backup went
+           {ours, admin, marker, ours, admin, marker},   // on, finished
+           {alone, none, marker, alone, none, marker},   // on over nothing, finished
+           {admin, none, none, admin, none, none}}) {    // an administrator's file alone
     reset();
     for (auto [path, text] : {std::pair{paths.policy, row.policy}, {paths.backup, row.backup}, {paths.marker, row.marker}})
       if (text) put(path, *text);
     EXPECT_TRUE(finishInterruptedChromeSwitch(paths).succeeded);
     EXPECT_EQ(std::tuple(contents(paths.policy), contents(paths.backup), contents(paths.marker)),
               std::tuple(row.policyAfter, row.backupAfter, row.markerAfter))
-        << row.policy.value_or("-") << row.backup.value_or("-") << row.marker.value_or("-");
+        << row.policy.value_or("-").size() << row.backup.value_or("-").size() << bool(row.marker);
   }
 }
 }  // namespace

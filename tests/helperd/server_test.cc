@@ -63,6 +63,7 @@ class RunningServer {
  public:
   explicit RunningServer(const TempDir& folder, ServerConfig config = mine()) {
     config.socketPath = socketPath_ = folder / "helper.sock";
+    config.commandLock = folder / "command.lock";
     config.chrome = chrome_ = {folder / "Managed Preferences/com.google.Chrome.plist",
                                folder / "Application Support/Tavlune/chrome-policy.backup.plist",
                                folder / "Application Support/Tavlune/chrome-policy.managed"};
@@ -128,6 +129,28 @@ TEST_F(ServerTest, ChromeCommandsSwitchThePolicyAndReportFailures) {
   EXPECT_NE(errorOf(server.send(commandLine("chrome-webrtc-on"))).find("Managed Preferences"), std::string::npos);
 }
 
+// What is not a regular file at the policy path is refused at once, and no
+// folder that is a link is written through; the daemon goes on serving.
+TEST_F(ServerTest, ChromePolicyNeverWaitsOnAFifoNorWritesThroughALink) {
+  RunningServer server(folder);
+  const std::string policyFolder = folder / "Managed Preferences", elsewhere = folder / "elsewhere";
+  std::filesystem::create_directories(policyFolder);
+  std::filesystem::create_directories(elsewhere);
+  ASSERT_EQ(::mkfifo(server.chrome().policy.c_str(), 0644), 0);
+  for (int attempt = 0; attempt < 2; ++attempt)
+    EXPECT_NE(errorOf(server.send(commandLine("chrome-webrtc-on"))).find("not a regular file"), std::string::npos);
+  EXPECT_EQ(server.send(commandLine("chrome-webrtc-off")), replyLine(Reply::success()));  // nothing there is ours
+  EXPECT_TRUE(std::filesystem::is_fifo(server.chrome().policy));
+  EXPECT_EQ(server.send(kPing), pong());
+  for (const std::string& linked : {policyFolder, folder / "Application Support/Tavlune"}) {
+    std::filesystem::remove_all(folder / "Managed Preferences"), std::filesystem::remove_all(folder / "Application Support");
+    std::filesystem::create_directories(std::filesystem::path(linked).parent_path());
+    std::filesystem::create_directory_symlink(elsewhere, linked);
+    EXPECT_NE(errorOf(server.send(commandLine("chrome-webrtc-on"))).find("symbolic link"), std::string::npos) << linked;
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << linked;
+  }
+}
+
 // An allowed line goes to the shell on its standard input; a line the strict test refuses never runs.
 TEST_F(ServerTest, RunsOnlyAllowedLinesThroughTheShellAndReportsTheirResult) {
   const std::string line = "/usr/sbin/networksetup -setwebproxy 'Wi-Fi' '203.0.113.5' 80 on 'u'\"'\"'s' 'p/w'";
@@ -153,10 +176,39 @@ TEST_F(ServerTest, ShellThatCannotStartIsReportedWithTheLaunchError) {
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
-TEST_F(ServerTest, CommandsInheritNoServerDescriptor) {
-  RunningServer server(folder, mine(kRequestTimeoutMilliseconds, shell("ls /proc/self/fd > '" + folder / "fds" + "'\n")));
+TEST_F(ServerTest, CommandsInheritNoServerDescriptorButTheLock) {
+  RunningServer server(folder, mine(kRequestTimeoutMilliseconds,
+                                    shell("{ readlink /proc/self/fd/3; ls /proc/self/fd; } > '" + folder / "fds" + "'\n")));
   EXPECT_EQ(server.send(kSetAuto), replyLine(Reply::success()));
-  EXPECT_EQ(fileText(folder / "fds"), "0\n1\n2\n3\n");  // the standard three and ls's own
+  EXPECT_EQ(fileText(folder / "fds"), folder / "command.lock\n0\n1\n2\n3\n4\n");  // the standard three, the lock and ls's own
+}
+
+// A daemon killed while its line runs leaves the line's shell behind; the next
+// daemon runs no line until that shell has ended, and says nothing was
+// changed when it outlasts the wait.
+TEST_F(ServerTest, NoLineRunsWhileAnEarlierLinesProcessesStillRun) {
+  const std::string log = folder / "log";
+  const std::string slow = folder.write("slow", "#!/bin/bash\necho start >> '" + log + "'; sleep 0.6; echo end >> '" + log + "'\n", true);
+  for (auto [wait, answer, after] : {std::tuple(5000, replyLine(Reply::success()), "start\nend\nline\n"),
+                                     std::tuple(100, failureLine(kEarlierLineText), "start\nend\n")}) {
+    std::filesystem::remove(log);
+    ServerConfig first = mine(kRequestTimeoutMilliseconds, slow), next = mine(kRequestTimeoutMilliseconds, shell("echo line >> '" + log + "'\n"));
+    first.socketPath = folder / "helper.sock", first.commandLock = folder / "command.lock";
+    next.earlierLineWait = std::chrono::milliseconds(wait);
+    pid_t daemon = ::fork();
+    if (daemon == 0) {  // the first daemon: serves one line, killed as it runs
+      if (auto server = HelperServer::listen(first)) server->serveOne();
+      _exit(0);
+    }
+    int fd = -1;
+    for (int i = 0; i < 200 && (fd = connectTo(first.socketPath)) < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(sendAll(fd, kSetAuto));
+    for (int i = 0; i < 200 && fileText(log).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(daemon, SIGKILL), ::waitpid(daemon, nullptr, 0), ::close(fd);
+    EXPECT_EQ(RunningServer(folder, next).send(kSetAuto), answer) << wait;
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait == 100 ? 800 : 0));  // the orphan's end
+    EXPECT_EQ(fileText(log), after) << wait;
+  }
 }
 
 // 65536 bytes without a line feed are read further (the line feed arriving in a

@@ -171,21 +171,42 @@ TEST(ConnectFlow, FailurePaths) {
   }
 }
 
-TEST(ConnectFlow, StraySnapshotIsTakenBackFirst) {
-  for (bool fails : {false, true}) {
+// A snapshot without a state, left by a take-back that failed or could not
+// remove it: put back first, unless a take-back already removed its file
+// copy and no service points at its proxy any more: then it was put back
+// already, and the settings are the user's again, changed since, maybe.
+TEST(ConnectFlow, StraySnapshotIsTakenBackFirstUnlessPutBackAlready) {
+  const struct { const char* name; bool namesProxy, copyKept, proxyOn, fails, restored; } cases[] = {
+      {"older build's snapshot", false, false, false, false, true},
+      {"older build's, take-back fails", false, false, false, true, true},
+      {"copy removed, its proxy still on", true, false, true, false, true},
+      {"copy removed, its proxy gone: put back already", true, false, false, false, false},
+      {"copy kept: a take-back that failed, its line cut before any proxy", true, true, false, false, true},
+  };
+  for (const auto& c : cases) {
     FlowRig rig;
     rig.storeConnection(false);
     ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxyConnectionState>));
-    const auto stray = loadRecord<MacProxySnapshot>(*rig.defaults);
+    auto stray = *loadRecord<MacProxySnapshot>(*rig.defaults);
+    if (c.namesProxy) stray.proxy = MacSnapshotProxy{"198.51.100.9", 8080, "http"};
+    ASSERT_TRUE(c.copyKept ? SnapshotStore(*rig.defaults, rig.copyPath).save(stray) : saveRecord(*rig.defaults, stray));
+    if (c.proxyOn) rig.network->setProxies(1, proxyAt("HTTP", "198.51.100.9", 8080));
     const std::string restore = rig.restoreLine();
-    rig.systemApplies();
-    if (fails) rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("restore failed"));
+    rig.helper->onCommand = [&rig, restore](const std::string& command) {
+      if (command == restore) rig.network->setProxies(1, {});
+      if (isConnectLine(command)) rig.network->setLive(proxyAt("SOCKS", "203.0.113.5", 1080)), rig.network->setProxies(0, proxyAt("SOCKS", "203.0.113.5", 1080));
+    };
+    if (c.fails) rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("restore failed"));
     auto reply = rig.connect();
-    EXPECT_EQ(rig.helper->sent.front(), restore);
-    EXPECT_TRUE(fails ? reply->is(MacProxyError::commandFailed("restore failed")) : reply->kind == Reply::success);
-    EXPECT_EQ(loadRecord<MacProxySnapshot>(*rig.defaults) == stray, fails);  // a failed take-back keeps it
-    EXPECT_EQ(rig.diagnosis->calls.empty(), fails);
+    EXPECT_EQ(rig.helper->sent.front() == restore, c.restored) << c.name;
+    EXPECT_TRUE(c.fails ? reply->is(MacProxyError::commandFailed("restore failed")) : reply->kind == Reply::success) << c.name;
+    EXPECT_EQ(loadRecord<MacProxySnapshot>(*rig.defaults) == stray, c.fails) << c.name;  // a failed take-back keeps it
+    EXPECT_EQ(rig.diagnosis->calls.empty(), c.fails) << c.name;
   }
+  FlowRig rig;  // a connect's snapshot names its proxy
+  rig.systemApplies();
+  ASSERT_EQ(rig.connect()->kind, Reply::success);
+  EXPECT_EQ(loadRecord<MacProxySnapshot>(*rig.defaults)->proxy, (MacSnapshotProxy{"203.0.113.5", 1080, "socks5"}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/sysconfig/memory_network_configuration.h"
 #include "sysproxy/network_service_discovery.h"
 #include "sysproxy/restore_commands.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::testing {
 using namespace tavlune::manager;
@@ -101,7 +102,7 @@ struct FlowRig {
   explicit FlowRig(std::optional<std::chrono::milliseconds> terminationBound = {}) {
     main->adoptCurrentThread();
     flows = std::make_unique<ProxyFlows>(
-        MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound, connects});
+        MacProxyEnvironment{defaults, nullptr, main, queue, clock, network, diagnosis, helper, terminationBound, connects, copyPath});
     network->addService("Wi-Fi", {});
     network->addService("Ethernet", {});
   }
@@ -110,7 +111,7 @@ struct FlowRig {
   // The system takes whatever connect line arrives: its live proxy follows.
   void systemApplies(const char* prefix = "SOCKS", const std::string& host = "203.0.113.5", int64_t port = 1080) {
     helper->onCommand = [=, this](const std::string& command) {
-      if (isConnectLine(command)) network->setLive(proxyAt(prefix, host, port));
+      if (isConnectLine(command)) network->setLive(proxyAt(prefix, host, port)), network->setProxies(0, proxyAt(prefix, host, port));
     };
   }
   std::shared_ptr<Reply> connect(const EncodableMap& arguments = request()) {
@@ -138,6 +139,8 @@ struct FlowRig {
     return sysproxy::disconnectCommand(loadRecord<MacProxySnapshot>(*defaults), *sysproxy::enabledNetworkServices(*network));
   }
 
+  TempDir folder;
+  const std::string copyPath = folder / "Tavlune/proxy-snapshot.copy";  // the snapshot's second copy
   std::shared_ptr<platform::MemoryUserDefaults> defaults = std::make_shared<platform::MemoryUserDefaults>();
   std::shared_ptr<FakeNetwork> network = std::make_shared<FakeNetwork>();
   std::shared_ptr<FakeHelper> helper = std::make_shared<FakeHelper>();

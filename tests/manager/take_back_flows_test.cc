@@ -96,6 +96,28 @@ TEST(StateAnswers, FollowTheLiveSettings) {
   }
 }
 
+// A snapshot without a state (a take-back that failed): the state query still
+// answers offline, and retries the take-back: one at a time, 30 s after a
+// failure, three failures at most; a success ends it.
+TEST(StateAnswers, OwedTakeBackIsRetriedBounded) {
+  for (bool fails : {true, false}) {
+    FlowRig rig;
+    rig.storeConnection(false);
+    ASSERT_TRUE(rig.defaults->removeObject(recordKey<MacProxyConnectionState>));
+    const std::string restore = rig.restoreLine();
+    if (fails) rig.helper->failOn("/usr/sbin/", MacProxyError::commandFailed("helper busy"));
+    for (int64_t secondsLater : {0, 0, 29, 30, 60, 90, 120, 600}) {
+      rig.clock->setNow(1700000000900 + secondsLater * 1000);
+      for (int asked = 0; asked < 2; ++asked)  // at most one queued
+        EXPECT_EQ(rig.flows->connectionStateValue(), V(EncodableMap{{V("phase"), V("offline")}}));
+      rig.settle();
+    }
+    // Failing: at 0, 30 and 60 s, each 30 s after the last failure, and none after the third.
+    EXPECT_EQ(rig.helper->sent, (fails ? Lines(3, restore) : Lines{restore, "chrome-webrtc-off"}));
+    EXPECT_EQ(rig.records(), (std::vector<bool>{false, fails, false}));
+  }
+}
+
 TEST(LaunchCleanUp, RepairsWhatAnEarlierRunLeft) {
   // A failed restore keeps everything; without a snapshot the gateway's settings go off (WebRTC
   // off even if that fails) or, with nothing at the gateway, the helper is not asked at all.

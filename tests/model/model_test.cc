@@ -5,7 +5,10 @@
 #include "manager/flutter_values.h"
 #include "model/coercion.h"
 #include "model/record_store.h"
+#include "model/snapshot_store.h"
 #include "platform/defaults/memory_user_defaults.h"
+#include "platform/files/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune {
 namespace {
@@ -78,7 +81,7 @@ V map(std::initializer_list<std::pair<const char*, V>> entries) {
 
 TEST(Records, RoundTripThroughUserDefaults) {
   platform::MemoryUserDefaults defaults;
-  const MacProxySnapshot snapshot{{{"Wi-Fi", {0x62, 0x70, 0x00, 0xff}}, {"Ethernet 'x'", {}}}};
+  const MacProxySnapshot snapshot{{{"Wi-Fi", {0x62, 0x70, 0x00, 0xff}}, {"Ethernet 'x'", {}}}, MacSnapshotProxy{"::1", 3128, "http"}};
   const MacProxyDiagnostic diagnostic{"198.51.100.1", "Germany", "DE", "Berlin", "Berlin", "Example ISP", "12.3 Mbps"};
   for (const State& state : {kFull, kMinimal}) {
     ASSERT_TRUE(saveRecord(defaults, state).has_value());
@@ -114,8 +117,50 @@ TEST(Records, DecodingRules) {
       {R"({"services":[{"name":"Wi-Fi","configuration":"YnBsaXN0="}]})", false},  // bad Base64
       {R"({"services":[{"name":"Wi-Fi","configuration":"YnBs aXN0"}]})", false},
       {R"({"services":[{"name":"Wi-Fi"}]})", false}, {R"({"services":{}})", false}, {R"({})", false},
+      // the proxy it was taken for: optional, as files of older builds lack it, but whole when there
+      {R"({"services":[],"proxy":null})", true}, {R"({"services":[],"proxy":{"host":"h","port":1,"proxyProtocol":"http"}})", true},
+      {R"({"services":[],"proxy":{"host":"h","proxyProtocol":"http"}})", false}, {R"({"services":[],"proxy":"h:1"})", false},
   };
   for (const auto& [json, loads] : snapshots) EXPECT_EQ(decodes<MacProxySnapshot>(json), loads) << json;
+}
+
+// Two copies of the snapshot: the file proves itself whole and is read first;
+// a damaged file gives way to user defaults, neither copy lost alone loses
+// the snapshot, and one left in user defaults alone is known as put back.
+TEST(Records, SnapshotKeptTwiceAndNeverTakenDamaged) {
+  testing::TempDir folder;
+  const std::string copy = folder / "Tavlune/proxy-snapshot.copy";
+  const MacProxySnapshot inFile{{{"Wi-Fi", {1, 2}}}, MacSnapshotProxy{"h", 1, "http"}}, inDefaults{{{"Ethernet", {3}}}};
+  auto damage = [&](std::size_t at) {  // at 26: the proxy's host "h" made "H", still a snapshot
+    std::string bytes = platform::files::read(copy).value();
+    bytes[at] ^= 0x20;
+    ASSERT_TRUE(platform::files::writeAtomically(copy, bytes, 0600));
+  };
+  auto forget = [](platform::MemoryUserDefaults& d) { (void)d.removeObject(recordKey<MacProxySnapshot>); };
+  const struct { std::function<void(platform::MemoryUserDefaults&)> change; std::optional<MacProxySnapshot> loaded; } cases[] = {
+      {[](auto&) {}, inFile}, {forget, inFile}, {[&](auto&) { damage(26); }, inDefaults},
+      {[&](auto&) { damage(3); }, inDefaults}, {[&](auto& d) { damage(26), forget(d); }, std::nullopt}};
+  for (const auto& c : cases) {
+    platform::MemoryUserDefaults defaults;
+    SnapshotStore store(defaults, copy);
+    ASSERT_TRUE(store.save(inFile));
+    ASSERT_TRUE(saveRecord(defaults, inDefaults));  // told apart from the file's
+    c.change(defaults);
+    EXPECT_EQ(store.load(), c.loaded) << &c - cases;
+    ASSERT_TRUE(store.remove());
+    EXPECT_FALSE(store.load() || platform::files::exists(copy));
+  }
+  platform::MemoryUserDefaults left;
+  ASSERT_TRUE(SnapshotStore(left, copy).save(inFile));
+  left.setFailWrites(true);  // a take-back on a full disk: the file goes, the rest cannot
+  EXPECT_FALSE(SnapshotStore(left, copy).remove());
+  EXPECT_TRUE(SnapshotStore(left, copy).loadStored()->copyRemoved);
+  left.setFailWrites(false);
+  ASSERT_TRUE(saveRecord(left, inDefaults));  // an older build's, naming no proxy: nothing known
+  EXPECT_FALSE(SnapshotStore(left, copy).loadStored()->copyRemoved);
+  ASSERT_TRUE(platform::files::makeDirectories(copy, 0700));  // the file unwritable: nothing saved
+  EXPECT_FALSE(SnapshotStore(left, copy).save(inFile));
+  EXPECT_EQ(loadRecord<MacProxySnapshot>(left), inDefaults);
 }
 
 TEST(Records, UnreadableOrUnwritableEntriesKeepWhatWasThere) {

@@ -134,17 +134,22 @@ TEST_F(FileUserDefaultsTest, KilledWriterNeverLeavesABrokenFile) {
   EXPECT_TRUE(FileUserDefaults(path_).setData("after", bytes("x")));
 }
 
-TEST(Files, MakeDirectoriesAndCopyReportWhatFails) {
+TEST(Files, MakeDirectoriesAndReadReportWhatFails) {
   testing::TempDir temp;
   ASSERT_TRUE(files::makeDirectories(temp / "a/b/c", 0750));
   for (const char* made : {"a", "a/b", "a/b/c"}) EXPECT_EQ(modeOf(temp / made), 0750u) << made;
   EXPECT_TRUE(files::makeDirectories(temp / "a/b", 0700));
   EXPECT_FALSE(files::makeDirectories(temp.write("file", "x") + "/below", 0700));
   EXPECT_FALSE(files::makeDirectories(temp / std::string(300, 'n'), 0700));  // a name too long
-  EXPECT_FALSE(files::copy(temp / "a", temp / "copy"));  // a folder cannot be read as a file
-  EXPECT_FALSE(files::exists(temp / "copy"));
-  ASSERT_TRUE(files::copy(temp / "file", temp / "copy"));
-  EXPECT_EQ(files::read(temp / "copy").value(), "x");
+  ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink((temp / "file").c_str(), (temp / "link").c_str()), 0);
+  // Refused at once, never waited on (a FIFO has no writer) nor followed.
+  for (const char* other : {"a", "fifo", "link"}) {
+    EXPECT_FALSE(files::read(temp / other)) << other;
+    EXPECT_FALSE(files::readIfPresent(temp / other, 100)) << other;
+  }
+  EXPECT_EQ(files::read(temp / "file").value(), "x");
+  EXPECT_EQ(files::readIfPresent(temp / "none", 100).value(), std::nullopt);
 }
 
 }  // namespace

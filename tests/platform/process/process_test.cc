@@ -37,8 +37,11 @@ TEST(Process, ChildInheritsNoDescriptorAndLeavesNoZombie) {
   int leaked = ::fcntl(::open("/dev/null", O_RDONLY), F_DUPFD, 100);  // without close-on-exec, far from ls's own
   ASSERT_GE(leaked, 100);
   auto r = bash("ls /proc/self/fd");
-  ::close(leaked);
   EXPECT_EQ(str(r.value().standardOutput).find(std::to_string(leaked) + "\n"), std::string::npos);
+  ProcessOptions passing;  // one given on purpose arrives as 3, and only as 3
+  passing.inheritedDescriptor = leaked;
+  EXPECT_EQ(str(bash("readlink /proc/self/fd/3; ls /proc/self/fd", passing).value().standardOutput), "/dev/null\n0\n1\n2\n3\n4\n");
+  ::close(leaked);
   auto missing = runProcess("/nonexistent/program", {});
   ASSERT_FALSE(missing.has_value());
   EXPECT_NE(missing.error().description.find("/nonexistent/program"), std::string::npos);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include "platform/process/process.h"
@@ -59,6 +60,29 @@ TEST_F(LaunchctlTest, KeepsTheJobAliveUntilBootedOut) {
   std::this_thread::sleep_for(700ms);  // longer than the restart throttle
   EXPECT_EQ(starts().size(), 2u);
   EXPECT_EQ(launchctl({"bootout", kTarget}), std::pair(3, std::string("Boot-out failed: 3: No such process\n")));
+}
+
+// A program that dies leaves a child of its process group behind: ended with
+// it, as launchd does by default, unless the job abandons its group.
+TEST_F(LaunchctlTest, WhatTheProgramLeavesInItsGroupEndsWithIt) {
+  for (bool abandons : {false, true}) {
+    const std::string program = temp_.write("group.sh", "#!/bin/bash\nsleep 1000 &\necho $! > " + temp_ / "left" +
+                                                            "\necho $$ >> " + temp_ / "starts" + "\nexec sleep 1000\n", true);
+    std::filesystem::remove(temp_ / "starts");
+    ASSERT_EQ(launchctl({"bootstrap", "system", temp_.write("group.plist", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>Label</key><string>com.tavlune.test</string><key>ProgramArguments</key><array><string>" + program +
+        "</string></array><key>KeepAlive</key><true/><key>AbandonProcessGroup</key>" + (abandons ? "<true/>" : "<false/>") +
+        "</dict></plist>\n")}).first, 0);
+    ASSERT_EQ(starts(1).size(), 1u);
+    pid_t left = 0;
+    std::ifstream(temp_ / "left") >> left;
+    kill(starts()[0], SIGKILL);
+    ASSERT_EQ(starts(2).size(), 2u) << "restarted";
+    for (int i = 0; i < 100 && running(left); ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(running(left), abandons) << abandons;
+    ASSERT_EQ(launchctl({"bootout", kTarget}).first, 0);
+    if (abandons) kill(left, SIGKILL);
+  }
 }
 
 // A job loaded without RunAtLoad or KeepAlive: nothing starts, and its label is taken until it is booted out.

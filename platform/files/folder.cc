@@ -56,7 +56,7 @@ Result<std::optional<Folder::Entry>> Folder::entry(const std::string& name) cons
     if (errno == ENOENT) return std::optional<Entry>();
     return unexpected(Error::fromErrno("Could not look at " + pathOf(name)));
   }
-  return std::optional<Entry>(Entry{status.st_mode & 07777, status.st_uid, status.st_gid, S_ISREG(status.st_mode)});
+  return std::optional<Entry>(Entry{static_cast<mode_t>(status.st_mode & 07777), status.st_uid, status.st_gid, S_ISREG(status.st_mode)});
 }
 
 Result<std::optional<std::string>> Folder::read(const std::string& name, std::size_t limit) const {

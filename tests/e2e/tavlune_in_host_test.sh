@@ -71,7 +71,7 @@ check "a connect under way: status, a second connect, disconnect" \
 restart_helper "TAVLUNE_CRASH_AT=$helper_name:1:stop"
 interrupted=$(inside /bin/bash -c "catching() { $catching; }"'
   tavlune connect http://127.0.0.1:3128 2>&1 & pid=$!
-  catching $pid; until [ "$(ps -o stat= -p '"$helper_at_start"' | cut -c1)" = T ]; do sleep 0.05; done
+  catching $pid; for _ in $(seq 200); do [ "$(ps -o stat= -p '"$helper_at_start"' | cut -c1)" = T ] && break; sleep 0.05; done
   tavlune --json status | python3 -c "import json,sys; print(json.load(sys.stdin)[\"connect\"][\"phase\"])"
   kill -INT $pid; sleep 0.5; kill -INT $pid; sleep 0.5; kill -CONT '"$helper_at_start"'; wait $pid; echo "status $?"')
 check "Ctrl-C once applying: said, then undone" \

@@ -5,6 +5,7 @@
 #include "cli/proxy_url.h"
 #include "cli/tavlune_command.h"
 #include "channel/socket_messenger_path.h"
+#include "frontendprotocol/proxy_protocols.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -29,7 +30,8 @@ constexpr int kHelperSeconds = 5;
 std::vector<OptionSpec> proxyOptions() {
   return {{"--host", "", "HOST", "proxy host name or address"},
           {"--port", "", "PORT", "proxy port, 1 to 65535"},
-          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)", kProtocols},
+          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)",
+           {frontendprotocol::kProxyProtocols.begin(), frontendprotocol::kProxyProtocols.end()}},
           {"--username", "", "USER", "user name for the proxy"},
           {"--password", "", "PASSWORD",
            "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)"},

@@ -1,5 +1,7 @@
 #include "app/flutter_view_controller.h"
 
+#include "frontendprotocol/keys.h"
+
 namespace tavlune::app {
 
 // Passes everything to the transport and notes each channel that gets a handler.
@@ -13,7 +15,7 @@ class FlutterEngine::RecordingMessenger final : public channel::BinaryMessenger 
     transport_.Send(channel, message, size, std::move(reply));
   }
   void SetMessageHandler(const std::string& channel, channel::BinaryMessageHandler handler) override {
-    if (handler) registrations_.push_back("channel:" + channel);
+    if (handler) registrations_.push_back(frontendprotocol::kChannelRegistration + channel);
     transport_.SetMessageHandler(channel, std::move(handler));
   }
 
@@ -32,7 +34,7 @@ FlutterEngine::~FlutterEngine() = default;
 channel::BinaryMessenger* FlutterEngine::binaryMessenger() { return messenger_.get(); }
 
 FlutterPluginRegistrar* FlutterEngine::registrarForPlugin(const std::string& pluginName) {
-  registrations_.push_back("plugin:" + pluginName);
+  registrations_.push_back(frontendprotocol::kPluginRegistration + pluginName);
   registrars_.push_back(std::make_unique<FlutterPluginRegistrar>(*this, pluginName));
   return registrars_.back().get();
 }

@@ -1,6 +1,7 @@
 #include "app/main_flutter_window.h"
 
 #include "app/generated_plugin_registrant.h"
+#include "frontendprotocol/channels.h"
 #include "manager/mac_proxy_manager.h"
 #include "channel/messenger_method_channel.h"
 
@@ -18,7 +19,7 @@ void MainFlutterWindow::awakeFromNib() {
   RegisterGeneratedPlugins(flutterViewController);
 
   // The handler outlives the channel object, as it stays with the engine's messenger.
-  channel::MethodChannel channel(flutterViewController->engine()->binaryMessenger(), kChannelName);
+  channel::MethodChannel channel(flutterViewController->engine()->binaryMessenger(), frontendprotocol::vpn::kChannel);
   channel.SetMethodCallHandler([](const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
     manager::MacProxyManager::shared().handle(call, std::move(result));
   });

@@ -1,5 +1,6 @@
 // The main window: hosts the Flutter view, registers the plug-ins and opens
-// the method channel whose every call goes to the proxy manager.
+// the method channel whose every call goes to the proxy manager
+// (frontendprotocol::vpn::kChannel).
 #pragma once
 
 #include "app/flutter_view_controller.h"
@@ -10,7 +11,6 @@ namespace tavlune::app {
 
 class MainFlutterWindow final : public Window {
  public:
-  static constexpr const char* kChannelName = "com.tavlune.app/vpn";
   static constexpr const char* kTitle = "Tavlune Proxy";
   static constexpr Size kOpeningSize{980, 680};
 

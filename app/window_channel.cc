@@ -1,5 +1,7 @@
 #include "app/window_channel.h"
 
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 #include "manager/connection_details.h"
 #include "manager/mac_proxy_manager.h"
 #include "manager/proxy_checks.h"
@@ -12,17 +14,19 @@ namespace {
 using channel::EncodableList;
 using channel::EncodableMap;
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the replies' keys
+namespace methods = frontendprotocol::window;
 
 EncodableValue sizeValue(Size size) {
-  return EncodableValue(EncodableMap{{EncodableValue("width"), EncodableValue(size.width)},
-                                     {EncodableValue("height"), EncodableValue(size.height)}});
+  return EncodableValue(EncodableMap{{EncodableValue(kWidthKey), EncodableValue(size.width)},
+                                     {EncodableValue(kHeightKey), EncodableValue(size.height)}});
 }
 
 EncodableValue rectValue(Rect rect) {
-  return EncodableValue(EncodableMap{{EncodableValue("x"), EncodableValue(rect.origin.x)},
-                                     {EncodableValue("y"), EncodableValue(rect.origin.y)},
-                                     {EncodableValue("width"), EncodableValue(rect.size.width)},
-                                     {EncodableValue("height"), EncodableValue(rect.size.height)}});
+  return EncodableValue(EncodableMap{{EncodableValue(kXKey), EncodableValue(rect.origin.x)},
+                                     {EncodableValue(kYKey), EncodableValue(rect.origin.y)},
+                                     {EncodableValue(kWidthKey), EncodableValue(rect.size.width)},
+                                     {EncodableValue(kHeightKey), EncodableValue(rect.size.height)}});
 }
 
 EncodableValue describe(const MainFlutterWindow& window) {
@@ -32,13 +36,13 @@ EncodableValue describe(const MainFlutterWindow& window) {
     for (const auto& entry : flutter->engine()->registrations()) registrations.emplace_back(entry);
   }
   return EncodableValue(EncodableMap{
-      {EncodableValue("title"), EncodableValue(window.title())},
-      {EncodableValue("frame"), rectValue(window.frame())},
-      {EncodableValue("minSize"), sizeValue(window.minSize())},
-      {EncodableValue("screen"), rectValue(Window::kMainScreenFrame)},
-      {EncodableValue("visible"), EncodableValue(window.isVisible())},
-      {EncodableValue("contentViewController"), EncodableValue(content ? content->className() : std::string())},
-      {EncodableValue("registrations"), EncodableValue(std::move(registrations))},
+      {EncodableValue(kTitleKey), EncodableValue(window.title())},
+      {EncodableValue(kFrameKey), rectValue(window.frame())},
+      {EncodableValue(kMinSizeKey), sizeValue(window.minSize())},
+      {EncodableValue(kScreenKey), rectValue(Window::kMainScreenFrame)},
+      {EncodableValue(kVisibleKey), EncodableValue(window.isVisible())},
+      {EncodableValue(kContentViewControllerKey), EncodableValue(content ? content->className() : std::string())},
+      {EncodableValue(kRegistrationsKey), EncodableValue(std::move(registrations))},
   });
 }
 
@@ -46,7 +50,7 @@ EncodableValue describe(const MainFlutterWindow& window) {
 std::string checkId(const EncodableValue* arguments) {
   const auto* map = arguments ? std::get_if<EncodableMap>(arguments) : nullptr;
   if (!map) return {};
-  auto found = map->find(EncodableValue("checkId"));
+  auto found = map->find(EncodableValue(kCheckIdKey));
   const auto* text = found == map->end() ? nullptr : std::get_if<std::string>(&found->second);
   return text ? *text : std::string();
 }
@@ -54,7 +58,7 @@ std::string checkId(const EncodableValue* arguments) {
 }  // namespace
 
 void installWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window) {
-  channel::MethodChannel channel(messenger, kWindowChannelName);
+  channel::MethodChannel channel(messenger, methods::kChannel);
   // Made at the first check: the manager's environment exists by then. Main thread only.
   auto checks = std::make_shared<std::unique_ptr<manager::ProxyChecks>>();
   channel.SetMethodCallHandler([&application, &window, checks](const channel::MethodCall& call,
@@ -65,28 +69,28 @@ void installWindowChannel(channel::BinaryMessenger* messenger, Application& appl
       if (!*checks) *checks = std::make_unique<manager::ProxyChecks>(environment().diagnosis, environment().mainQueue);
       return **checks;
     };
-    if (method == "describe") {
+    if (method == methods::kDescribe) {
       result->Success(describe(window));
-    } else if (method == "connection") {
+    } else if (method == methods::kConnection) {
       // Read from the manager's own stores, never through its channel, which would reconcile.
       result->Success(manager::connectionDetails(environment()));
-    } else if (method == "connectProgress") {
+    } else if (method == methods::kConnectProgress) {
       result->Success(environment().connects->describe());
-    } else if (method == "cancelConnect") {
+    } else if (method == methods::kCancelConnect) {
       result->Success(EncodableValue(environment().connects->cancel()));
-    } else if (method == "checkProxy") {
+    } else if (method == methods::kCheckProxy) {
       proxyChecks().check(call.arguments(), std::move(result));
-    } else if (method == "checkProgress") {
+    } else if (method == methods::kCheckProgress) {
       result->Success(proxyChecks().tracker().describe(checkId(call.arguments())));
-    } else if (method == "cancelCheck") {
+    } else if (method == methods::kCancelCheck) {
       result->Success(EncodableValue(proxyChecks().tracker().cancel(checkId(call.arguments()))));
-    } else if (method == "systemProxy") {
+    } else if (method == methods::kSystemProxy) {
       result->Success(manager::systemProxyView(*environment().network));
-    } else if (method == "close") {
+    } else if (method == methods::kClose) {
       // Answered first: the quit that follows may end the process.
       result->Success(EncodableValue(true));
       window.close();
-    } else if (method == "quit") {
+    } else if (method == methods::kQuit) {
       result->Success(EncodableValue(true));
       application.terminate();
     } else {

@@ -9,9 +9,7 @@
 
 namespace tavlune::app {
 
-inline constexpr const char* kWindowChannelName = "com.tavlune.app/window";
-
-// "describe" answers a map of the window and the engine's registrations,
+// On frontendprotocol::window's channel: "describe" answers a map of the window and the engine's registrations,
 // "connection" the read-only view of the connection (manager/connection_details.h),
 // "close" closes the window, "quit" asks the application to quit; the last
 // two answer true at once. Anything else is not implemented.

@@ -22,13 +22,14 @@
 #include "platform/socket/unix_socket.h"
 #include "channel/socket_messenger_path.h"
 #include "channel/standard_codec.h"
+#include "frontendprotocol/channels.h"
 
 namespace {
 
 using namespace tavlune;
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr const char* kChannel = "com.tavlune.app/vpn";
+constexpr const char* kChannel = frontendprotocol::vpn::kChannel;
 
 // A front end that waits for each reply before the next call.
 class BlockingChannel {

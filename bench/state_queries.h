@@ -9,6 +9,8 @@
 
 #include "bench/sample_stats.h"
 #include "channel/encodable_value.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 
 namespace tavlune::bench {
 
@@ -20,20 +22,20 @@ struct QuerySamples {
   std::size_t unexpectedReplies = 0;
 };
 
-inline std::vector<QuerySamples> stateQueries() { return {{"getConnectionState", {}, 0}, {"confirmProxyConnection", {}, 0}}; }
+inline std::vector<QuerySamples> stateQueries() { return {{frontendprotocol::vpn::kGetConnectionState, {}, 0}, {frontendprotocol::vpn::kConfirmProxyConnection, {}, 0}}; }
 
 // The state's map says "connected", the confirmation says true; anything else
 // would time another path.
 inline bool isConnectedAnswer(const std::string& method, const channel::EncodableValue* value) {
   if (!value) return false;
-  if (method == "confirmProxyConnection") {
+  if (method == frontendprotocol::vpn::kConfirmProxyConnection) {
     const bool* flag = std::get_if<bool>(value);
     return flag && *flag;
   }
   const auto* map = std::get_if<channel::EncodableMap>(value);
   if (!map) return false;
-  auto phase = map->find(channel::EncodableValue("phase"));
-  return phase != map->end() && phase->second == channel::EncodableValue("connected");
+  auto phase = map->find(channel::EncodableValue(frontendprotocol::kPhaseKey));
+  return phase != map->end() && phase->second == channel::EncodableValue(frontendprotocol::kConnectedPhase);
 }
 
 // Each query's spread, then its figure line ("WHERE" names what was timed);

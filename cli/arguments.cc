@@ -7,12 +7,15 @@
 
 #include "cli/command_table.h"
 #include "cli/proxy_url.h"
+#include "frontendprotocol/keys.h"
+#include "frontendprotocol/proxy_protocols.h"
 
 namespace tavlune::cli {
 namespace {
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the channel's keys and protocols
 
 using Usage = Expected<Invocation, std::string>;
 
@@ -215,7 +218,7 @@ bool passwordOnCommandLine(const ConnectOptions& options) {
 
 Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& options,
                                                      const std::optional<std::string>& standardInputPassword) {
-  std::string host, protocol = "http", username, password;
+  std::string host, protocol = kDefaultProxyProtocol, username, password;
   int64_t port = 0;
   if (options.url) {
     auto url = parseProxyUrl(*options.url);
@@ -235,7 +238,7 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
     if (!parsed) return unexpected("--port: " + parsed.error());
     port = *parsed;
     if (options.protocol) {
-      protocol = knownProtocol(*options.protocol);
+      protocol = allowedProxyProtocol(*options.protocol);
       if (protocol.empty()) return unexpected(std::string("--protocol must be http, https, socks4 or socks5"));
     }
   }
@@ -255,23 +258,23 @@ Expected<EncodableMap, std::string> connectArguments(const ConnectOptions& optio
 
   EncodableMap map;
   auto put = [&map](const char* key, EncodableValue value) { map[EncodableValue(key)] = std::move(value); };
-  put("host", EncodableValue(host));
-  put("port", channel::integerValue(port));
-  put("protocol", EncodableValue(protocol));
-  if (!username.empty()) put("username", EncodableValue(username));
-  if (!password.empty()) put("password", EncodableValue(password));
-  put("webRtcProtection", EncodableValue(options.webRtcProtection));
+  put(kHostKey, EncodableValue(host));
+  put(kPortKey, channel::integerValue(port));
+  put(kProtocolKey, EncodableValue(protocol));
+  if (!username.empty()) put(kUsernameKey, EncodableValue(username));
+  if (!password.empty()) put(kPasswordKey, EncodableValue(password));
+  put(kWebRtcProtectionKey, EncodableValue(options.webRtcProtection));
   const std::pair<const char*, const std::optional<std::string>*> descriptive[] = {
-      {"connectionType", &options.connectionType}, {"profileId", &options.profileId},
-      {"countryCode", &options.countryCode},       {"country", &options.country},
-      {"state", &options.state},                   {"city", &options.city},
+      {kConnectionTypeKey, &options.connectionType}, {kProfileIdKey, &options.profileId},
+      {kCountryCodeKey, &options.countryCode},       {kCountryKey, &options.country},
+      {kStateKey, &options.state},                   {kCityKey, &options.city},
   };
   for (const auto& [key, value] : descriptive)
     if (*value) put(key, EncodableValue(**value));
   if (options.sessionId) {
     auto session = wholeNumber(*options.sessionId);
     if (!session) return unexpected(std::string("--session-id must be a whole number"));
-    put("sessionId", channel::integerValue(*session));
+    put(kSessionIdKey, channel::integerValue(*session));
   }
   return map;
 }

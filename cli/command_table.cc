@@ -5,6 +5,8 @@
 #include "cli/proxy_url.h"
 #include "cli/tavlune_command.h"
 #include "channel/socket_messenger_path.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/proxy_protocols.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -29,7 +31,8 @@ constexpr int kHelperSeconds = 5;
 std::vector<OptionSpec> proxyOptions() {
   return {{"--host", "", "HOST", "proxy host name or address"},
           {"--port", "", "PORT", "proxy port, 1 to 65535"},
-          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)", kProtocols},
+          {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)",
+           {frontendprotocol::kProxyProtocols.begin(), frontendprotocol::kProxyProtocols.end()}},
           {"--username", "", "USER", "user name for the proxy"},
           {"--password", "", "PASSWORD",
            "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)"},
@@ -156,11 +159,13 @@ std::vector<CommandSpec> buildCommands() {
       {"call",
        "send any method call and print its reply",
        {"call METHOD [JSON]"},
-       "Sends METHOD with the JSON value as its arguments (none when left out) on\n"
-       "the channel \"com.tavlune.app/vpn\" and prints the reply as JSON. Whole\n"
-       "numbers are sent as 32-bit integers when they fit, else as 64-bit ones.\n"
-       "\n"
-       "Example: tavlune call setWebRtcProtection '{\"enabled\": false}'",
+       std::string("Sends METHOD with the JSON value as its arguments (none when left out) on\n"
+                   "the channel \"") +
+           frontendprotocol::vpn::kChannel +
+           "\" and prints the reply as JSON. Whole\n"
+           "numbers are sent as 32-bit integers when they fit, else as 64-bit ones.\n"
+           "\n"
+           "Example: tavlune call setWebRtcProtection '{\"enabled\": false}'",
        {},
        {},
        kConnectSeconds},

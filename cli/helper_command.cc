@@ -16,6 +16,8 @@
 #include "channel/socket_messenger_client.h"
 #include "channel/socket_messenger_path.h"
 #include "channel/standard_codec.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 #include "platform/files/files.h"
 #include "platform/json/json.h"
 #include "platform/plist/plist.h"
@@ -165,7 +167,8 @@ int status(bool json, std::chrono::milliseconds limit) {
 bool tavluneConnected(std::chrono::milliseconds limit) {
   auto client = channel::SocketMessengerClient::Connect(channel::channelSocketPath());
   if (!client) return false;
-  auto pending = (*client)->Send("com.tavlune.app/window", channel::EncodeMethodCall(channel::MethodCall("connection")));
+  auto pending = (*client)->Send(frontendprotocol::window::kChannel,
+                                 channel::EncodeMethodCall(channel::MethodCall(frontendprotocol::window::kConnection)));
   if (pending.wait_for(limit) != std::future_status::ready) return false;
   auto reply = pending.get();
   if (!reply) return false;
@@ -173,8 +176,8 @@ bool tavluneConnected(std::chrono::milliseconds limit) {
   const auto* success = envelope ? std::get_if<channel::SuccessReply>(&*envelope) : nullptr;
   const auto* map = success ? std::get_if<channel::EncodableMap>(&success->value) : nullptr;
   if (!map) return false;
-  auto phase = map->find(channel::EncodableValue("phase"));
-  return phase != map->end() && phase->second == channel::EncodableValue("connected");
+  auto phase = map->find(channel::EncodableValue(frontendprotocol::kPhaseKey));
+  return phase != map->end() && phase->second == channel::EncodableValue(frontendprotocol::kConnectedPhase);
 }
 
 int uninstall(std::chrono::milliseconds limit) {

@@ -2,11 +2,14 @@
 
 #include "cli/session.h"
 #include "channel/standard_codec.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 
 namespace tavlune::cli {
 namespace {
 
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the channel's progress map
 
 constexpr std::chrono::milliseconds kPollInterval{500};
 
@@ -20,28 +23,28 @@ std::string textEntry(const EncodableValue& map, const char* key) {
 }  // namespace
 
 bool inProgress(const EncodableValue& progress) {
-  const std::string phase = textEntry(progress, "phase");
-  return !phase.empty() && phase != "idle";
+  const std::string phase = textEntry(progress, kPhaseKey);
+  return !phase.empty() && phase != kIdlePhase;
 }
 
 std::string progressText(const EncodableValue& progress) {
-  const std::string phase = textEntry(progress, "phase");
-  if (phase == "waiting") return "waiting for TavluneDesktop's earlier work";
-  if (phase == "preparing") return "looking at the network services";
-  if (phase == "applying") return "pointing the network services at it";
-  if (phase == "confirming") return "waiting for macOS to take the new settings";
-  if (phase != "proving") return {};
+  const std::string phase = textEntry(progress, kPhaseKey);
+  if (phase == kWaitingPhase) return "waiting for TavluneDesktop's earlier work";
+  if (phase == kPreparingPhase) return "looking at the network services";
+  if (phase == kApplyingPhase) return "pointing the network services at it";
+  if (phase == kConfirmingPhase) return "waiting for macOS to take the new settings";
+  if (phase != kProvingPhase) return {};
   const std::string pass = passText(progress);
   return pass.empty() ? "checking the proxy" : "checking the proxy, " + pass;
 }
 
 std::string passText(const EncodableValue& progress) {
-  if (textEntry(progress, "phase") != "proving") return {};
+  if (textEntry(progress, kPhaseKey) != kProvingPhase) return {};
   std::string out;
-  if (int64_t pass = integerEntryOf(progress, "pass").value_or(0), passes = integerEntryOf(progress, "passes").value_or(0);
+  if (int64_t pass = integerEntryOf(progress, kPassKey).value_or(0), passes = integerEntryOf(progress, kPassesKey).value_or(0);
       pass > 0 && passes > 0)
     out = "pass " + std::to_string(pass) + " of " + std::to_string(passes);
-  std::string last = textEntry(progress, "lastError");
+  std::string last = textEntry(progress, kLastErrorKey);
   last = last.substr(0, last.find('\n'));
   if (!last.empty()) out += (out.empty() ? "last: " : " \xE2\x80\x94 last: ") + last;
   return out;
@@ -60,7 +63,7 @@ EncodableValue ProgressPoller::latest() {
   // Unlocked: a send that fails calls the handler at once.
   if (ask) {
     asked_ = now;
-    client_.Send(kWindowChannel, query_, [shared = shared_](channel::ClientReply reply) {
+    client_.Send(window::kChannel, query_, [shared = shared_](channel::ClientReply reply) {
       auto decoded = reply ? channel::DecodeEnvelope(*reply) : platform::Result<channel::MethodReply>(unexpected(reply.error()));
       const auto* success = decoded ? std::get_if<channel::SuccessReply>(&*decoded) : nullptr;
       std::lock_guard lock(shared->mutex);

@@ -11,6 +11,9 @@
 #include "cli/proxy_url.h"
 #include "cli/reply_text.h"
 #include "cli/tavlune_command.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/error_codes.h"
+#include "frontendprotocol/keys.h"
 
 namespace tavlune::cli {
 namespace {
@@ -18,6 +21,7 @@ namespace {
 using channel::EncodableMap;
 using channel::EncodableValue;
 using channel::MethodCall;
+using namespace frontendprotocol;  // the channel's names, keys and codes
 
 // The first line of standard input, without echo when it is a terminal.
 std::optional<std::string> readPassword() {
@@ -69,8 +73,8 @@ std::optional<int> prepare(const Invocation& invocation, Session& session, Proxy
   auto arguments = connectArguments(options, password);
   if (!arguments) return complain(kExitUsage, arguments.error());
   auto field = [&](const char* key) { return arguments->at(EncodableValue(key)); };
-  request.target = displayUrl(std::get<std::string>(field("protocol")), std::get<std::string>(field("host")),
-                              field("port").LongValue());
+  request.target = displayUrl(std::get<std::string>(field(kProtocolKey)), std::get<std::string>(field(kHostKey)),
+                              field(kPortKey).LongValue());
   request.arguments = std::move(*arguments);
   return std::nullopt;
 }
@@ -93,7 +97,7 @@ int cancelledEnd(const Session& session, const Answer& answer, const std::string
 
 bool isValidationFailure(const Answer& answer) {
   const auto* error = errorOf(answer);
-  return error && error->code == "PROXY_VALIDATION_FAILED";
+  return error && error->code == kValidationFailedCode;
 }
 
 }  // namespace
@@ -102,7 +106,7 @@ int connectCommand(const Invocation& invocation, Session& session) {
   ProxyRequest request;
   // One connect at a time: a second would only queue behind the first.
   auto another = [&]() -> std::optional<int> {
-    const EncodableValue progress = session.ask(kWindowChannel, MethodCall("connectProgress"));
+    const EncodableValue progress = session.ask(window::kChannel, MethodCall(window::kConnectProgress));
     if (!inProgress(progress)) return std::nullopt;
     std::string running = connectingText(progress);
     running = running.substr(0, running.find('\n'));
@@ -113,12 +117,12 @@ int connectCommand(const Invocation& invocation, Session& session) {
   };
   if (auto ended = prepare(invocation, session, request, another)) return *ended;
 
-  ProgressPoller progress(session.client(), MethodCall("connectProgress"));
+  ProgressPoller progress(session.client(), MethodCall(window::kConnectProgress));
   const std::string label = "Connecting through " + request.target;
   bool cancelled = false, undo = false;
   auto onInterrupt = [&](int presses) {
     if (presses == 1) {
-      if (session.ask(kWindowChannel, MethodCall("cancelConnect")) == EncodableValue(true)) {
+      if (session.ask(window::kChannel, MethodCall(window::kCancelConnect)) == EncodableValue(true)) {
         cancelled = true;
         say("cancelling: the proxy was still being checked, so nothing has been pointed at it.");
         return false;
@@ -139,13 +143,13 @@ int connectCommand(const Invocation& invocation, Session& session) {
         "undoes it).");
     return true;
   };
-  Answer answer = session.call(kVpnChannel, MethodCall("connectProxy", EncodableValue(request.arguments)),
+  Answer answer = session.call(vpn::kChannel, MethodCall(vpn::kConnectProxy, EncodableValue(request.arguments)),
                                {label, followed(progress, label, progressText), onInterrupt});
   const std::string goesOn = "the connect may still be under way in TavluneDesktop: tavlune status shows its outcome";
   if (cancelled && isValidationFailure(answer))
     return cancelledEnd(session, answer, "connect",
                         "connect cancelled while the proxy was being checked; nothing was pointed at it.");
-  if (const auto* error = errorOf(answer); error && error->code == "EXISTING_PROXY_ACTIVE" && !session.json()) {
+  if (const auto* error = errorOf(answer); error && error->code == kExistingProxyCode && !session.json()) {
     const EncodableValue details = session.connectionDetails();
     if (isConnected(details)) {
       say("connect failed: " + error->code + ": " + error->message);
@@ -153,12 +157,12 @@ int connectCommand(const Invocation& invocation, Session& session) {
     }
   }
   if (!undo || !succeeded(answer))
-    return session.finish("connect", "connectProxy", answer, fixed("Connected through " + request.target + ".\n"), goesOn);
+    return session.finish("connect", vpn::kConnectProxy, answer, fixed("Connected through " + request.target + ".\n"), goesOn);
 
   std::printf("Connected through %s; undoing it as asked.\n", request.target.c_str());
-  Answer undone = session.call(kVpnChannel, MethodCall("disconnectProxy"),
+  Answer undone = session.call(vpn::kChannel, MethodCall(vpn::kDisconnectProxy),
                                {"Disconnecting", nullptr, stopWaitingOnInterrupt("the disconnect goes on in TavluneDesktop")});
-  const int status = session.finish("disconnect", "disconnectProxy", undone, fixed("Disconnected.\n"),
+  const int status = session.finish("disconnect", vpn::kDisconnectProxy, undone, fixed("Disconnected.\n"),
                                     "the disconnect may still be under way in TavluneDesktop");
   return status == kExitDone ? kExitInterrupted : status;
 }
@@ -169,23 +173,23 @@ int checkCommand(const Invocation& invocation, Session& session) {
   // The name this check goes by, to follow and cancel it among others.
   const EncodableValue checkId(std::to_string(::getpid()) + "-" +
                                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  request.arguments[EncodableValue("checkId")] = checkId;
-  const EncodableValue byId(EncodableMap{{EncodableValue("checkId"), checkId}});
+  request.arguments[EncodableValue(kCheckIdKey)] = checkId;
+  const EncodableValue byId(EncodableMap{{EncodableValue(kCheckIdKey), checkId}});
 
-  ProgressPoller progress(session.client(), MethodCall("checkProgress", byId));
+  ProgressPoller progress(session.client(), MethodCall(window::kCheckProgress, byId));
   const std::string label = "Checking " + request.target;
   bool cancelled = false;
   auto onInterrupt = [&](int presses) {
-    if (presses == 1 && session.ask(kWindowChannel, MethodCall("cancelCheck", byId)) == EncodableValue(true)) {
+    if (presses == 1 && session.ask(window::kChannel, MethodCall(window::kCancelCheck, byId)) == EncodableValue(true)) {
       cancelled = true;
       return false;  // its answer follows at once
     }
     return true;
   };
-  Answer answer = session.call(kWindowChannel, MethodCall("checkProxy", EncodableValue(request.arguments)),
+  Answer answer = session.call(window::kChannel, MethodCall(window::kCheckProxy, EncodableValue(request.arguments)),
                                {label, followed(progress, label, passText), onInterrupt});
   if (cancelled && isValidationFailure(answer)) return cancelledEnd(session, answer, "check", "check cancelled.");
-  return session.finish("check", "checkProxy", answer, inspectText,
+  return session.finish("check", window::kCheckProxy, answer, inspectText,
                         "the check may still be under way in TavluneDesktop; it changes nothing");
 }
 

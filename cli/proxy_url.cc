@@ -1,9 +1,8 @@
 #include "cli/proxy_url.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 
+#include "frontendprotocol/proxy_protocols.h"
 #include "platform/text/trim.h"
 #include "platform/text/utf8.h"
 
@@ -77,14 +76,6 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
-std::string knownProtocol(const std::string& name) {
-  std::string lower = name;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  for (const auto& known : kProtocols)
-    if (lower == known) return lower;
-  return {};
-}
-
 Expected<int64_t, std::string> parsePort(const std::string& text) {
   // Digits only: from_chars takes a "-", which a port never has.
   int64_t port = 0;
@@ -108,7 +99,8 @@ std::string displayUrl(const std::string& protocol, const std::string& host, int
 Expected<ProxyUrl, std::string> parseProxyUrl(const std::string& url) {
   const size_t schemeEnd = url.find("://");
   ProxyUrl parsed;
-  parsed.protocol = schemeEnd == std::string::npos ? "http" : knownProtocol(url.substr(0, schemeEnd));
+  parsed.protocol = schemeEnd == std::string::npos ? frontendprotocol::kDefaultProxyProtocol
+                                                    : frontendprotocol::allowedProxyProtocol(url.substr(0, schemeEnd));
   if (parsed.protocol.empty()) return unexpected(std::string("the protocol must be http, https, socks4 or socks5"));
 
   std::string rest = schemeEnd == std::string::npos ? url : url.substr(schemeEnd + 3);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/result.h"
 
@@ -28,12 +27,6 @@ std::string bareHost(const std::string& host);
 
 // PROTOCOL://HOST:PORT, without credentials; for messages.
 std::string displayUrl(const std::string& protocol, const std::string& host, int64_t port);
-
-// What the application takes, lower case.
-inline const std::vector<std::string> kProtocols = {"http", "https", "socks4", "socks5"};
-
-// The protocol lower-cased when it is one of the four, else empty.
-std::string knownProtocol(const std::string& name);
 
 // Why host cannot name a proxy (empty; white space, a line break or a control
 // character anywhere; not UTF-8; longer than the 253 characters of the

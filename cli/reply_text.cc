@@ -5,12 +5,14 @@
 
 #include "cli/proof_progress.h"
 #include "cli/proxy_url.h"
+#include "frontendprotocol/keys.h"
 
 namespace tavlune::cli {
 namespace {
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the channel's keys
 
 const EncodableValue* entry(const EncodableValue& map, const char* key) {
   const auto* m = std::get_if<EncodableMap>(&map);
@@ -58,61 +60,61 @@ std::string localTime(int64_t millisecondsSince1970) {
 }
 
 std::string connectionSummary(const EncodableValue& details) {
-  const std::string protocol = textOf(details, "protocol"), host = textOf(details, "host");
-  auto port = integerOf(details, "port");
+  const std::string protocol = textOf(details, kProtocolKey), host = textOf(details, kHostKey);
+  auto port = integerOf(details, kPortKey);
   if (protocol.empty() || host.empty() || !port) return {};
   std::string out = displayUrl(protocol, host, *port);
-  if (auto at = integerOf(details, "connectedAt")) out += " since " + localTime(*at);
+  if (auto at = integerOf(details, kConnectedAtKey)) out += " since " + localTime(*at);
   return out;
 }
 
 std::string statusText(const EncodableValue& state, const EncodableValue* details) {
-  const std::string phase = textOf(state, "phase");
-  if (phase == "offline") {
-    const EncodableValue* pending = details ? entry(*details, "takeBackPending") : nullptr;
+  const std::string phase = textOf(state, kPhaseKey);
+  if (phase == kOfflinePhase) {
+    const EncodableValue* pending = details ? entry(*details, kTakeBackPendingKey) : nullptr;
     if (pending && *pending == EncodableValue(true))
       return "Not connected, but the proxy settings are still Tavlune's: taking them back has not finished "
              "(it is retried; tavlune disconnect tries now).\n";
     return "Not connected.\n";
   }
-  if (phase != "connected") return "Phase: " + orUnknown(phase) + "\n";
+  if (phase != kConnectedPhase) return "Phase: " + orUnknown(phase) + "\n";
   std::string out;
   const std::string summary = details ? connectionSummary(*details) : std::string();
   if (!summary.empty()) {
     out = "Connected through " + summary + ".\n";
     std::string services;
-    if (const EncodableValue* list = entry(*details, "services"))
+    if (const EncodableValue* list = entry(*details, kServicesKey))
       if (const auto* names = std::get_if<channel::EncodableList>(list))
         for (const auto& name : *names)
           if (const auto* text = std::get_if<std::string>(&name)) services += (services.empty() ? "" : ", ") + *text;
     out += "  services: " + (services.empty() ? std::string("none (the system no longer shows the proxy)") : services) + "\n";
-    if (const EncodableValue* webRtc = entry(*details, "webRtcProtection"); webRtc && std::holds_alternative<bool>(*webRtc))
+    if (const EncodableValue* webRtc = entry(*details, kWebRtcProtectionKey); webRtc && std::holds_alternative<bool>(*webRtc))
       out += std::string("  WebRTC:   protection ") + (std::get<bool>(*webRtc) ? "on" : "off") + "\n";
-    if (const std::string type = textOf(state, "connectionType"); !type.empty()) out += "  type:     " + type + "\n";
+    if (const std::string type = textOf(state, kConnectionTypeKey); !type.empty()) out += "  type:     " + type + "\n";
   } else {
-    out = "Connected (" + joined({textOf(state, "protocol"), textOf(state, "connectionType")}) + ")";
-    if (auto at = integerOf(state, "connectedAt")) out += " since " + localTime(*at);
+    out = "Connected (" + joined({textOf(state, kProtocolKey), textOf(state, kConnectionTypeKey)}) + ")";
+    if (auto at = integerOf(state, kConnectedAtKey)) out += " since " + localTime(*at);
     out += ".\n";
   }
-  if (const std::string profile = textOf(state, "profileId"); !profile.empty()) out += "  profile:  " + profile + "\n";
-  if (auto session = integerOf(state, "sessionId"); session && *session != 0)
+  if (const std::string profile = textOf(state, kProfileIdKey); !profile.empty()) out += "  profile:  " + profile + "\n";
+  if (auto session = integerOf(state, kSessionIdKey); session && *session != 0)
     out += "  session:  " + std::to_string(*session) + "\n";
-  std::string country = textOf(state, "country");
-  if (const std::string code = textOf(state, "countryCode"); !code.empty())
+  std::string country = textOf(state, kCountryKey);
+  if (const std::string code = textOf(state, kCountryCodeKey); !code.empty())
     country = country.empty() ? code : country + " (" + code + ")";
-  if (const std::string place = joined({textOf(state, "city"), textOf(state, "state"), country}); !place.empty())
+  if (const std::string place = joined({textOf(state, kCityKey), textOf(state, kStateKey), country}); !place.empty())
     out += "  location: " + place + "\n";
   return out;
 }
 
 std::string connectingText(const EncodableValue& progress) {
   std::string out = "Connecting";
-  auto port = integerOf(progress, "port");
-  if (const std::string protocol = textOf(progress, "protocol"), host = textOf(progress, "host"); !host.empty() && port)
+  auto port = integerOf(progress, kPortKey);
+  if (const std::string protocol = textOf(progress, kProtocolKey), host = textOf(progress, kHostKey); !host.empty() && port)
     out += " through " + displayUrl(protocol, host, *port);
   if (const std::string stage = progressText(progress); !stage.empty()) out += ": " + stage;
   out += ".\n";
-  if (auto behind = integerOf(progress, "behind"); behind && *behind > 0)
+  if (auto behind = integerOf(progress, kBehindKey); behind && *behind > 0)
     out += "  " + std::to_string(*behind) + " more connect" + (*behind == 1 ? " waits" : "s wait") + " behind it.\n";
   return out;
 }
@@ -127,33 +129,33 @@ bool flag(const EncodableValue& map, const char* key) {
 // "on  host:port (user NAME)", "off", or "off (host:port)" for a switched-off one that keeps its host.
 std::string manualProxyText(const EncodableValue* kind) {
   if (!kind) return "unknown";
-  std::string out = flag(*kind, "enabled") ? "on" : "off";
+  std::string out = flag(*kind, kEnabledKey) ? "on" : "off";
   std::string where;
-  if (const std::string host = textOf(*kind, "host"); !host.empty()) {
-    auto port = integerOf(*kind, "port");
+  if (const std::string host = textOf(*kind, kHostKey); !host.empty()) {
+    auto port = integerOf(*kind, kPortKey);
     where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + (port ? ":" + std::to_string(*port) : "");
   }
-  if (const std::string user = textOf(*kind, "user"); !user.empty()) where += (where.empty() ? "" : " ") + ("user " + user);
+  if (const std::string user = textOf(*kind, kUserKey); !user.empty()) where += (where.empty() ? "" : " ") + ("user " + user);
   if (where.empty()) return out;
-  return flag(*kind, "enabled") ? out + "  " + where : out + " (" + where + ")";
+  return flag(*kind, kEnabledKey) ? out + "  " + where : out + " (" + where + ")";
 }
 
 std::string settingsText(const EncodableValue& settings) {
   std::string autoConfig = "unknown", bypass;
-  if (const EncodableValue* config = entry(settings, "autoConfig")) {
-    autoConfig = flag(*config, "enabled") ? "on" : "off";
-    if (const std::string url = textOf(*config, "url"); !url.empty())
-      autoConfig += flag(*config, "enabled") ? "  " + url : " (" + url + ")";
+  if (const EncodableValue* config = entry(settings, kAutoConfigKey)) {
+    autoConfig = flag(*config, kEnabledKey) ? "on" : "off";
+    if (const std::string url = textOf(*config, kUrlKey); !url.empty())
+      autoConfig += flag(*config, kEnabledKey) ? "  " + url : " (" + url + ")";
   }
-  if (const EncodableValue* list = entry(settings, "bypass"))
+  if (const EncodableValue* list = entry(settings, kBypassKey))
     if (const auto* names = std::get_if<channel::EncodableList>(list))
       for (const auto& name : *names)
         if (const auto* text = std::get_if<std::string>(&name)) bypass += (bypass.empty() ? "" : ", ") + *text;
-  return "  web proxy:           " + manualProxyText(entry(settings, "web")) + "\n" +
-         "  secure web proxy:    " + manualProxyText(entry(settings, "secureWeb")) + "\n" +
-         "  SOCKS proxy:         " + manualProxyText(entry(settings, "socks")) + "\n" +
+  return "  web proxy:           " + manualProxyText(entry(settings, kWebKey)) + "\n" +
+         "  secure web proxy:    " + manualProxyText(entry(settings, kSecureWebKey)) + "\n" +
+         "  SOCKS proxy:         " + manualProxyText(entry(settings, kSocksKey)) + "\n" +
          "  automatic config:    " + autoConfig + "\n" +
-         "  automatic discovery: " + (flag(settings, "autoDiscovery") ? "on" : "off") + "\n" +
+         "  automatic discovery: " + (flag(settings, kAutoDiscoveryKey) ? "on" : "off") + "\n" +
          "  bypass:              " + (bypass.empty() ? "none" : bypass) + "\n";
 }
 
@@ -161,28 +163,28 @@ std::string settingsText(const EncodableValue& settings) {
 
 std::string systemProxyText(const EncodableValue& view) {
   std::string out;
-  if (const EncodableValue* list = entry(view, "services"))
+  if (const EncodableValue* list = entry(view, kServicesKey))
     if (const auto* services = std::get_if<channel::EncodableList>(list)) {
       if (services->empty()) out += "No enabled network service on an interface.\n";
-      for (const auto& service : *services) out += orUnknown(textOf(service, "name")) + ":\n" + settingsText(service);
+      for (const auto& service : *services) out += orUnknown(textOf(service, kNameKey)) + ":\n" + settingsText(service);
     }
-  if (const EncodableValue* live = entry(view, "live"))
+  if (const EncodableValue* live = entry(view, kLiveKey))
     out += std::string(out.empty() ? "" : "\n") + "In force (the primary service's, as macOS uses them):\n" + settingsText(*live);
-  if (const std::string problem = textOf(view, "problem"); !problem.empty())
+  if (const std::string problem = textOf(view, kProblemKey); !problem.empty())
     out += "Not all could be read: " + problem + "\n";
   return out;
 }
 
 std::string inspectText(const EncodableValue& diagnostic) {
-  std::string country = textOf(diagnostic, "country");
-  if (const std::string code = textOf(diagnostic, "countryCode"); !code.empty())
+  std::string country = textOf(diagnostic, kCountryKey);
+  if (const std::string code = textOf(diagnostic, kCountryCodeKey); !code.empty())
     country = country.empty() ? code : country + " (" + code + ")";
-  return "IP address: " + orUnknown(textOf(diagnostic, "ip")) + "\n" +
+  return "IP address: " + orUnknown(textOf(diagnostic, kIpKey)) + "\n" +
          "Country:    " + orUnknown(country) + "\n" +
-         "Region:     " + orUnknown(textOf(diagnostic, "state")) + "\n" +
-         "City:       " + orUnknown(textOf(diagnostic, "city")) + "\n" +
-         "ISP:        " + orUnknown(textOf(diagnostic, "isp")) + "\n" +
-         "Speed:      " + orUnknown(textOf(diagnostic, "speed")) + "\n";
+         "Region:     " + orUnknown(textOf(diagnostic, kStateKey)) + "\n" +
+         "City:       " + orUnknown(textOf(diagnostic, kCityKey)) + "\n" +
+         "ISP:        " + orUnknown(textOf(diagnostic, kIspKey)) + "\n" +
+         "Speed:      " + orUnknown(textOf(diagnostic, kSpeedKey)) + "\n";
 }
 
 }  // namespace tavlune::cli

@@ -9,6 +9,8 @@
 #include "channel/socket_messenger_path.h"
 #include "channel/standard_codec.h"
 #include "cli/tavlune_command.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 #include "model/mac_proxy_error.h"
 
 namespace tavlune::cli {
@@ -18,6 +20,7 @@ using channel::EncodableMap;
 using channel::EncodableValue;
 using channel::MethodReply;
 using platform::json::Json;
+using namespace frontendprotocol;  // the channel's names and keys
 
 std::string secondsText(std::chrono::milliseconds limit) {
   const double seconds = limit.count() / 1000.0;
@@ -63,8 +66,8 @@ std::optional<int64_t> integerEntryOf(const EncodableValue& map, const char* key
 }
 
 bool isConnected(const EncodableValue& details) {
-  const EncodableValue* phase = entryOf(details, "phase");
-  return phase && *phase == EncodableValue("connected");
+  const EncodableValue* phase = entryOf(details, kPhaseKey);
+  return phase && *phase == EncodableValue(kConnectedPhase);
 }
 
 std::function<bool(int)> stopWaitingOnInterrupt(std::string goesOn) {
@@ -116,7 +119,7 @@ EncodableValue Session::ask(const char* channelName, const channel::MethodCall& 
 }
 
 EncodableValue Session::connectionDetails(std::optional<std::chrono::milliseconds> limit) {
-  EncodableValue details = ask(kWindowChannel, channel::MethodCall("connection"), limit.value_or(limit_));
+  EncodableValue details = ask(window::kChannel, channel::MethodCall(window::kConnection), limit.value_or(limit_));
   return std::holds_alternative<EncodableMap>(details) ? details : EncodableValue();
 }
 

@@ -18,9 +18,6 @@
 
 namespace tavlune::cli {
 
-inline constexpr const char* kVpnChannel = "com.tavlune.app/vpn";
-inline constexpr const char* kWindowChannel = "com.tavlune.app/window";
-
 // How long a question asked on the way (may a connect start, is anything
 // connected, take this cancel) waits for its answer: a live application
 // answers at once, and without an answer the command goes on as if it had none.

@@ -15,6 +15,8 @@
 #include "cli/proxy_commands.h"
 #include "cli/reply_text.h"
 #include "cli/session.h"
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -24,6 +26,7 @@ using channel::EncodableMap;
 using channel::EncodableValue;
 using channel::MethodCall;
 using platform::json::Json;
+using namespace frontendprotocol;  // the channel's names and keys
 
 std::string prettyJson(const EncodableValue& value) {
   return toJson(value).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -32,16 +35,16 @@ std::string prettyJson(const EncodableValue& value) {
 int disconnect(Session& session) {
   if (auto failed = session.open()) return *failed;
   const EncodableValue details = session.connectionDetails(kQuickAnswer);
-  const EncodableValue* pending = entryOf(details, "takeBackPending");
+  const EncodableValue* pending = entryOf(details, kTakeBackPendingKey);
   // An unfinished take-back is Tavlune's to finish: that disconnect is sent.
   const bool owed = pending && *pending == EncodableValue(true);
-  if (entryOf(details, "phase") && !isConnected(details) && !owed) {
+  if (entryOf(details, kPhaseKey) && !isConnected(details) && !owed) {
     // A connect still proving its proxy has changed nothing: cancelled, it
     // never connects. One already applying is waited for and then undone.
-    const EncodableValue progress = session.ask(kWindowChannel, MethodCall("connectProgress"));
-    const bool alone = integerEntryOf(progress, "behind").value_or(0) == 0;  // else the next connect would follow
+    const EncodableValue progress = session.ask(window::kChannel, MethodCall(window::kConnectProgress));
+    const bool alone = integerEntryOf(progress, kBehindKey).value_or(0) == 0;  // else the next connect would follow
     const bool cancelled = inProgress(progress) && alone &&
-                           session.ask(kWindowChannel, MethodCall("cancelConnect")) == EncodableValue(true);
+                           session.ask(window::kChannel, MethodCall(window::kCancelConnect)) == EncodableValue(true);
     if (!inProgress(progress) || cancelled) {
       if (session.json()) printJson(toJson(details));
       else std::fputs(cancelled ? "Nothing was connected: the connect under way was cancelled while its proxy was checked.\n"
@@ -49,9 +52,9 @@ int disconnect(Session& session) {
       return kExitDone;
     }
   }
-  Answer answer = session.call(kVpnChannel, MethodCall("disconnectProxy"),
+  Answer answer = session.call(vpn::kChannel, MethodCall(vpn::kDisconnectProxy),
                                {"Disconnecting", nullptr, stopWaitingOnInterrupt("the disconnect goes on in TavluneDesktop")});
-  return session.finish("disconnect", "disconnectProxy", answer, fixed("Disconnected.\n"),
+  return session.finish("disconnect", vpn::kDisconnectProxy, answer, fixed("Disconnected.\n"),
                         "it may still be under way in TavluneDesktop");
 }
 
@@ -59,21 +62,21 @@ int webrtc(const Invocation& invocation, Session& session) {
   if (auto failed = session.open()) return *failed;
   const bool on = invocation.webRtcOn;
   Answer answer = session.call(
-      kVpnChannel,
-      MethodCall("setWebRtcProtection", EncodableValue(EncodableMap{{EncodableValue("enabled"), EncodableValue(on)}})),
+      vpn::kChannel,
+      MethodCall(vpn::kSetWebRtcProtection, EncodableValue(EncodableMap{{EncodableValue(kEnabledKey), EncodableValue(on)}})),
       {on ? "Switching WebRTC protection on" : "Switching WebRTC protection off", nullptr,
        stopWaitingOnInterrupt("the switch goes on in TavluneDesktop")});
   if (!succeeded(answer))
-    return session.finish("webrtc", "setWebRtcProtection", answer, fixed(""),
+    return session.finish("webrtc", vpn::kSetWebRtcProtection, answer, fixed(""),
                           "it may still be under way in TavluneDesktop");
   // The method answers true whether or not anything changed: what it did is read back.
   const EncodableValue details = session.connectionDetails();
   const std::string done = on ? "WebRTC protection on.\n" : "WebRTC protection off.\n";
-  const EncodableValue* protection = entryOf(details, "webRtcProtection");
-  if (!protection) return session.finish("webrtc", "setWebRtcProtection", answer, fixed(done));
+  const EncodableValue* protection = entryOf(details, kWebRtcProtectionKey);
+  if (!protection) return session.finish("webrtc", vpn::kSetWebRtcProtection, answer, fixed(done));
   const bool nowOn = *protection == EncodableValue(true);
   const bool connected = isConnected(details);
-  const int status = session.finish("webrtc", "setWebRtcProtection", answer, fixed(connected && nowOn == on ? done : ""));
+  const int status = session.finish("webrtc", vpn::kSetWebRtcProtection, answer, fixed(connected && nowOn == on ? done : ""));
   if (!connected)
     return complain(kExitErrorReply, "not connected, so nothing changed: WebRTC protection follows the connection "
                                      "(tavlune connect switches it on, unless --no-webrtc-protection).");
@@ -84,32 +87,32 @@ int webrtc(const Invocation& invocation, Session& session) {
 }
 
 int systemStatus(Session& session) {
-  Answer answer = session.call(kWindowChannel, MethodCall("systemProxy"));
-  return session.finish("status", "systemProxy", answer, systemProxyText);
+  Answer answer = session.call(window::kChannel, MethodCall(window::kSystemProxy));
+  return session.finish("status", window::kSystemProxy, answer, systemProxyText);
 }
 
 int status(const Invocation& invocation, Session& session) {
   if (auto failed = session.open()) return *failed;
   if (invocation.system) return systemStatus(session);
-  Answer answer = session.call(kVpnChannel, MethodCall("getConnectionState"));
+  Answer answer = session.call(vpn::kChannel, MethodCall(vpn::kGetConnectionState));
   if (!succeeded(answer))
-    return session.finish("status", "getConnectionState", answer, [](const EncodableValue& state) { return statusText(state); });
+    return session.finish("status", vpn::kGetConnectionState, answer, [](const EncodableValue& state) { return statusText(state); });
   const EncodableValue& state = std::get<channel::SuccessReply>(**answer.reply).value;
   const bool connected = isConnected(state);
   if (invocation.quiet) return connected ? kExitDone : kExitErrorReply;
   // Offline, the details say whether Tavlune's settings are still waiting to be taken back.
   const EncodableValue details = session.connectionDetails();
-  const EncodableValue* pending = entryOf(details, "takeBackPending");
+  const EncodableValue* pending = entryOf(details, kTakeBackPendingKey);
   const bool owed = !connected && pending && *pending == EncodableValue(true);
   EncodableValue progress;
-  if (!connected) progress = session.ask(kWindowChannel, MethodCall("connectProgress"));
+  if (!connected) progress = session.ask(window::kChannel, MethodCall(window::kConnectProgress));
   if (session.json()) {
     Json out = toJson(state);
     if (out.is_object() && connected && isConnected(details))
-      for (const char* key : {"host", "port", "services", "webRtcProtection"})
+      for (const char* key : {kHostKey, kPortKey, kServicesKey, kWebRtcProtectionKey})
         if (const EncodableValue* value = entryOf(details, key)) out[key] = toJson(*value);
-    if (out.is_object() && owed) out["takeBackPending"] = true;
-    if (inProgress(progress)) out = Json{{"phase", "connecting"}, {"connect", toJson(progress)}};
+    if (out.is_object() && owed) out[kTakeBackPendingKey] = true;
+    if (inProgress(progress)) out = Json{{kPhaseKey, "connecting"}, {"connect", toJson(progress)}};
     printJson(out);
     return kExitDone;
   }
@@ -121,8 +124,8 @@ int status(const Invocation& invocation, Session& session) {
 int quit(Session& session) {
   if (auto failed = session.open()) return *failed;
   const auto start = std::chrono::steady_clock::now();
-  Answer answer = session.call(kWindowChannel, MethodCall("quit"));
-  if (!succeeded(answer)) return session.finish("quit", "quit", answer, fixed(""));
+  Answer answer = session.call(window::kChannel, MethodCall(window::kQuit));
+  if (!succeeded(answer)) return session.finish("quit", window::kQuit, answer, fixed(""));
   // It has agreed to quit; it is gone when it closes the channel.
   const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   const WaitEnd end = waitWithProgress(
@@ -132,7 +135,7 @@ int quit(Session& session) {
       [&](std::chrono::milliseconds slice) { return session.client().WaitUntilClosed(slice); });
   if (end != WaitEnd::ready)
     return session.unanswered({end, std::nullopt}, "quit", "TavluneDesktop still quits once it has taken back the proxy settings");
-  return session.finish("quit", "quit", answer, fixed("TavluneDesktop has quit.\n"));
+  return session.finish("quit", window::kQuit, answer, fixed("TavluneDesktop has quit.\n"));
 }
 
 int call(const Invocation& invocation, Session& session) {
@@ -145,7 +148,7 @@ int call(const Invocation& invocation, Session& session) {
     arguments = std::move(*value);
   }
   if (auto failed = session.open()) return *failed;
-  Answer answer = session.call(kVpnChannel,
+  Answer answer = session.call(vpn::kChannel,
                                arguments ? MethodCall(invocation.method, std::move(*arguments)) : MethodCall(invocation.method),
                                {"Waiting for " + invocation.method, nullptr,
                                 stopWaitingOnInterrupt(invocation.method + " goes on in TavluneDesktop")});
@@ -165,8 +168,8 @@ int runCommand(const Invocation& invocation, Session& session) {
       return status(invocation, session);
     case Command::inspect: {
       if (auto failed = session.open()) return *failed;
-      Answer answer = session.call(kVpnChannel, MethodCall("inspectProxy"), {"Inspecting"});
-      return session.finish("inspect", "inspectProxy", answer, inspectText);
+      Answer answer = session.call(vpn::kChannel, MethodCall(vpn::kInspectProxy), {"Inspecting"});
+      return session.finish("inspect", vpn::kInspectProxy, answer, inspectText);
     }
     case Command::webrtc:
       return webrtc(invocation, session);

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "frontendprotocol/keys.h"
 #include "helperprotocol/protocol.h"
 #include "manager/channel_coercion.h"
 #include "manager/flutter_values.h"
@@ -23,6 +24,7 @@ using model::MacProxyDiagnostic;
 using model::MacProxyError;
 using model::MacProxySnapshot;
 using model::saveRecord;
+using namespace frontendprotocol;  // the arguments' keys
 
 constexpr int kConfirmationChecks = 12;
 constexpr std::chrono::milliseconds kConfirmationPause{150};
@@ -55,7 +57,7 @@ void ProxyFlows::connect(const EncodableMap& arguments, MethodResultPtr result) 
   if (!proxy) return refuse(proxy.error());
   if (loadRecord<MacProxyConnectionState>(*env_.defaults)) return refuse(MacProxyError::existingProxy());
 
-  const EncodableValue* webRtc = argument(arguments, "webRtcProtection");
+  const EncodableValue* webRtc = argument(arguments, kWebRtcProtectionKey);
   const bool* webRtcFlag = webRtc ? std::get_if<bool>(webRtc) : nullptr;
   auto proof = env_.connects->add(proxy->proxyProtocol, proxy->host, proxy->port);
   result = env_.connects->forgetOnReply(proof, std::move(result));
@@ -160,18 +162,18 @@ ProxyFlows::ConnectStep<void> ProxyFlows::recordAndConfirm(const ConnectRequest&
                                                            const MacProxyDiagnostic& diagnostic) {
   const auto& arguments = request.arguments;
   auto descriptive = [&](const char* key) { return text(argument(arguments, key)); };
-  auto profileId = descriptive("profileId");
-  if (!profileId) profileId = descriptive("id");
+  auto profileId = descriptive(kProfileIdKey);
+  if (!profileId) profileId = descriptive(kIdKey);
   MacProxyConnectionState state{request.host,
                                 request.port,
                                 request.proxyProtocol,
-                                descriptive("connectionType").value_or("manual"),
+                                descriptive(kConnectionTypeKey).value_or("manual"),
                                 profileId,
-                                integer(argument(arguments, "sessionId")).value_or(0),
-                                descriptive("countryCode"),
-                                descriptive("country"),
-                                descriptive("state"),
-                                descriptive("city"),
+                                integer(argument(arguments, kSessionIdKey)).value_or(0),
+                                descriptive(kCountryCodeKey),
+                                descriptive(kCountryKey),
+                                descriptive(kStateKey),
+                                descriptive(kCityKey),
                                 env_.clock->nowMilliseconds()};
   // Stored before confirming: the confirmation compares the live settings with it.
   if (auto saved = saveRecord(*env_.defaults, state); !saved) return unexpected(ConnectFailure{saved.error(), true});

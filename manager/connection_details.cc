@@ -1,5 +1,6 @@
 #include "manager/connection_details.h"
 
+#include "frontendprotocol/keys.h"
 #include "manager/flutter_values.h"
 #include "model/record_store.h"
 #include "model/snapshot_store.h"
@@ -14,6 +15,7 @@ namespace {
 using channel::EncodableList;
 using channel::EncodableMap;
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the channel's keys
 
 // A policy file is a few hundred bytes; anything this large is not Chrome's.
 constexpr std::size_t kPolicyReadLimit = 1024 * 1024;
@@ -37,9 +39,9 @@ EncodableValue connectionDetails(platform::UserDefaults& defaults, platform::sys
   if (!state) {
     auto stored = model::SnapshotStore(defaults, snapshotCopyPath).loadStored();
     const bool pending = stored && sysproxy::snapshotStillOwed(*stored, network);
-    return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")},
-                                       {EncodableValue("webRtcProtection"), protection},
-                                       {EncodableValue("takeBackPending"), EncodableValue(pending)}});
+    return EncodableValue(EncodableMap{{EncodableValue(kPhaseKey), EncodableValue(kOfflinePhase)},
+                                       {EncodableValue(kWebRtcProtectionKey), protection},
+                                       {EncodableValue(kTakeBackPendingKey), EncodableValue(pending)}});
   }
   EncodableMap details = std::get<EncodableMap>(flutterValue(*state));
   EncodableList services;
@@ -48,12 +50,12 @@ EncodableValue connectionDetails(platform::UserDefaults& defaults, platform::sys
     for (const auto& service : *listed)
       if (sysproxy::servicePointsAt(service.configuration, state->host, state->port, state->proxyProtocol))
         services.emplace_back(service.name);
-  details[EncodableValue("host")] = EncodableValue(state->host);
-  details[EncodableValue("port")] = channel::integerValue(state->port);
-  details[EncodableValue("services")] = EncodableValue(std::move(services));
-  details[EncodableValue("systemMatches")] = EncodableValue(sysproxy::systemProxyCarries(*state, network));
-  details[EncodableValue("webRtcProtection")] = protection;
-  details[EncodableValue("takeBackPending")] = EncodableValue(false);
+  details[EncodableValue(kHostKey)] = EncodableValue(state->host);
+  details[EncodableValue(kPortKey)] = channel::integerValue(state->port);
+  details[EncodableValue(kServicesKey)] = EncodableValue(std::move(services));
+  details[EncodableValue(kSystemMatchesKey)] = EncodableValue(sysproxy::systemProxyCarries(*state, network));
+  details[EncodableValue(kWebRtcProtectionKey)] = protection;
+  details[EncodableValue(kTakeBackPendingKey)] = EncodableValue(false);
   return EncodableValue(std::move(details));
 }
 

@@ -1,5 +1,7 @@
 #include <limits>
 
+#include "frontendprotocol/error_codes.h"
+#include "frontendprotocol/keys.h"
 #include "manager/flutter_values.h"
 
 namespace tavlune::manager {
@@ -11,6 +13,7 @@ using model::MacProxyError;
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the channel's keys and codes
 
 void putOptional(EncodableMap& map, const char* key, const std::optional<std::string>& value) {
   if (value) map[EncodableValue(key)] = EncodableValue(*value);
@@ -20,38 +23,38 @@ void putOptional(EncodableMap& map, const char* key, const std::optional<std::st
 
 EncodableValue flutterValue(const MacProxyConnectionState& r) {
   EncodableMap map;
-  map[EncodableValue("phase")] = EncodableValue("connected");
-  map[EncodableValue("connectionType")] = EncodableValue(r.connectionType);
-  map[EncodableValue("sessionId")] = channel::integerValue(r.sessionId);
-  map[EncodableValue("protocol")] = EncodableValue(r.proxyProtocol);
-  map[EncodableValue("connectedAt")] = EncodableValue(r.connectedAt);
-  putOptional(map, "profileId", r.profileId);
-  putOptional(map, "countryCode", r.countryCode);
-  putOptional(map, "country", r.country);
-  putOptional(map, "state", r.state);
-  putOptional(map, "city", r.city);
+  map[EncodableValue(kPhaseKey)] = EncodableValue(kConnectedPhase);
+  map[EncodableValue(kConnectionTypeKey)] = EncodableValue(r.connectionType);
+  map[EncodableValue(kSessionIdKey)] = channel::integerValue(r.sessionId);
+  map[EncodableValue(kProtocolKey)] = EncodableValue(r.proxyProtocol);
+  map[EncodableValue(kConnectedAtKey)] = EncodableValue(r.connectedAt);
+  putOptional(map, kProfileIdKey, r.profileId);
+  putOptional(map, kCountryCodeKey, r.countryCode);
+  putOptional(map, kCountryKey, r.country);
+  putOptional(map, kStateKey, r.state);
+  putOptional(map, kCityKey, r.city);
   return EncodableValue(std::move(map));
 }
 
 EncodableValue flutterValue(const MacProxyDiagnostic& r) {
   EncodableMap map;
-  map[EncodableValue("ip")] = EncodableValue(r.ip);
-  map[EncodableValue("country")] = EncodableValue(r.country);
-  map[EncodableValue("countryCode")] = EncodableValue(r.countryCode);
-  map[EncodableValue("city")] = EncodableValue(r.city);
-  map[EncodableValue("state")] = EncodableValue(r.state);
-  map[EncodableValue("isp")] = EncodableValue(r.isp);
-  map[EncodableValue("speed")] = EncodableValue(r.speed);
+  map[EncodableValue(kIpKey)] = EncodableValue(r.ip);
+  map[EncodableValue(kCountryKey)] = EncodableValue(r.country);
+  map[EncodableValue(kCountryCodeKey)] = EncodableValue(r.countryCode);
+  map[EncodableValue(kCityKey)] = EncodableValue(r.city);
+  map[EncodableValue(kStateKey)] = EncodableValue(r.state);
+  map[EncodableValue(kIspKey)] = EncodableValue(r.isp);
+  map[EncodableValue(kSpeedKey)] = EncodableValue(r.speed);
   return EncodableValue(std::move(map));
 }
 
 channel::FlutterError flutterError(const model::AnyError& error) {
-  std::string code = "PROXY_CONFIGURATION_FAILED";
+  std::string code = kConfigurationFailedCode;
   if (const auto* own = std::get_if<MacProxyError>(&error)) {
     switch (own->kind()) {
-      case MacProxyError::Kind::validationFailed: code = "PROXY_VALIDATION_FAILED"; break;
-      case MacProxyError::Kind::existingProxy: code = "EXISTING_PROXY_ACTIVE"; break;
-      case MacProxyError::Kind::authorizationCancelled: code = "AUTHORIZATION_CANCELLED"; break;
+      case MacProxyError::Kind::validationFailed: code = kValidationFailedCode; break;
+      case MacProxyError::Kind::existingProxy: code = kExistingProxyCode; break;
+      case MacProxyError::Kind::authorizationCancelled: code = kAuthorizationCancelledCode; break;
       default: break;
     }
   }

@@ -1,5 +1,7 @@
 #include "manager/mac_proxy_manager.h"
 
+#include "frontendprotocol/channels.h"
+#include "frontendprotocol/keys.h"
 #include "manager/flutter_values.h"
 #include "model/record_store.h"
 
@@ -9,6 +11,7 @@ namespace {
 using channel::EncodableMap;
 using channel::EncodableValue;
 using model::MacProxyError;
+namespace vpn = frontendprotocol::vpn;
 
 // A map whose keys are all text, the only argument shape the manager reads.
 const EncodableMap* textKeyedMap(const EncodableValue* arguments) {
@@ -23,7 +26,7 @@ const EncodableMap* textKeyedMap(const EncodableValue* arguments) {
 bool webRtcProtectionEnabled(const EncodableValue* arguments) {
   const EncodableMap* map = textKeyedMap(arguments);
   if (!map) return true;
-  auto entry = map->find(EncodableValue("enabled"));
+  auto entry = map->find(EncodableValue(frontendprotocol::kEnabledKey));
   if (entry == map->end()) return true;
   const bool* enabled = std::get_if<bool>(&entry->second);
   return enabled ? *enabled : true;
@@ -52,34 +55,35 @@ void MacProxyManager::handle(const channel::MethodCall& call, MethodResultPtr re
   const std::string& method = call.method_name();
   const EncodableValue* arguments = call.arguments();
 
-  if (method == "checkVpnPermission" || method == "showLowDataAlert") {
+  if (method == vpn::kCheckVpnPermission || method == vpn::kShowLowDataAlert) {
     result->Success(EncodableValue(false));
-  } else if (method == "requestVpnPermission" || method == "clearBrowserProxy" || method == "updateVpnSettings") {
+  } else if (method == vpn::kRequestVpnPermission || method == vpn::kClearBrowserProxy ||
+             method == vpn::kUpdateVpnSettings) {
     result->Success(EncodableValue(true));
-  } else if (method == "connectProxy") {
+  } else if (method == vpn::kConnectProxy) {
     if (const EncodableMap* map = textKeyedMap(arguments)) {
       operations_->connect(*map, std::move(result));
     } else {
       replyError(*result, MacProxyError::invalidConfiguration());
     }
-  } else if (method == "disconnectProxy") {
+  } else if (method == vpn::kDisconnectProxy) {
     operations_->disconnect(std::move(result));
-  } else if (method == "setWebRtcProtection") {
+  } else if (method == vpn::kSetWebRtcProtection) {
     operations_->setWebRtcProtection(webRtcProtectionEnabled(arguments), std::move(result));
-  } else if (method == "confirmProxyConnection" || method == "getConnectionStatus") {
+  } else if (method == vpn::kConfirmProxyConnection || method == vpn::kGetConnectionStatus) {
     // Without a stored state the answer needs no live reading.
     result->Success(EncodableValue(hasStoredState() && operations_->systemProxyMatchesCurrentState()));
-  } else if (method == "getConnectionState") {
+  } else if (method == vpn::kGetConnectionState) {
     result->Success(operations_->connectionStateValue());
-  } else if (method == "getProxyPort") {
+  } else if (method == vpn::kGetProxyPort) {
     result->Success(EncodableValue(int32_t{0}));
-  } else if (method == "inspectProxy") {
+  } else if (method == vpn::kInspectProxy) {
     operations_->inspect(std::move(result));
-  } else if (method == "enableBrowserProxy") {
+  } else if (method == vpn::kEnableBrowserProxy) {
     result->Success(EncodableValue(hasStoredState()));
-  } else if (method == "getInstalledApps") {
+  } else if (method == vpn::kGetInstalledApps) {
     result->Success(EncodableValue(channel::EncodableList{}));
-  } else if (method == "openVpnSettings") {
+  } else if (method == vpn::kOpenVpnSettings) {
     result->Success(EncodableValue(environment_.workspace->open(networkSettingsURL)));
   } else {
     result->NotImplemented();

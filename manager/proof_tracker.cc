@@ -3,21 +3,24 @@
 #include <algorithm>
 #include <functional>
 
+#include "frontendprotocol/keys.h"
+
 namespace tavlune::manager {
 namespace {
 
 using channel::EncodableMap;
 using channel::EncodableValue;
+using namespace frontendprotocol;  // the progress map's keys and phases
 
 const char* stageName(ProofTracker::Stage stage) {
   switch (stage) {
-    case ProofTracker::Stage::waiting: return "waiting";
-    case ProofTracker::Stage::preparing: return "preparing";
-    case ProofTracker::Stage::proving: return "proving";
-    case ProofTracker::Stage::applying: return "applying";
-    case ProofTracker::Stage::confirming: return "confirming";
+    case ProofTracker::Stage::waiting: return kWaitingPhase;
+    case ProofTracker::Stage::preparing: return kPreparingPhase;
+    case ProofTracker::Stage::proving: return kProvingPhase;
+    case ProofTracker::Stage::applying: return kApplyingPhase;
+    case ProofTracker::Stage::confirming: return kConfirmingPhase;
   }
-  return "waiting";
+  return kWaitingPhase;
 }
 
 // Answers through the inner result, after a step of its own.
@@ -105,21 +108,21 @@ const ProofTracker::ProofPtr* ProofTracker::find(const std::string& tag) const {
 EncodableValue ProofTracker::describe(const std::string& tag) const {
   std::lock_guard lock(mutex_);
   const ProofPtr* found = find(tag);
-  if (!found) return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("idle")}});
+  if (!found) return EncodableValue(EncodableMap{{EncodableValue(kPhaseKey), EncodableValue(kIdlePhase)}});
   const Proof& proof = **found;
   const bool cancellable = proof.stage_ < Stage::applying && !proof.cancellation_.cancelled();
   EncodableMap map{
-      {EncodableValue("phase"), EncodableValue(stageName(proof.stage_))},
-      {EncodableValue("protocol"), EncodableValue(proof.protocol_)},
-      {EncodableValue("host"), EncodableValue(proof.host_)},
-      {EncodableValue("port"), channel::integerValue(proof.port_)},
-      {EncodableValue("cancellable"), EncodableValue(cancellable)},
-      {EncodableValue("behind"), channel::integerValue(static_cast<int64_t>(proofs_.size()) - (found - proofs_.data()) - 1)},
+      {EncodableValue(kPhaseKey), EncodableValue(stageName(proof.stage_))},
+      {EncodableValue(kProtocolKey), EncodableValue(proof.protocol_)},
+      {EncodableValue(kHostKey), EncodableValue(proof.host_)},
+      {EncodableValue(kPortKey), channel::integerValue(proof.port_)},
+      {EncodableValue(kCancellableKey), EncodableValue(cancellable)},
+      {EncodableValue(kBehindKey), channel::integerValue(static_cast<int64_t>(proofs_.size()) - (found - proofs_.data()) - 1)},
   };
   if (proof.stage_ == Stage::proving) {
-    map[EncodableValue("pass")] = EncodableValue(int32_t(proof.pass_ + 1));
-    map[EncodableValue("passes")] = EncodableValue(int32_t(validation::ProxyValidator::kPasses));
-    if (!proof.lastError_.empty()) map[EncodableValue("lastError")] = EncodableValue(proof.lastError_);
+    map[EncodableValue(kPassKey)] = EncodableValue(int32_t(proof.pass_ + 1));
+    map[EncodableValue(kPassesKey)] = EncodableValue(int32_t(validation::ProxyValidator::kPasses));
+    if (!proof.lastError_.empty()) map[EncodableValue(kLastErrorKey)] = EncodableValue(proof.lastError_);
   }
   return EncodableValue(std::move(map));
 }

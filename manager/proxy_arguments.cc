@@ -1,7 +1,7 @@
 #include "manager/proxy_arguments.h"
 
-#include <algorithm>
-
+#include "frontendprotocol/keys.h"
+#include "frontendprotocol/proxy_protocols.h"
 #include "manager/channel_coercion.h"
 #include "validation/curl_arguments.h"
 
@@ -9,14 +9,7 @@ namespace tavlune::manager {
 namespace {
 
 using model::MacProxyError;
-
-constexpr const char* kAllowedProtocols[] = {"http", "https", "socks4", "socks5"};
-
-std::string asciiLowercase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+using namespace frontendprotocol;  // the channel's keys and protocols
 
 // "[::1]" is how a URL writes an IPv6 address; networksetup, the live
 // settings and the stored state hold the address itself.
@@ -34,17 +27,15 @@ const channel::EncodableValue* argument(const channel::EncodableMap& arguments, 
 }
 
 Expected<ProxyArguments, MacProxyError> proxyArguments(const channel::EncodableMap& arguments) {
-  auto host = text(argument(arguments, "host"));
+  auto host = text(argument(arguments, kHostKey));
   if (!host) return unexpected(MacProxyError::invalidConfiguration());
-  auto port = integer(argument(arguments, "port"));
+  auto port = integer(argument(arguments, kPortKey));
   if (!port || *port < 1 || *port > 65535) return unexpected(MacProxyError::invalidConfiguration());
-  // The allowed names are ASCII, so ASCII lower-casing decides as well as any.
-  std::string proxyProtocol = asciiLowercase(text(argument(arguments, "protocol")).value_or("http"));
-  if (std::find(std::begin(kAllowedProtocols), std::end(kAllowedProtocols), proxyProtocol) ==
-      std::end(kAllowedProtocols))
-    return unexpected(MacProxyError::unsupportedProtocol());
-  auto username = text(argument(arguments, "username")).value_or("");
-  auto password = text(argument(arguments, "password")).value_or("");
+  std::string proxyProtocol =
+      allowedProxyProtocol(text(argument(arguments, kProtocolKey)).value_or(kDefaultProxyProtocol));
+  if (proxyProtocol.empty()) return unexpected(MacProxyError::unsupportedProtocol());
+  auto username = text(argument(arguments, kUsernameKey)).value_or("");
+  auto password = text(argument(arguments, kPasswordKey)).value_or("");
   // Cut or split on the way, they would prove another login than the one
   // typed, or none: a NUL cuts curl's text before its colon, and curl then
   // asks for a password on the user's terminal.

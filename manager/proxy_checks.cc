@@ -1,5 +1,6 @@
 #include "manager/proxy_checks.h"
 
+#include "frontendprotocol/keys.h"
 #include "manager/channel_coercion.h"
 #include "manager/flutter_values.h"
 #include "manager/proxy_arguments.h"
@@ -17,7 +18,8 @@ void ProxyChecks::check(const channel::EncodableValue* arguments, MethodResultPt
     result->Error(flutterError(proxy.error()));
     return;
   }
-  auto proof = tracker_.add(proxy->proxyProtocol, proxy->host, proxy->port, text(argument(*map, "checkId")).value_or(""));
+  auto proof = tracker_.add(proxy->proxyProtocol, proxy->host, proxy->port,
+                            text(argument(*map, frontendprotocol::kCheckIdKey)).value_or(""));
   std::shared_ptr<channel::MethodResult> shared = tracker_.forgetOnReply(proof, std::move(result));
   queue_.async([this, proxy = *proxy, proof, result = std::move(shared)] {
     model::ManagerResult<model::MacProxyDiagnostic> diagnostic = unexpected(model::AnyError(ProofTracker::cancelledError()));

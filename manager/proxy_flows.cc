@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "frontendprotocol/keys.h"
 #include "helperclient/exchange_deadline.h"
 #include "helperprotocol/protocol.h"
 #include "manager/flutter_values.h"
@@ -23,7 +24,8 @@ using model::MacProxySnapshot;
 using model::ManagerResult;
 
 EncodableValue offlineValue() {
-  return EncodableValue(EncodableMap{{EncodableValue("phase"), EncodableValue("offline")}});
+  return EncodableValue(
+      EncodableMap{{EncodableValue(frontendprotocol::kPhaseKey), EncodableValue(frontendprotocol::kOfflinePhase)}});
 }
 
 }  // namespace

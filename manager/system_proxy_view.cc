@@ -1,5 +1,6 @@
 #include "manager/system_proxy_view.h"
 
+#include "frontendprotocol/keys.h"
 #include "model/coercion.h"
 #include "model/mac_proxy_error.h"
 #include "model/proxy_dictionary.h"
@@ -13,33 +14,36 @@ using channel::EncodableList;
 using channel::EncodableMap;
 using channel::EncodableValue;
 using model::valueAt;
+using namespace frontendprotocol;  // the view's keys
 
 void putText(EncodableMap& map, const char* key, const pl::Dictionary& proxies, const char* from) {
   if (auto text = model::text(valueAt(proxies, from))) map[EncodableValue(key)] = EncodableValue(*text);
 }
 
 EncodableValue manualProxy(const pl::Dictionary& proxies, const model::ManualProxyKeys& keys) {
-  EncodableMap map{{EncodableValue("enabled"), EncodableValue(model::isOn(proxies, keys.enable))}};
-  putText(map, "host", proxies, keys.host);
-  if (auto port = model::integer(valueAt(proxies, keys.port))) map[EncodableValue("port")] = channel::integerValue(*port);
-  putText(map, "user", proxies, keys.user);
+  EncodableMap map{{EncodableValue(kEnabledKey), EncodableValue(model::isOn(proxies, keys.enable))}};
+  putText(map, kHostKey, proxies, keys.host);
+  if (auto port = model::integer(valueAt(proxies, keys.port)))
+    map[EncodableValue(kPortKey)] = channel::integerValue(*port);
+  putText(map, kUserKey, proxies, keys.user);
   return EncodableValue(std::move(map));
 }
 
 EncodableMap settings(const pl::Dictionary& proxies) {
-  EncodableMap autoConfig{{EncodableValue("enabled"), EncodableValue(model::isOn(proxies, model::kAutoConfigEnableKey))}};
-  putText(autoConfig, "url", proxies, model::kAutoConfigURLKey);
+  EncodableMap autoConfig{
+      {EncodableValue(kEnabledKey), EncodableValue(model::isOn(proxies, model::kAutoConfigEnableKey))}};
+  putText(autoConfig, kUrlKey, proxies, model::kAutoConfigURLKey);
   EncodableList bypass;
   if (const auto* list = valueAt(proxies, model::kExceptionsListKey); list && list->as<pl::Array>())
     for (const auto& entry : *list->as<pl::Array>())
       if (auto text = model::text(&entry)) bypass.emplace_back(*text);
   return {
-      {EncodableValue("web"), manualProxy(proxies, model::kWebProxyKeys)},
-      {EncodableValue("secureWeb"), manualProxy(proxies, model::kSecureWebProxyKeys)},
-      {EncodableValue("socks"), manualProxy(proxies, model::kSocksProxyKeys)},
-      {EncodableValue("autoConfig"), EncodableValue(std::move(autoConfig))},
-      {EncodableValue("autoDiscovery"), EncodableValue(model::isOn(proxies, model::kAutoDiscoveryEnableKey))},
-      {EncodableValue("bypass"), EncodableValue(std::move(bypass))},
+      {EncodableValue(kWebKey), manualProxy(proxies, model::kWebProxyKeys)},
+      {EncodableValue(kSecureWebKey), manualProxy(proxies, model::kSecureWebProxyKeys)},
+      {EncodableValue(kSocksKey), manualProxy(proxies, model::kSocksProxyKeys)},
+      {EncodableValue(kAutoConfigKey), EncodableValue(std::move(autoConfig))},
+      {EncodableValue(kAutoDiscoveryKey), EncodableValue(model::isOn(proxies, model::kAutoDiscoveryEnableKey))},
+      {EncodableValue(kBypassKey), EncodableValue(std::move(bypass))},
   };
 }
 
@@ -52,20 +56,20 @@ EncodableValue systemProxyView(platform::sysconfig::NetworkConfiguration& networ
     EncodableList list;
     for (const auto& service : *services) {
       EncodableMap entry = settings(model::proxyDictionary(service.configuration).value_or(pl::Dictionary{}));
-      entry[EncodableValue("name")] = EncodableValue(service.name);
+      entry[EncodableValue(kNameKey)] = EncodableValue(service.name);
       list.emplace_back(std::move(entry));
     }
-    view[EncodableValue("services")] = EncodableValue(std::move(list));
+    view[EncodableValue(kServicesKey)] = EncodableValue(std::move(list));
   } else {
     problem = model::localizedDescription(services.error());
   }
   auto live = network.liveProxies();
   if (live && live->as<pl::Dictionary>()) {
-    view[EncodableValue("live")] = EncodableValue(settings(*live->as<pl::Dictionary>()));
+    view[EncodableValue(kLiveKey)] = EncodableValue(settings(*live->as<pl::Dictionary>()));
   } else if (problem.empty()) {
     problem = live ? "The live proxy settings are not a dictionary." : live.error().description;
   }
-  if (!problem.empty()) view[EncodableValue("problem")] = EncodableValue(problem);
+  if (!problem.empty()) view[EncodableValue(kProblemKey)] = EncodableValue(problem);
   return EncodableValue(std::move(view));
 }
 

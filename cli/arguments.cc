@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
-#include <map>
 
 #include "cli/command_table.h"
 #include "cli/proxy_url.h"
@@ -18,32 +17,6 @@ using channel::EncodableValue;
 using namespace frontendprotocol;  // the channel's keys and protocols
 
 using Usage = Expected<Invocation, std::string>;
-
-const std::map<std::string, Command> kCommands = {
-    {"connect", Command::connect}, {"check", Command::check}, {"disconnect", Command::disconnect}, {"status", Command::status},
-    {"inspect", Command::inspect}, {"webrtc", Command::webrtc},         {"helper", Command::helper},
-    {"call", Command::call},       {"quit", Command::quit},             {"help", Command::help},
-};
-
-// The connect options that take a value, and where each one goes.
-std::optional<std::string> ConnectOptions::*valueOption(const std::string& name) {
-  static const std::map<std::string, std::optional<std::string> ConnectOptions::*> options = {
-      {"--host", &ConnectOptions::host},
-      {"--port", &ConnectOptions::port},
-      {"--protocol", &ConnectOptions::protocol},
-      {"--username", &ConnectOptions::username},
-      {"--password", &ConnectOptions::password},
-      {"--type", &ConnectOptions::connectionType},
-      {"--profile-id", &ConnectOptions::profileId},
-      {"--session-id", &ConnectOptions::sessionId},
-      {"--country-code", &ConnectOptions::countryCode},
-      {"--country", &ConnectOptions::country},
-      {"--state", &ConnectOptions::state},
-      {"--city", &ConnectOptions::city},
-  };
-  auto found = options.find(name);
-  return found == options.end() ? nullptr : found->second;
-}
 
 // Decimal digits with an optional sign, within range.
 std::optional<int64_t> wholeNumber(const std::string& text) {
@@ -63,12 +36,6 @@ std::string suggestion(const std::string& typed, const std::vector<std::string>&
 // A lone "-" or a negative number is an operand; so is everything after "--".
 bool looksLikeOption(const std::string& argument) {
   return argument.size() >= 2 && argument[0] == '-' && !(argument[1] >= '0' && argument[1] <= '9');
-}
-
-std::vector<std::string> commandNames() {
-  std::vector<std::string> names;
-  for (const auto& command : commands()) names.push_back(command.name);
-  return names;
 }
 
 std::optional<double> seconds(const std::string& text) {
@@ -102,7 +69,7 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
       if (!command)
         return unexpected("unknown command '" + argument + "'" + suggestion(argument, commandNames()) +
                           "; see tavlune --help");
-      invocation.command = kCommands.at(command->name);
+      invocation.command = command->command;
       invocation.commandName = command->name;
       continue;
     }
@@ -150,8 +117,8 @@ Expected<Invocation, std::string> parseArguments(const std::vector<std::string>&
       invocation.quiet = true;
     } else if (name == "--system") {
       invocation.system = true;
-    } else if (auto member = valueOption(name)) {
-      connect.*member = value;
+    } else if (option->target) {
+      connect.*(option->target) = value;
     } else {
       return unexpected("option '" + name + "' is not handled; this is a fault of tavlune");
     }

@@ -29,13 +29,16 @@ constexpr int kHelperSeconds = 5;
 
 // The proxy as connect and check take it.
 std::vector<OptionSpec> proxyOptions() {
-  return {{"--host", "", "HOST", "proxy host name or address"},
-          {"--port", "", "PORT", "proxy port, 1 to 65535"},
+  return {{"--host", "", "HOST", "proxy host name or address", {}, &ConnectOptions::host},
+          {"--port", "", "PORT", "proxy port, 1 to 65535", {}, &ConnectOptions::port},
           {"--protocol", "", "PROTOCOL", "http, https, socks4 or socks5 (default http)",
-           {frontendprotocol::kProxyProtocols.begin(), frontendprotocol::kProxyProtocols.end()}},
-          {"--username", "", "USER", "user name for the proxy"},
+           {frontendprotocol::kProxyProtocols.begin(), frontendprotocol::kProxyProtocols.end()},
+           &ConnectOptions::protocol},
+          {"--username", "", "USER", "user name for the proxy", {}, &ConnectOptions::username},
           {"--password", "", "PASSWORD",
-           "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)"},
+           "password for the proxy (visible to other users in\nthe process list; prefer --password-stdin)",
+           {},
+           &ConnectOptions::password},
           {"--password-stdin", "", "", "read the password from the first line of standard input\n(on a terminal: a prompt that does not echo)"}};
 }
 
@@ -55,7 +58,8 @@ constexpr const char* kProxyWords =
 
 std::vector<CommandSpec> buildCommands() {
   return {
-      {"connect",
+      {Command::connect,
+       "connect",
        "point the system proxy at a proxy, after checking it works",
        {"connect [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT [OPTIONS]",
         "connect --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
@@ -74,16 +78,17 @@ std::vector<CommandSpec> buildCommands() {
            "under way, connect says so and does nothing.",
        {{"Proxy", withWebRtcOption(proxyOptions())},
         {"Description kept with the connection",
-         {{"--type", "", "TYPE", "connection type (default \"manual\")"},
-          {"--profile-id", "", "ID", "profile identifier"},
-          {"--session-id", "", "NUMBER", "session number"},
-          {"--country-code", "", "CODE", "country code"},
-          {"--country", "", "NAME", "country name"},
-          {"--state", "", "NAME", "region name"},
-          {"--city", "", "NAME", "city name"}}}},
+         {{"--type", "", "TYPE", "connection type (default \"manual\")", {}, &ConnectOptions::connectionType},
+          {"--profile-id", "", "ID", "profile identifier", {}, &ConnectOptions::profileId},
+          {"--session-id", "", "NUMBER", "session number", {}, &ConnectOptions::sessionId},
+          {"--country-code", "", "CODE", "country code", {}, &ConnectOptions::countryCode},
+          {"--country", "", "NAME", "country name", {}, &ConnectOptions::country},
+          {"--state", "", "NAME", "region name", {}, &ConnectOptions::state},
+          {"--city", "", "NAME", "city name", {}, &ConnectOptions::city}}}},
        {},
        kConnectSeconds},
-      {"check",
+      {Command::check,
+       "check",
        "check that a proxy works, changing nothing",
        {"check [PROTOCOL://][USER[:PASSWORD]@]HOST:PORT [OPTIONS]",
         "check --host HOST --port PORT [--protocol PROTOCOL] [OPTIONS]"},
@@ -98,7 +103,8 @@ std::vector<CommandSpec> buildCommands() {
        {{"Proxy", proxyOptions()}},
        {},
        kConnectSeconds},
-      {"disconnect",
+      {Command::disconnect,
+       "disconnect",
        "put the system proxy settings back",
        {"disconnect"},
        "Puts back the system proxy settings recorded when the proxy was connected,\n"
@@ -108,7 +114,8 @@ std::vector<CommandSpec> buildCommands() {
        {},
        {},
        kChangeSeconds},
-      {"status",
+      {Command::status,
+       "status",
        "show what the machine is connected through",
        {"status [--quiet | --system]"},
        "Shows whether a Tavlune proxy is connected and, when it is, the proxy\n"
@@ -124,7 +131,8 @@ std::vector<CommandSpec> buildCommands() {
            "automatic configuration and discovery, bypass list) and\nthe live ones macOS uses"}}}},
        {},
        kQuerySeconds},
-      {"inspect",
+      {Command::inspect,
+       "inspect",
        "show the exit address, location, network and speed of the proxy",
        {"inspect"},
        "Shows what the check of the connected proxy found: the exit address, its\n"
@@ -132,7 +140,8 @@ std::vector<CommandSpec> buildCommands() {
        {},
        {},
        kQuerySeconds},
-      {"webrtc",
+      {Command::webrtc,
+       "webrtc",
        "switch Chrome's WebRTC protection on or off",
        {"webrtc on|off"},
        "Switches Chrome's managed policy that keeps WebRTC traffic inside the\n"
@@ -142,7 +151,8 @@ std::vector<CommandSpec> buildCommands() {
        {},
        {"on", "off"},
        kChangeSeconds},
-      {"helper",
+      {Command::helper,
+       "helper",
        "show TavluneDesktop's privileged helper, or uninstall it",
        {"helper [status]", "helper uninstall"},
        "status (the default) shows whether the privileged helper that changes the\n"
@@ -156,7 +166,8 @@ std::vector<CommandSpec> buildCommands() {
        {},
        {"status", "uninstall"},
        kHelperSeconds},
-      {"call",
+      {Command::call,
+       "call",
        "send any method call and print its reply",
        {"call METHOD [JSON]"},
        std::string("Sends METHOD with the JSON value as its arguments (none when left out) on\n"
@@ -169,7 +180,8 @@ std::vector<CommandSpec> buildCommands() {
        {},
        {},
        kConnectSeconds},
-      {"quit",
+      {Command::quit,
+       "quit",
        "ask TavluneDesktop to quit, and wait until it has",
        {"quit"},
        "Asks TavluneDesktop to quit. It first takes back the system proxy settings,\n"
@@ -177,7 +189,8 @@ std::vector<CommandSpec> buildCommands() {
        {},
        {},
        kConnectSeconds},
-      {"help",
+      {Command::help,
+       "help",
        "show the help of a command",
        {"help [COMMAND]"},
        "Shows the help of COMMAND, or the overview of all commands.",
@@ -223,6 +236,18 @@ const CommandSpec* findCommand(const std::string& name) {
   for (const auto& command : commands())
     if (command.name == name) return &command;
   return nullptr;
+}
+
+std::vector<std::string> commandNames() {
+  std::vector<std::string> names;
+  for (const auto& command : commands()) names.push_back(command.name);
+  return names;
+}
+
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n') c = ' ';
+  return text;
 }
 
 const std::vector<OptionSpec>& globalOptions() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/invocation.h"
+
 namespace tavlune::cli {
 
 struct OptionSpec {
@@ -14,6 +16,8 @@ struct OptionSpec {
   std::string value;  // the value's name ("HOST") when it takes one; empty for a flag
   std::string help;   // lines separated by '\n'
   std::vector<std::string> choices = {};  // the values it takes, when they are a fixed few
+  // Where the parser puts a connect option's value; null for the options it handles by name.
+  std::optional<std::string> ConnectOptions::*target = nullptr;
 };
 
 struct OptionGroup {
@@ -22,6 +26,7 @@ struct OptionGroup {
 };
 
 struct CommandSpec {
+  Command command;
   std::string name;
   std::string summary;             // the overview's line
   std::vector<std::string> usage;  // each read after "tavlune "
@@ -44,6 +49,7 @@ struct TextRow {
 // In the overview's order.
 const std::vector<CommandSpec>& commands();
 const CommandSpec* findCommand(const std::string& name);
+std::vector<std::string> commandNames();
 
 // --json, --timeout, -h/--help, --version, "--": valid before and after the command.
 const std::vector<OptionSpec>& globalOptions();
@@ -61,6 +67,9 @@ const std::vector<ExitStatusRow>& exitStatuses();
 const std::vector<TextRow>& examples();
 const std::vector<TextRow>& environment();
 const std::vector<TextRow>& files();
+
+// A help text's lines as one line, for the man page and the completions.
+std::string oneLine(std::string text);
 
 // "Waits at most N seconds ...", for a command's help and its man page section.
 std::string timeoutSentence(const CommandSpec& command);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "cli/completions.h"
 #include "cli/man_page.h"
 
 int main(int argc, char** argv) {

@@ -142,7 +142,7 @@ int status(bool json, std::chrono::milliseconds limit) {
   std::printf("  program:  %s: %s\n", text(helperprotocol::kInstalledProgramPath).c_str(),
               !program   ? "absent"
               : version ? ("TavluneProxyHelper " + *version + (*version == kVersion ? "" : ", this tavlune is " + text(kVersion))).c_str()
-                        : "present, version unknown (built before versions were marked)");
+                        : "present, version unknown (no version mark in the file)");
   std::printf("  job:      %s: %s\n", text(helperprotocol::kLaunchDaemonJobPath).c_str(),
               !job  ? "absent"
               : uid ? ("label " + text(helperprotocol::kHelperLabel) + ", serves uid " + *uid).c_str()

@@ -3,6 +3,7 @@
 #include <sstream>
 #include "cli/arguments.h"
 #include "cli/command_table.h"
+#include "cli/completions.h"
 #include "cli/man_page.h"
 #include "platform/process/process.h"
 #include "tests/support/temp_dir.h"

@@ -85,7 +85,8 @@ int ApplicationMain(int argc, char** argv) {
   window.awakeFromNib();
   window.makeKeyAndOrderFront();
   auto* controller = static_cast<FlutterViewController*>(window.contentViewController());
-  installWindowChannel(controller->engine()->binaryMessenger(), application, window);
+  installWindowChannel(controller->engine()->binaryMessenger(), application, window,
+                       manager::MacProxyManager::shared().environment());
 
   application.run();
 

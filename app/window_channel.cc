@@ -3,7 +3,6 @@
 #include "frontendprotocol/channels.h"
 #include "frontendprotocol/keys.h"
 #include "manager/connection_details.h"
-#include "manager/mac_proxy_manager.h"
 #include "manager/proxy_checks.h"
 #include "manager/system_proxy_view.h"
 #include "channel/messenger_method_channel.h"
@@ -57,27 +56,27 @@ std::string checkId(const EncodableValue* arguments) {
 
 }  // namespace
 
-void installWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window) {
+void installWindowChannel(channel::BinaryMessenger* messenger, Application& application, MainFlutterWindow& window,
+                          const manager::MacProxyEnvironment& environment) {
   channel::MethodChannel channel(messenger, methods::kChannel);
-  // Made at the first check: the manager's environment exists by then. Main thread only.
+  // Made at the first check, so its queue's thread exists only once used. Main thread only.
   auto checks = std::make_shared<std::unique_ptr<manager::ProxyChecks>>();
-  channel.SetMethodCallHandler([&application, &window, checks](const channel::MethodCall& call,
-                                                               std::unique_ptr<channel::MethodResult> result) {
+  channel.SetMethodCallHandler([&application, &window, &environment, checks](
+                                   const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
     const std::string& method = call.method_name();
-    auto environment = []() -> const manager::MacProxyEnvironment& { return manager::MacProxyManager::shared().environment(); };
     auto proxyChecks = [&]() -> manager::ProxyChecks& {
-      if (!*checks) *checks = std::make_unique<manager::ProxyChecks>(environment().diagnosis, environment().mainQueue);
+      if (!*checks) *checks = std::make_unique<manager::ProxyChecks>(environment.diagnosis, environment.mainQueue);
       return **checks;
     };
     if (method == methods::kDescribe) {
       result->Success(describe(window));
     } else if (method == methods::kConnection) {
       // Read from the manager's own stores, never through its channel, which would reconcile.
-      result->Success(manager::connectionDetails(environment()));
+      result->Success(manager::connectionDetails(environment));
     } else if (method == methods::kConnectProgress) {
-      result->Success(environment().connects->describe());
+      result->Success(environment.connects->describe());
     } else if (method == methods::kCancelConnect) {
-      result->Success(EncodableValue(environment().connects->cancel()));
+      result->Success(EncodableValue(environment.connects->cancel()));
     } else if (method == methods::kCheckProxy) {
       proxyChecks().check(call.arguments(), std::move(result));
     } else if (method == methods::kCheckProgress) {
@@ -85,7 +84,7 @@ void installWindowChannel(channel::BinaryMessenger* messenger, Application& appl
     } else if (method == methods::kCancelCheck) {
       result->Success(EncodableValue(proxyChecks().tracker().cancel(checkId(call.arguments()))));
     } else if (method == methods::kSystemProxy) {
-      result->Success(manager::systemProxyView(*environment().network));
+      result->Success(manager::systemProxyView(*environment.network));
     } else if (method == methods::kClose) {
       // Answered first: the quit that follows may end the process.
       result->Success(EncodableValue(true));

@@ -1,10 +1,8 @@
 #include "cli/tavlune_command.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
@@ -15,6 +13,7 @@
 #include "cli/proxy_commands.h"
 #include "cli/reply_text.h"
 #include "cli/session.h"
+#include "platform/error.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -207,8 +206,7 @@ int runTavlune(const std::vector<std::string>& arguments) {
   }
   // Output that never arrived is a failure, whatever the command did.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const int error = errno;
-    return complain(kExitErrorReply, std::string("cannot write to standard output: ") + std::strerror(error));
+    return complain(kExitErrorReply, platform::Error::fromErrno("cannot write to standard output").description);
   }
   return status;
 }

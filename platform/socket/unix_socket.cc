@@ -37,14 +37,9 @@ UniqueFd makeStreamSocket() {
 }
 
 Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t length,
-                                     std::chrono::milliseconds timeout, int* failure) {
-  auto failed = [failure](const char* what) {
-    const int reason = errno;
-    if (failure) *failure = reason;
-    return unexpected(Error::fromErrno(what, reason));
-  };
+                                     std::chrono::milliseconds timeout) {
   UniqueFd fd = makeStreamSocket();
-  if (!fd) return failed("socket");
+  if (!fd) return unexpected(Error::fromErrno("socket"));
   // The send time-out bounds connect as well as every later send.
   timeval limit{static_cast<time_t>(timeout.count() / 1000), static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
   ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -52,7 +47,7 @@ Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t lengt
   do {
     connected = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), length);
   } while (connected != 0 && errno == EINTR);
-  if (connected != 0) return failed("connect");
+  if (connected != 0) return unexpected(Error::fromErrno("connect"));
   return fd;
 }
 
@@ -67,12 +62,14 @@ Result<void> sendAll(int fd, std::string_view bytes) {
   return {};
 }
 
-UniqueFd acceptConnection(int listener) {
+Result<UniqueFd> acceptConnection(int listener) {
 #if defined(__linux__)
-  return prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), true);
+  UniqueFd fd = prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), true);
 #else
-  return prepared(::accept(listener, nullptr, nullptr), false);
+  UniqueFd fd = prepared(::accept(listener, nullptr, nullptr), false);
 #endif
+  if (!fd) return unexpected(Error::fromErrno("accept"));
+  return fd;
 }
 
 }  // namespace tavlune::platform

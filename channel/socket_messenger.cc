@@ -17,7 +17,7 @@
 
 #include "channel/output_queue.h"
 #include "channel/socket_messenger_frame.h"
-#include "channel/socket_messenger_io.h"
+#include "channel/socket_messenger_path.h"
 #include "platform/socket/peer_credentials.h"
 #include "platform/socket/unix_socket.h"
 
@@ -397,7 +397,7 @@ void SocketMessenger::State::flushBeforeClosing() {
 
 platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
     std::string path, std::shared_ptr<platform::MainQueue> mainQueue, SocketMessengerLimits limits) {
-  auto address = internal::socketAddress(path);
+  auto address = channelSocketAddress(path);
   if (!address) return unexpected(address.error());
   auto state = std::make_shared<State>();
   if (!state->waker->valid()) return unexpected(Error::fromErrno("Could not create the channel's wake pipe"));

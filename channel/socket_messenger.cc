@@ -18,6 +18,7 @@
 #include "channel/output_queue.h"
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_path.h"
+#include "platform/descriptors/self_pipe.h"
 #include "platform/socket/peer_credentials.h"
 #include "platform/socket/unix_socket.h"
 
@@ -36,53 +37,6 @@ constexpr int kSendFlags = MSG_DONTWAIT;
 constexpr size_t kReadChunkBytes = 64 * 1024;
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
-// Wakes the I/O thread out of poll() when a reply is queued from elsewhere.
-// Shared with every reply, so it outlives the messenger if a reply does.
-class Waker {
- public:
-  Waker() {
-    int fds[2] = {-1, -1};
-#if defined(__linux__)
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) fds[0] = fds[1] = -1;
-#else
-    if (::pipe(fds) == 0) {
-      for (int fd : fds) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        setNonBlocking(fd);
-      }
-    }
-#endif
-    read_ = fds[0];
-    write_ = fds[1];
-  }
-  ~Waker() {
-    if (read_ >= 0) ::close(read_);
-    if (write_ >= 0) ::close(write_);
-  }
-  Waker(const Waker&) = delete;
-  Waker& operator=(const Waker&) = delete;
-
-  bool valid() const { return read_ >= 0; }
-  int readFd() const { return read_; }
-  // A full pipe already means "wake up"; nothing is lost by EAGAIN.
-  void wake() const {
-    const char byte = 1;
-    ssize_t written;
-    do {
-      written = ::write(write_, &byte, 1);
-    } while (written < 0 && errno == EINTR);
-  }
-  void drain() const {
-    char buffer[256];
-    while (::read(read_, buffer, sizeof buffer) > 0) {
-    }
-  }
-
- private:
-  int read_ = -1;
-  int write_ = -1;
-};
 
 struct Connection {
   explicit Connection(int descriptor) : fd(descriptor) {}
@@ -127,7 +81,9 @@ struct SocketMessenger::State {
   int listenFd = -1;
   dev_t device = 0;
   ino_t inode = 0;
-  std::shared_ptr<Waker> waker = std::make_shared<Waker>();
+  // Wakes the I/O thread out of poll() when a reply is queued from elsewhere.
+  // Shared with every reply, so it outlives the messenger if a reply does.
+  std::shared_ptr<platform::SelfPipe> waker;
   std::shared_ptr<Handlers> handlers = std::make_shared<Handlers>();
   // Shared with the replies, which may outlive the messenger.
   std::shared_ptr<std::atomic<size_t>> peakReplyBytes = std::make_shared<std::atomic<size_t>>(0);
@@ -399,8 +355,10 @@ platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
     std::string path, std::shared_ptr<platform::MainQueue> mainQueue, SocketMessengerLimits limits) {
   auto address = channelSocketAddress(path);
   if (!address) return unexpected(address.error());
+  auto waker = platform::SelfPipe::open(platform::SelfPipe::Reading::nonBlocking, "Could not create the channel's wake pipe");
+  if (!waker) return unexpected(waker.error());
   auto state = std::make_shared<State>();
-  if (!state->waker->valid()) return unexpected(Error::fromErrno("Could not create the channel's wake pipe"));
+  state->waker = std::make_shared<platform::SelfPipe>(std::move(*waker));
 
   struct stat info;
   if (::lstat(path.c_str(), &info) == 0) {

@@ -54,13 +54,6 @@ struct Connection {
   bool failed = false;
 };
 
-// Raises peak to value if it is higher.
-void raiseTo(std::atomic<size_t>& peak, size_t value) {
-  size_t seen = peak.load();
-  while (value > seen && !peak.compare_exchange_weak(seen, value)) {
-  }
-}
-
 struct Handlers {
   std::mutex mutex;
   std::map<std::string, BinaryMessageHandler> byChannel;
@@ -85,8 +78,6 @@ struct SocketMessenger::State {
   // Shared with every reply, so it outlives the messenger if a reply does.
   std::shared_ptr<platform::SelfPipe> waker;
   std::shared_ptr<Handlers> handlers = std::make_shared<Handlers>();
-  // Shared with the replies, which may outlive the messenger.
-  std::shared_ptr<std::atomic<size_t>> peakReplyBytes = std::make_shared<std::atomic<size_t>>(0);
   std::atomic<bool> stopping{false};
   std::thread thread;
   std::mutex closeMutex;
@@ -110,7 +101,7 @@ struct SocketMessenger::State {
 BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& connection, uint32_t id,
                                              const std::string& channel) {
   auto answered = std::make_shared<std::atomic<bool>>(false);
-  return [weak = std::weak_ptr<Connection>(connection), waker = waker, peak = peakReplyBytes, answered, id, channel,
+  return [weak = std::weak_ptr<Connection>(connection), waker = waker, answered, id, channel,
           maxPending = limits.maxPendingReplyBytes](const uint8_t* reply, size_t size) {
     if (answered->exchange(true)) return;
     auto connection = weak.lock();
@@ -130,7 +121,6 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
         connection->output.Clear();
       } else {
         connection->output.Append(*bytes);
-        raiseTo(*peak, connection->output.heldBytes());
       }
     }
     waker->wake();
@@ -351,7 +341,7 @@ void SocketMessenger::State::flushBeforeClosing() {
   connections.clear();
 }
 
-platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
+platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::listen(
     std::string path, std::shared_ptr<platform::MainQueue> mainQueue, SocketMessengerLimits limits) {
   auto address = channelSocketAddress(path);
   if (!address) return unexpected(address.error());
@@ -393,9 +383,9 @@ platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
 
 SocketMessenger::SocketMessenger(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-SocketMessenger::~SocketMessenger() { Close(); }
+SocketMessenger::~SocketMessenger() { close(); }
 
-void SocketMessenger::Close() {
+void SocketMessenger::close() {
   std::lock_guard lock(state_->closeMutex);
   if (state_->closed) return;
   state_->closed = true;
@@ -425,7 +415,5 @@ void SocketMessenger::SetMessageHandler(const std::string& channel, BinaryMessag
 }
 
 const std::string& SocketMessenger::path() const { return state_->path; }
-
-size_t SocketMessenger::peakReplyBytesHeld() const { return state_->peakReplyBytes->load(); }
 
 }  // namespace tavlune::channel

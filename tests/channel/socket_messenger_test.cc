@@ -55,7 +55,7 @@ class MessengerTest : public ::testing::Test {
   }
   void Start(SocketMessengerLimits limits) {
     messenger.reset();
-    auto listening = SocketMessenger::Listen(path, mainQueue, limits);
+    auto listening = SocketMessenger::listen(path, mainQueue, limits);
     ASSERT_TRUE(listening) << listening.error().description;
     messenger = std::move(*listening);
     messenger->SetMessageHandler("held", [this](const uint8_t* m, size_t n, BinaryReply reply) {
@@ -156,7 +156,7 @@ TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   auto dropped = (*client)->Send("held", Text("dropped"));
   ASSERT_TRUE(WaitForHeld(2));
   Echo(0);
-  messenger->Close();
+  messenger->close();
   Echo(1);
   EXPECT_EQ(given.get().value(), Text("given"));
   EXPECT_FALSE(dropped.get());
@@ -176,11 +176,11 @@ TEST_F(MessengerTest, ListenMakesAPrivateSocketAndReplacesOnlyASocket) {
     auto address = channelSocketAddress(path);
     ASSERT_EQ(::bind(stale.fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
   }
-  EXPECT_TRUE(SocketMessenger::Listen(path, mainQueue));
+  EXPECT_TRUE(SocketMessenger::listen(path, mainQueue));
   const std::string file = folder.write("plain", "keep");
-  EXPECT_FALSE(SocketMessenger::Listen(file, mainQueue));
+  EXPECT_FALSE(SocketMessenger::listen(file, mainQueue));
   EXPECT_TRUE(fs::is_regular_file(file));
-  EXPECT_FALSE(SocketMessenger::Listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
+  EXPECT_FALSE(SocketMessenger::listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
   EXPECT_EQ(OpenFds(), fds);
 }
 

@@ -129,33 +129,17 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
 
 void SocketMessenger::State::acceptAll() {
   for (;;) {
-#if defined(__linux__)
-    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-#else
-    int fd = ::accept(listenFd, nullptr, nullptr);
-    if (fd >= 0) {
-      ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-      setNonBlocking(fd);
-    }
-#endif
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
+    auto accepted = platform::acceptConnection(listenFd, true);
+    if (!accepted) {
       // Out of descriptors or memory: the listening socket stays readable, so
       // pause accepting rather than spin.
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+      if (accepted.error().code == platform::ErrorCode::exhausted)
         acceptResumesAt = Clock::now() + std::chrono::milliseconds(100);
       return;
     }
-    auto peer = platform::peerUserId(fd);
-    if (!peer || *peer != ::geteuid() || !makeRoom()) {
-      ::close(fd);
-      continue;
-    }
-#if defined(SO_NOSIGPIPE)
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-    connections.push_back(std::make_shared<Connection>(fd));
+    auto peer = platform::peerUserId(accepted->get());
+    if (!peer || *peer != ::geteuid() || !makeRoom()) continue;
+    connections.push_back(std::make_shared<Connection>(accepted->release()));
   }
 }
 

@@ -78,14 +78,17 @@ Result<std::size_t> receiveSome(int fd, void* buffer, std::size_t size) {
   return static_cast<std::size_t>(count);
 }
 
-Result<UniqueFd> acceptConnection(int listener) {
+Result<UniqueFd> acceptConnection(int listener, bool nonBlocking) {
+  for (;;) {
 #if defined(__linux__)
-  UniqueFd fd = prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), true);
+    UniqueFd fd = prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0)), true);
 #else
-  UniqueFd fd = prepared(::accept(listener, nullptr, nullptr), false);
+    UniqueFd fd = prepared(::accept(listener, nullptr, nullptr), false);
+    if (fd && nonBlocking) ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
 #endif
-  if (!fd) return unexpected(Error::fromErrno("accept"));
-  return fd;
+    if (fd) return fd;
+    if (errno != EINTR && errno != ECONNABORTED) return unexpected(Error::fromErrno("accept"));
+  }
 }
 
 }  // namespace tavlune::platform

@@ -38,8 +38,9 @@ Result<void> sendAll(int fd, std::string_view bytes);
 // the peer has closed its end. The error is the system's text alone.
 Result<std::size_t> receiveSome(int fd, void* buffer, std::size_t size);
 
-// Accepts one connection, close-on-exec and without SIGPIPE; the error's code
-// says when descriptors or memory ran out.
-Result<UniqueFd> acceptConnection(int listener);
+// Accepts one connection, close-on-exec, without SIGPIPE and, when asked,
+// non-blocking; retries EINTR and a connection that went before it was
+// taken. The error's code says when descriptors or memory ran out.
+Result<UniqueFd> acceptConnection(int listener, bool nonBlocking = false);
 
 }  // namespace tavlune::platform

@@ -75,7 +75,7 @@ int ApplicationMain(int argc, char** argv) {
     mainQueue->async([&application] { application.terminate(); });
   });
   if (!signals) return fail(signals.error().description);
-  auto messenger = channel::SocketMessenger::Listen(channel::channelSocketPath(), mainQueue);
+  auto messenger = channel::SocketMessenger::listen(channel::channelSocketPath(), mainQueue);
   if (!messenger) return fail(messenger.error().description);
 
   AppDelegate delegate;
@@ -91,7 +91,7 @@ int ApplicationMain(int argc, char** argv) {
   application.run();
 
   signals->reset();
-  (*messenger)->Close();
+  (*messenger)->close();
   return 0;
 }
 

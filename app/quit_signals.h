@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/descriptors/self_pipe.h"
 #include "platform/error.h"
 
 namespace tavlune::app {
@@ -20,10 +21,10 @@ class QuitSignals {
   QuitSignals& operator=(const QuitSignals&) = delete;
 
  private:
-  QuitSignals(int readFd, std::function<void()> onQuit);
+  QuitSignals(platform::SelfPipe pipe, std::function<void()> onQuit);
   void watch();
 
-  int readFd_;
+  platform::SelfPipe pipe_;
   std::function<void()> onQuit_;
   std::thread thread_;
 };

@@ -18,7 +18,6 @@
 
 #include "bench/state_queries.h"
 #include "channel/socket_messenger_frame.h"
-#include "channel/socket_messenger_io.h"
 #include "platform/socket/unix_socket.h"
 #include "channel/socket_messenger_path.h"
 #include "channel/standard_codec.h"
@@ -35,7 +34,7 @@ constexpr const char* kChannel = frontendprotocol::vpn::kChannel;
 class BlockingChannel {
  public:
   static platform::Result<BlockingChannel> open(const std::string& path) {
-    auto address = channel::internal::socketAddress(path);
+    auto address = channel::channelSocketAddress(path);
     if (!address) return unexpected(address.error());
     auto connected = platform::connectStreamSocket(*address, sizeof *address, std::chrono::seconds(5));
     if (!connected) return unexpected(platform::Error{"Could not connect to " + path + ": " + connected.error().description});

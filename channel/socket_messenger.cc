@@ -17,7 +17,8 @@
 
 #include "channel/output_queue.h"
 #include "channel/socket_messenger_frame.h"
-#include "channel/socket_messenger_io.h"
+#include "channel/socket_messenger_path.h"
+#include "platform/descriptors/self_pipe.h"
 #include "platform/socket/peer_credentials.h"
 #include "platform/socket/unix_socket.h"
 
@@ -37,53 +38,6 @@ constexpr size_t kReadChunkBytes = 64 * 1024;
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
-// Wakes the I/O thread out of poll() when a reply is queued from elsewhere.
-// Shared with every reply, so it outlives the messenger if a reply does.
-class Waker {
- public:
-  Waker() {
-    int fds[2] = {-1, -1};
-#if defined(__linux__)
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) fds[0] = fds[1] = -1;
-#else
-    if (::pipe(fds) == 0) {
-      for (int fd : fds) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        setNonBlocking(fd);
-      }
-    }
-#endif
-    read_ = fds[0];
-    write_ = fds[1];
-  }
-  ~Waker() {
-    if (read_ >= 0) ::close(read_);
-    if (write_ >= 0) ::close(write_);
-  }
-  Waker(const Waker&) = delete;
-  Waker& operator=(const Waker&) = delete;
-
-  bool valid() const { return read_ >= 0; }
-  int readFd() const { return read_; }
-  // A full pipe already means "wake up"; nothing is lost by EAGAIN.
-  void wake() const {
-    const char byte = 1;
-    ssize_t written;
-    do {
-      written = ::write(write_, &byte, 1);
-    } while (written < 0 && errno == EINTR);
-  }
-  void drain() const {
-    char buffer[256];
-    while (::read(read_, buffer, sizeof buffer) > 0) {
-    }
-  }
-
- private:
-  int read_ = -1;
-  int write_ = -1;
-};
-
 struct Connection {
   explicit Connection(int descriptor) : fd(descriptor) {}
   const int fd;
@@ -99,13 +53,6 @@ struct Connection {
   bool closed = false;
   bool failed = false;
 };
-
-// Raises peak to value if it is higher.
-void raiseTo(std::atomic<size_t>& peak, size_t value) {
-  size_t seen = peak.load();
-  while (value > seen && !peak.compare_exchange_weak(seen, value)) {
-  }
-}
 
 struct Handlers {
   std::mutex mutex;
@@ -127,10 +74,10 @@ struct SocketMessenger::State {
   int listenFd = -1;
   dev_t device = 0;
   ino_t inode = 0;
-  std::shared_ptr<Waker> waker = std::make_shared<Waker>();
+  // Wakes the I/O thread out of poll() when a reply is queued from elsewhere.
+  // Shared with every reply, so it outlives the messenger if a reply does.
+  std::shared_ptr<platform::SelfPipe> waker;
   std::shared_ptr<Handlers> handlers = std::make_shared<Handlers>();
-  // Shared with the replies, which may outlive the messenger.
-  std::shared_ptr<std::atomic<size_t>> peakReplyBytes = std::make_shared<std::atomic<size_t>>(0);
   std::atomic<bool> stopping{false};
   std::thread thread;
   std::mutex closeMutex;
@@ -154,7 +101,7 @@ struct SocketMessenger::State {
 BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& connection, uint32_t id,
                                              const std::string& channel) {
   auto answered = std::make_shared<std::atomic<bool>>(false);
-  return [weak = std::weak_ptr<Connection>(connection), waker = waker, peak = peakReplyBytes, answered, id, channel,
+  return [weak = std::weak_ptr<Connection>(connection), waker = waker, answered, id, channel,
           maxPending = limits.maxPendingReplyBytes](const uint8_t* reply, size_t size) {
     if (answered->exchange(true)) return;
     auto connection = weak.lock();
@@ -174,7 +121,6 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
         connection->output.Clear();
       } else {
         connection->output.Append(*bytes);
-        raiseTo(*peak, connection->output.heldBytes());
       }
     }
     waker->wake();
@@ -183,33 +129,17 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
 
 void SocketMessenger::State::acceptAll() {
   for (;;) {
-#if defined(__linux__)
-    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-#else
-    int fd = ::accept(listenFd, nullptr, nullptr);
-    if (fd >= 0) {
-      ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-      setNonBlocking(fd);
-    }
-#endif
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
+    auto accepted = platform::acceptConnection(listenFd, true);
+    if (!accepted) {
       // Out of descriptors or memory: the listening socket stays readable, so
       // pause accepting rather than spin.
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+      if (accepted.error().code == platform::ErrorCode::exhausted)
         acceptResumesAt = Clock::now() + std::chrono::milliseconds(100);
       return;
     }
-    auto peer = platform::peerUserId(fd);
-    if (!peer || *peer != ::geteuid() || !makeRoom()) {
-      ::close(fd);
-      continue;
-    }
-#if defined(SO_NOSIGPIPE)
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-    connections.push_back(std::make_shared<Connection>(fd));
+    auto peer = platform::peerUserId(accepted->get());
+    if (!peer || *peer != ::geteuid() || !makeRoom()) continue;
+    connections.push_back(std::make_shared<Connection>(accepted->release()));
   }
 }
 
@@ -395,12 +325,14 @@ void SocketMessenger::State::flushBeforeClosing() {
   connections.clear();
 }
 
-platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
+platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::listen(
     std::string path, std::shared_ptr<platform::MainQueue> mainQueue, SocketMessengerLimits limits) {
-  auto address = internal::socketAddress(path);
+  auto address = channelSocketAddress(path);
   if (!address) return unexpected(address.error());
+  auto waker = platform::SelfPipe::open(platform::SelfPipe::Reading::nonBlocking, "Could not create the channel's wake pipe");
+  if (!waker) return unexpected(waker.error());
   auto state = std::make_shared<State>();
-  if (!state->waker->valid()) return unexpected(Error::fromErrno("Could not create the channel's wake pipe"));
+  state->waker = std::make_shared<platform::SelfPipe>(std::move(*waker));
 
   struct stat info;
   if (::lstat(path.c_str(), &info) == 0) {
@@ -435,9 +367,9 @@ platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::Listen(
 
 SocketMessenger::SocketMessenger(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-SocketMessenger::~SocketMessenger() { Close(); }
+SocketMessenger::~SocketMessenger() { close(); }
 
-void SocketMessenger::Close() {
+void SocketMessenger::close() {
   std::lock_guard lock(state_->closeMutex);
   if (state_->closed) return;
   state_->closed = true;
@@ -467,7 +399,5 @@ void SocketMessenger::SetMessageHandler(const std::string& channel, BinaryMessag
 }
 
 const std::string& SocketMessenger::path() const { return state_->path; }
-
-size_t SocketMessenger::peakReplyBytesHeld() const { return state_->peakReplyBytes->load(); }
 
 }  // namespace tavlune::channel

@@ -24,7 +24,7 @@ struct SocketMessengerLimits {
   // Memory held for the replies of one front end that the kernel has not
   // taken yet; a reply that would need more drops the front end instead.
   size_t maxPendingReplyBytes = 64 * 1024 * 1024;
-  // How long Close() keeps writing replies already given.
+  // How long close() keeps writing replies already given.
   int flushMilliseconds = 2000;
 };
 
@@ -33,7 +33,7 @@ class SocketMessenger final : public BinaryMessenger {
   // Serves path with mode 0600, replacing a socket file left there: the caller
   // must be the only instance (it holds the single-instance lock). Only peers
   // of our own effective user id are served; any other is closed unread.
-  static platform::Result<std::unique_ptr<SocketMessenger>> Listen(std::string path,
+  static platform::Result<std::unique_ptr<SocketMessenger>> listen(std::string path,
                                                                    std::shared_ptr<platform::MainQueue> mainQueue,
                                                                    SocketMessengerLimits limits = {});
   ~SocketMessenger() override;
@@ -50,13 +50,9 @@ class SocketMessenger final : public BinaryMessenger {
   // Stops accepting and reading, writes out the replies already given (for up
   // to flushMilliseconds), closes every connection and removes the socket
   // file. Replies given afterwards are dropped. Idempotent.
-  void Close();
+  void close();
 
   const std::string& path() const;
-
-  // The most memory one connection has held for its unsent replies at any
-  // moment since Listen: what maxPendingReplyBytes bounds.
-  size_t peakReplyBytesHeld() const;
 
   struct State;
 

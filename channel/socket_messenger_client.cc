@@ -2,12 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <condition_variable>
 #include <utility>
 
 #include "channel/socket_messenger_frame.h"
-#include "channel/socket_messenger_io.h"
+#include "channel/socket_messenger_path.h"
 #include "platform/socket/peer_credentials.h"
 #include "platform/socket/unix_socket.h"
 
@@ -17,28 +16,21 @@ using platform::Error;
 
 Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerClient::Connect(
     const std::string& path) {
-  auto address = internal::socketAddress(path);
+  auto address = channelSocketAddress(path);
   if (!address) return unexpected(ConnectError{false, address.error().description});
-  int fd = platform::makeStreamSocket().release();
-  if (fd < 0) return unexpected(ConnectError{false, Error::fromErrno("Could not create a socket").description});
-  int connected;
-  do {
-    connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
-  } while (connected != 0 && errno == EINTR);
-  if (connected != 0) {
-    const int error = errno;
-    ::close(fd);
+  platform::UniqueFd fd = platform::makeStreamSocket();
+  if (!fd) return unexpected(ConnectError{false, Error::fromErrno("Could not create a socket").description});
+  if (auto connected = platform::connectSocket(fd.get(), *address, sizeof *address); !connected) {
     // No socket file, or a file nobody listens on (left by a crash).
-    const bool notRunning = error == ENOENT || error == ECONNREFUSED;
-    return unexpected(ConnectError{notRunning, Error::fromErrno("Could not connect to " + path, error).description});
+    const platform::ErrorCode code = connected.error().code;
+    const bool notRunning = code == platform::ErrorCode::notFound || code == platform::ErrorCode::refused;
+    return unexpected(ConnectError{notRunning, "Could not connect to " + path + ": " + connected.error().description});
   }
   // Whoever serves our channel must be us; refuse anything the kernel cannot vouch for.
-  auto peer = platform::peerUserId(fd);
-  if (!peer || *peer != ::geteuid()) {
-    ::close(fd);
+  auto peer = platform::peerUserId(fd.get());
+  if (!peer || *peer != ::geteuid())
     return unexpected(ConnectError{false, "The channel at " + path + " is served by another user; refusing it"});
-  }
-  return std::unique_ptr<SocketMessengerClient>(new SocketMessengerClient(fd));
+  return std::unique_ptr<SocketMessengerClient>(new SocketMessengerClient(fd.release()));
 }
 
 SocketMessengerClient::SocketMessengerClient(int fd) : fd_(fd) {
@@ -119,11 +111,10 @@ void SocketMessengerClient::readReplies() {
   FrameReader reader;
   uint8_t buffer[64 * 1024];
   for (;;) {
-    ssize_t count = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (count < 0 && errno == EINTR) continue;
-    if (count == 0) return failPending("TavluneDesktop closed the channel before answering");
-    if (count < 0) return failPending(Error::fromErrno("Could not read from the channel").description);
-    reader.Append(buffer, static_cast<size_t>(count));
+    auto count = platform::receiveSome(fd_, buffer, sizeof buffer);
+    if (!count) return failPending("Could not read from the channel: " + count.error().description);
+    if (*count == 0) return failPending("TavluneDesktop closed the channel before answering");
+    reader.Append(buffer, *count);
     for (;;) {
       auto next = reader.Next();
       if (!next) return failPending(next.error().description);

@@ -3,6 +3,8 @@
 // front end (which connects to it).
 #pragma once
 
+#include <sys/un.h>
+
 #include <string>
 
 #include "platform/error.h"
@@ -17,6 +19,11 @@ inline constexpr const char* kChannelSocketName = "channel.sock";
 std::string channelFolder();
 // "$HOME/Library/Application Support/Tavlune/channel.sock"
 std::string channelSocketPath();
+
+// The address of the channel socket at path, as both ends bind and connect
+// it (with all of sockaddr_un as its length); fails with a message naming the
+// limit when the path does not fit whole.
+platform::Result<sockaddr_un> channelSocketAddress(const std::string& path);
 
 // Creates folder and any missing parents; the folder itself ends up mode 0700.
 // Fails, rather than use it, when the folder belongs to another user or is

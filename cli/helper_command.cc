@@ -1,11 +1,8 @@
 #include "cli/helper_command.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -79,26 +76,19 @@ struct PingOutcome {
 
 PingOutcome ping(std::chrono::milliseconds limit) {
   PingOutcome outcome;
-  // Close-on-exec, and no SIGPIPE on a peer that has gone.
-  const int fd = platform::makeStreamSocket().release();
-  if (fd < 0) {
-    outcome.problem = std::strerror(errno);
-    return outcome;
-  }
-  sockaddr_un address = helperprotocol::makeAddress();
-  int connected;
-  do connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), helperprotocol::kAddressLength);
-  while (connected != 0 && errno == EINTR);
-  if (connected != 0) {
-    outcome.problem = errno == ENOENT || errno == ECONNREFUSED ? "nothing listens there" : std::strerror(errno);
-    ::close(fd);
+  auto connection = platform::connectStreamSocket(helperprotocol::makeAddress(), helperprotocol::kAddressLength);
+  if (!connection) {
+    const platform::ErrorCode code = connection.error().code;
+    outcome.problem = code == platform::ErrorCode::notFound || code == platform::ErrorCode::refused
+                          ? "nothing listens there"
+                          : connection.error().description;
     return outcome;
   }
   auto request = helperprotocol::encodeRequest({std::string(helperprotocol::kPingCommand)});
   // A daemon that refuses this user answers without reading: the write may fail, the reply still comes.
-  if (request) (void)platform::sendAll(fd, *request);
-  auto framed = helperprotocol::readMessage(fd, static_cast<int>(limit.count()));
-  ::close(fd);
+  if (request) (void)platform::sendAll(connection->get(), *request);
+  auto framed = helperprotocol::readMessage(connection->get(), static_cast<int>(limit.count()));
+  connection->reset();
   if (framed.outcome == helperprotocol::FramingOutcome::timedOut) {
     outcome.problem = "no answer within " + std::to_string(limit.count() / 1000) + " s";
     return outcome;

@@ -1,10 +1,8 @@
 #include "cli/tavlune_command.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
@@ -17,6 +15,7 @@
 #include "cli/session.h"
 #include "frontendprotocol/channels.h"
 #include "frontendprotocol/keys.h"
+#include "platform/error.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -210,8 +209,7 @@ int runTavlune(const std::vector<std::string>& arguments) {
   }
   // Output that never arrived is a failure, whatever the command did.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const int error = errno;
-    return complain(kExitErrorReply, std::string("cannot write to standard output: ") + std::strerror(error));
+    return complain(kExitErrorReply, platform::Error::fromErrno("cannot write to standard output").description);
   }
   return status;
 }

@@ -1,6 +1,5 @@
 #include "helperclient/helper_client.h"
 
-#include <cerrno>
 #include <thread>
 
 #include "helperprotocol/framing.h"
@@ -33,13 +32,14 @@ HelperClient::Attempt HelperClient::attempt(const std::string& command, std::chr
   if (!request) return {Reach::noSocket, unexpected(HelperFailure{request.error(), false})};
 
   sockaddr_un address = helperprotocol::makeAddress(socketPath_);
-  int reason = 0;
-  auto connection = platform::connectStreamSocket(address, helperprotocol::kAddressLength, limit, &reason);
+  auto connection = platform::connectStreamSocket(address, helperprotocol::kAddressLength, limit);
   if (!connection) {
+    using platform::ErrorCode;
+    const ErrorCode code = connection.error().code;
     // A full listen queue makes connect wait, here until the limit.
-    const Reach reach = reason == ENOENT || reason == ENOTDIR ? Reach::noSocket
-                        : reason == EAGAIN || reason == ETIMEDOUT || reason == EINPROGRESS ? Reach::noAnswer
-                                                                                           : Reach::refused;
+    const Reach reach = code == ErrorCode::notFound || code == ErrorCode::notDirectory ? Reach::noSocket
+                        : code == ErrorCode::timedOut                                  ? Reach::noAnswer
+                                                                                       : Reach::refused;
     return {reach, unexpected(failed("Unable to contact the proxy helper.", false))};
   }
 

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <thread>
 #include <utility>
 
@@ -77,10 +76,10 @@ platform::Result<HelperServer> HelperServer::listen(ServerConfig config) {
 
 void HelperServer::serveOne() {
   for (;;) {
-    platform::UniqueFd connection = platform::acceptConnection(fd_.get());
-    if (connection) return serve(std::move(connection));
+    auto connection = platform::acceptConnection(fd_.get());
+    if (connection) return serve(std::move(*connection));
     // Out of descriptors or memory: retrying at once would only spin.
-    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+    if (connection.error().code == platform::ErrorCode::exhausted)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }

@@ -1,10 +1,8 @@
 #include "helperprotocol/protocol.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <cstring>
 
 #include "platform/json/json.h"
+#include "platform/socket/unix_address.h"
 
 namespace tavlune::helperprotocol {
 
@@ -12,15 +10,9 @@ namespace json = platform::json;
 
 sockaddr_un makeAddress(std::string_view path) {
   static_assert(sizeof(sockaddr_un) >= kAddressLength, "the address length reaches past sockaddr_un");
-  sockaddr_un address;
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
   // The length passed is 106, so 104 bytes of the path field count: 103 for
-  // the path and its zero byte. A longer path is cut rather than overrun.
-  constexpr std::size_t kPathField = kAddressLength - offsetof(sockaddr_un, sun_path);
-  std::size_t length = std::min(path.size(), kPathField - 1);
-  std::memcpy(address.sun_path, path.data(), length);
-  return address;
+  // the path and its zero byte.
+  return platform::unixAddress(path, kAddressLength);
 }
 
 platform::Result<std::string> encodeRequest(const Request& request) {

@@ -1,18 +1,9 @@
 #include "platform/dispatch/cancellation.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace tavlune::platform {
 
 Cancellation::Cancellation() {
-  // pipe() and FD_CLOEXEC rather than pipe2, which not every POSIX system has;
-  // children started meanwhile close what they inherit (platform/process).
-  int fds[2];
-  if (::pipe(fds) != 0) return;
-  for (int fd : fds) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  read_.reset(fds[0]);
-  write_.reset(fds[1]);
+  if (auto pipe = SelfPipe::open(SelfPipe::Reading::blocking, "Could not create the cancel pipe")) pipe_.emplace(std::move(*pipe));
 }
 
 void Cancellation::cancel() {
@@ -23,7 +14,7 @@ void Cancellation::cancel() {
   }
   changed_.notify_all();
   // One byte, never read: the descriptor stays readable from now on.
-  if (write_) (void)!::write(write_.get(), "x", 1);
+  if (pipe_) (void)pipe_->wake('x');
 }
 
 bool Cancellation::cancelled() const {

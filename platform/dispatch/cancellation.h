@@ -6,8 +6,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
-#include "platform/unique_fd.h"
+#include "platform/descriptors/self_pipe.h"
 
 namespace tavlune::platform {
 
@@ -22,7 +23,7 @@ class Cancellation {
   bool cancelled() const;
   // Readable once cancelled; -1 when no pipe could be made, where only the
   // checks and waits see the cancel.
-  int descriptor() const { return read_.get(); }
+  int descriptor() const { return pipe_ ? pipe_->readFd() : -1; }
   // Waits for duration or the cancel: true when the whole duration passed.
   bool waitFor(std::chrono::milliseconds duration) const;
 
@@ -30,7 +31,7 @@ class Cancellation {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   bool cancelled_ = false;
-  UniqueFd read_, write_;
+  std::optional<SelfPipe> pipe_;
 };
 
 }  // namespace tavlune::platform

@@ -36,23 +36,25 @@ UniqueFd makeStreamSocket() {
 #endif
 }
 
-Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t length,
-                                     std::chrono::milliseconds timeout, int* failure) {
-  auto failed = [failure](const char* what) {
-    const int reason = errno;
-    if (failure) *failure = reason;
-    return unexpected(Error::fromErrno(what, reason));
-  };
-  UniqueFd fd = makeStreamSocket();
-  if (!fd) return failed("socket");
-  // The send time-out bounds connect as well as every later send.
-  timeval limit{static_cast<time_t>(timeout.count() / 1000), static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
-  ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+Result<void> connectSocket(int fd, const sockaddr_un& address, socklen_t length) {
   int connected;
   do {
-    connected = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), length);
+    connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
   } while (connected != 0 && errno == EINTR);
-  if (connected != 0) return failed("connect");
+  if (connected != 0) return unexpected(Error::ofErrno());
+  return {};
+}
+
+Result<UniqueFd> connectStreamSocket(const sockaddr_un& address, socklen_t length,
+                                     std::optional<std::chrono::milliseconds> timeout) {
+  UniqueFd fd = makeStreamSocket();
+  if (!fd) return unexpected(Error::ofErrno());
+  if (timeout) {
+    // The send time-out bounds connect as well as every later send.
+    timeval limit{static_cast<time_t>(timeout->count() / 1000), static_cast<suseconds_t>(timeout->count() % 1000 * 1000)};
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  }
+  if (auto connected = connectSocket(fd.get(), address, length); !connected) return unexpected(connected.error());
   return fd;
 }
 
@@ -67,12 +69,26 @@ Result<void> sendAll(int fd, std::string_view bytes) {
   return {};
 }
 
-UniqueFd acceptConnection(int listener) {
+Result<std::size_t> receiveSome(int fd, void* buffer, std::size_t size) {
+  ssize_t count;
+  do {
+    count = ::recv(fd, buffer, size, 0);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) return unexpected(Error::ofErrno());
+  return static_cast<std::size_t>(count);
+}
+
+Result<UniqueFd> acceptConnection(int listener, bool nonBlocking) {
+  for (;;) {
 #if defined(__linux__)
-  return prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), true);
+    UniqueFd fd = prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0)), true);
 #else
-  return prepared(::accept(listener, nullptr, nullptr), false);
+    UniqueFd fd = prepared(::accept(listener, nullptr, nullptr), false);
+    if (fd && nonBlocking) ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
 #endif
+    if (fd) return fd;
+    if (errno != EINTR && errno != ECONNABORTED) return unexpected(Error::fromErrno("accept"));
+  }
 }
 
 }  // namespace tavlune::platform

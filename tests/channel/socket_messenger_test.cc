@@ -11,7 +11,6 @@
 
 #include "channel/socket_messenger_client.h"
 #include "channel/socket_messenger_frame.h"
-#include "channel/socket_messenger_io.h"
 #include "channel/socket_messenger_path.h"
 #include "platform/socket/unix_socket.h"
 #include "tests/channel/test_bytes.h"
@@ -37,7 +36,7 @@ int OpenFds() { return int(std::distance(fs::directory_iterator("/proc/self/fd")
 
 struct RawPeer {  // a front end speaking frames by hand
   explicit RawPeer(const std::string& path) {
-    auto address = internal::socketAddress(path);
+    auto address = channelSocketAddress(path);
     (void)!::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
   }
   ~RawPeer() { ::close(fd); }
@@ -56,7 +55,7 @@ class MessengerTest : public ::testing::Test {
   }
   void Start(SocketMessengerLimits limits) {
     messenger.reset();
-    auto listening = SocketMessenger::Listen(path, mainQueue, limits);
+    auto listening = SocketMessenger::listen(path, mainQueue, limits);
     ASSERT_TRUE(listening) << listening.error().description;
     messenger = std::move(*listening);
     messenger->SetMessageHandler("held", [this](const uint8_t* m, size_t n, BinaryReply reply) {
@@ -104,7 +103,7 @@ TEST(FrameLayout, BytesOnTheWireAndFrameBoundaries) {
 TEST(MessengerClient, ReplyToNothingAskedFailsTheWaitingCalls) {
   tavlune::testing::TempDir folder;
   const std::string path = folder / "s";
-  auto address = internal::socketAddress(path);
+  auto address = channelSocketAddress(path);
   platform::UniqueFd server = platform::makeStreamSocket();
   ASSERT_EQ(::bind(server.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
   ASSERT_EQ(::listen(server.get(), 1), 0);
@@ -157,7 +156,7 @@ TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   auto dropped = (*client)->Send("held", Text("dropped"));
   ASSERT_TRUE(WaitForHeld(2));
   Echo(0);
-  messenger->Close();
+  messenger->close();
   Echo(1);
   EXPECT_EQ(given.get().value(), Text("given"));
   EXPECT_FALSE(dropped.get());
@@ -174,14 +173,14 @@ TEST_F(MessengerTest, ListenMakesAPrivateSocketAndReplacesOnlyASocket) {
   const int fds = OpenFds();
   {
     RawPeer stale(path);  // binds instead of connecting
-    auto address = internal::socketAddress(path);
+    auto address = channelSocketAddress(path);
     ASSERT_EQ(::bind(stale.fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
   }
-  EXPECT_TRUE(SocketMessenger::Listen(path, mainQueue));
+  EXPECT_TRUE(SocketMessenger::listen(path, mainQueue));
   const std::string file = folder.write("plain", "keep");
-  EXPECT_FALSE(SocketMessenger::Listen(file, mainQueue));
+  EXPECT_FALSE(SocketMessenger::listen(file, mainQueue));
   EXPECT_TRUE(fs::is_regular_file(file));
-  EXPECT_FALSE(SocketMessenger::Listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
+  EXPECT_FALSE(SocketMessenger::listen(folder / std::string(120, 'x'), mainQueue));  // too long for an address
   EXPECT_EQ(OpenFds(), fds);
 }
 
@@ -200,7 +199,7 @@ TEST_F(MessengerTest, PeerOfAnotherUserIsRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   ASSERT_EQ(::chmod(folder.path().c_str(), 0755) | ::chmod(path.c_str(), 0666), 0);
   const Bytes message = RawFrame(1, 0, "held", {});
-  auto address = internal::socketAddress(path);
+  auto address = channelSocketAddress(path);
   const pid_t child = ::fork();  // the child allocates nothing: another thread may hold the allocator's lock
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(10);

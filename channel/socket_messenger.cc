@@ -1,6 +1,5 @@
 #include "channel/socket_messenger.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "channel/output_queue.h"
 #include "channel/socket_messenger_frame.h"
 #include "channel/socket_messenger_path.h"
+#include "platform/descriptors/descriptors.h"
 #include "platform/descriptors/self_pipe.h"
 #include "platform/socket/peer_credentials.h"
 #include "platform/socket/unix_socket.h"
@@ -35,8 +35,6 @@ constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
 constexpr size_t kReadChunkBytes = 64 * 1024;
-
-void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 struct Connection {
   explicit Connection(int descriptor) : fd(descriptor) {}
@@ -353,7 +351,7 @@ platform::Result<std::unique_ptr<SocketMessenger>> SocketMessenger::listen(
   if (::chmod(path.c_str(), 0600) != 0) return fail("Could not restrict " + path);
   if (::lstat(path.c_str(), &info) != 0) return fail("Could not examine " + path);
   if (::listen(fd, 64) != 0) return fail("Could not listen on " + path);
-  setNonBlocking(fd);
+  platform::setNonBlocking(fd);
 
   state->path = std::move(path);
   state->mainQueue = std::move(mainQueue);

@@ -15,6 +15,8 @@ namespace {
 
 }  // namespace
 
+void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
 int makeCloseOnExecPipe(int fds[2]) {
 #if defined(__linux__)
   return ::pipe2(fds, O_CLOEXEC);

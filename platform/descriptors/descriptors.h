@@ -11,6 +11,9 @@ namespace tavlune::platform {
 // pipe(2) with both ends close-on-exec: 0, or -1 with errno set.
 int makeCloseOnExecPipe(int fds[2]);
 
+// Sets O_NONBLOCK on fd, keeping its other status flags.
+void setNonBlocking(int fd);
+
 // Writes what the system holds of fd's file out to the storage: fsync, and on
 // macOS F_FULLFSYNC, without which the drive may keep it in its cache past a
 // power loss (fsync as the fallback where the file system cannot). 0, or -1

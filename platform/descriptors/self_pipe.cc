@@ -1,6 +1,5 @@
 #include "platform/descriptors/self_pipe.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,12 +7,6 @@
 #include "platform/descriptors/descriptors.h"
 
 namespace tavlune::platform {
-namespace {
-
-void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
-}  // namespace
-
 Result<SelfPipe> SelfPipe::open(Reading reading, const std::string& what) {
   int fds[2];
   if (makeCloseOnExecPipe(fds) != 0) return unexpected(Error::fromErrno(what));

@@ -58,7 +58,7 @@ Result<Pipe> makeInputChannel() {
   setsockopt(fds[1], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
 #endif
   // Ours never blocks: the loop below waits for room instead.
-  fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+  setNonBlocking(fds[1]);
   return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 

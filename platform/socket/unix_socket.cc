@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "platform/descriptors/descriptors.h"
+
 namespace tavlune::platform {
 namespace {
 
@@ -84,7 +86,7 @@ Result<UniqueFd> acceptConnection(int listener, bool nonBlocking) {
     UniqueFd fd = prepared(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0)), true);
 #else
     UniqueFd fd = prepared(::accept(listener, nullptr, nullptr), false);
-    if (fd && nonBlocking) ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
+    if (fd && nonBlocking) setNonBlocking(fd.get());
 #endif
     if (fd) return fd;
     if (errno != EINTR && errno != ECONNABORTED) return unexpected(Error::fromErrno("accept"));

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/tavlune_command.h"
-#include "helperprotocol/framing.h"
+#include "helperprotocol/exchange.h"
 #include "helperprotocol/installed_helper.h"
 #include "helperprotocol/protocol.h"
 #include "channel/socket_messenger_client.h"
@@ -19,7 +19,6 @@
 #include "platform/json/json.h"
 #include "platform/plist/plist.h"
 #include "platform/process/process.h"
-#include "platform/socket/unix_socket.h"
 #include "tavlune_version.h"
 
 namespace tavlune::cli {
@@ -69,37 +68,36 @@ std::optional<std::string> servedUid() {
 }
 
 struct PingOutcome {
-  bool answered = false;               // a reply line came
   std::optional<helperprotocol::Reply> reply;  // when it decoded
   std::string problem;                 // why there was no reply
 };
 
 PingOutcome ping(std::chrono::milliseconds limit) {
+  using helperprotocol::Reach;
   PingOutcome outcome;
-  auto connection = platform::connectStreamSocket(helperprotocol::makeAddress(), helperprotocol::kAddressLength);
-  if (!connection) {
-    const platform::ErrorCode code = connection.error().code;
-    outcome.problem = code == platform::ErrorCode::notFound || code == platform::ErrorCode::refused
-                          ? "nothing listens there"
-                          : connection.error().description;
-    return outcome;
-  }
   auto request = helperprotocol::encodeRequest({std::string(helperprotocol::kPingCommand)});
-  // A daemon that refuses this user answers without reading: the write may fail, the reply still comes.
-  if (request) (void)platform::sendAll(connection->get(), *request);
-  auto framed = helperprotocol::readMessage(connection->get(), static_cast<int>(limit.count()));
-  connection->reset();
-  if (framed.outcome == helperprotocol::FramingOutcome::timedOut) {
-    outcome.problem = "no answer within " + std::to_string(limit.count() / 1000) + " s";
-    return outcome;
+  auto exchanged = helperprotocol::exchange(helperprotocol::kSocketPath, request ? *request : std::string(), limit);
+  switch (exchanged.reach) {
+    case Reach::noSocket:
+    case Reach::refused: {
+      const platform::ErrorCode code = exchanged.connectError->code;
+      outcome.problem = code == platform::ErrorCode::notFound || code == platform::ErrorCode::refused
+                            ? "nothing listens there"
+                            : exchanged.connectError->description;
+      return outcome;
+    }
+    case Reach::noAnswer:
+      outcome.problem = "no answer within " + std::to_string(limit.count() / 1000) + " s";
+      return outcome;
+    case Reach::closed:
+      outcome.problem = "it closed without an answer";
+      return outcome;
+    case Reach::answered:
+      break;
   }
-  if (framed.outcome != helperprotocol::FramingOutcome::message) {
-    outcome.problem = "it closed without an answer";
-    return outcome;
-  }
-  outcome.answered = true;
-  outcome.reply = helperprotocol::decodeReply(framed.bytes);
-  if (!outcome.reply) outcome.problem = "its answer is not the helper's";
+  auto reply = helperprotocol::decodeReply(exchanged.reply);
+  if (reply && *reply) outcome.reply = std::move(**reply);
+  else outcome.problem = "its answer is not the helper's";
   return outcome;
 }
 

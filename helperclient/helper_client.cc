@@ -2,75 +2,57 @@
 
 #include <thread>
 
-#include "helperprotocol/framing.h"
+#include "helperprotocol/exchange.h"
 #include "platform/crash_point.h"
-#include "platform/socket/unix_socket.h"
 
 namespace tavlune::helperclient {
 namespace {
 
+using helperprotocol::Reach;
 using model::MacProxyError;
-using platform::json::Json;
 
 HelperFailure failed(const char* message, bool handedOver) {
   return HelperFailure{MacProxyError::commandFailed(message), handedOver};
 }
 
-bool isCurrentPong(const Json& reply) {
-  auto version = reply.find("version");
-  // A number equal to the version: 2.0 counts as 2, "2" does not.
-  return version != reply.end() && version->is_number() &&
-         platform::json::wholeNumber(*version) == helperprotocol::kHelperVersion;
-}
+bool isCurrentPong(const helperprotocol::Reply& reply) { return reply.version == helperprotocol::kHelperVersion; }
 
 }  // namespace
 
 HelperClient::Attempt HelperClient::attempt(const std::string& command, std::chrono::milliseconds limit) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + limit;
   auto request = helperprotocol::encodeRequest(helperprotocol::Request{command});
   if (!request) return {Reach::noSocket, unexpected(HelperFailure{request.error(), false})};
 
-  sockaddr_un address = helperprotocol::makeAddress(socketPath_);
-  auto connection = platform::connectStreamSocket(address, helperprotocol::kAddressLength, limit);
-  if (!connection) {
-    using platform::ErrorCode;
-    const ErrorCode code = connection.error().code;
-    // A full listen queue makes connect wait, here until the limit.
-    const Reach reach = code == ErrorCode::notFound || code == ErrorCode::notDirectory ? Reach::noSocket
-                        : code == ErrorCode::timedOut                                  ? Reach::noAnswer
-                                                                                       : Reach::refused;
-    return {reach, unexpected(failed("Unable to contact the proxy helper.", false))};
-  }
-
-  // From here on the helper may act on the request, whatever comes back.
-  auto written = platform::sendAll(connection->get(), *request);
   // A ping changes nothing, so dying after it is dying before the next step.
-  if (command != helperprotocol::kPingCommand) platform::crashPoint("helper request handed over");
-  // A daemon that refuses a peer answers at once and closes without reading,
-  // so the write can fail with its reason already waiting to be read.
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  auto framed = helperprotocol::readMessage(connection->get(), static_cast<int>(std::max<long long>(left.count(), 1)));
-  if (framed.outcome == helperprotocol::FramingOutcome::timedOut)
-    return {Reach::noAnswer, unexpected(failed("The proxy helper did not answer in time.", true))};
-  if (framed.outcome != helperprotocol::FramingOutcome::message) {
-    if (!written) return {Reach::closed, unexpected(failed("The proxy helper connection closed.", true))};
-    return {Reach::closed, unexpected(failed("The proxy helper returned no response.", true))};
+  auto exchanged = helperprotocol::exchange(socketPath_, *request, limit, [&] {
+    if (command != helperprotocol::kPingCommand) platform::crashPoint("helper request handed over");
+  });
+  switch (exchanged.reach) {
+    case Reach::noSocket:
+    case Reach::refused:
+      return {exchanged.reach, unexpected(failed("Unable to contact the proxy helper.", false))};
+    case Reach::noAnswer:
+      // Connect itself may have run out of time: then nothing was handed over.
+      if (exchanged.connectError)
+        return {exchanged.reach, unexpected(failed("Unable to contact the proxy helper.", false))};
+      return {exchanged.reach, unexpected(failed("The proxy helper did not answer in time.", true))};
+    case Reach::closed:
+      if (!exchanged.requestWritten)
+        return {exchanged.reach, unexpected(failed("The proxy helper connection closed.", true))};
+      return {exchanged.reach, unexpected(failed("The proxy helper returned no response.", true))};
+    case Reach::answered:
+      break;
   }
-  auto reply = platform::json::parse(framed.bytes);
+  auto reply = helperprotocol::decodeReply(exchanged.reply);
   if (!reply) return {Reach::answered, unexpected(HelperFailure{reply.error(), true})};
-  if (!reply->is_object())
-    return {Reach::answered, unexpected(failed("The proxy helper returned an invalid response.", true))};
-
-  auto ok = reply->find("ok");
-  if (ok != reply->end() && ok->is_boolean() && ok->get<bool>()) return {Reach::answered, std::move(*reply)};
-  auto error = reply->find("error");
-  if (error != reply->end() && error->is_string())
-    return {Reach::answered, unexpected(HelperFailure{MacProxyError::commandFailed(error->get<std::string>()), true})};
+  if (!*reply) return {Reach::answered, unexpected(failed("The proxy helper returned an invalid response.", true))};
+  if ((*reply)->ok) return {Reach::answered, std::move(**reply)};
+  if ((*reply)->error)
+    return {Reach::answered, unexpected(HelperFailure{MacProxyError::commandFailed(*(*reply)->error), true})};
   return {Reach::answered, unexpected(failed("The proxy helper rejected the request.", true))};
 }
 
-HelperResult<Json> HelperClient::sendHelperCommand(const std::string& command) {
+HelperResult<helperprotocol::Reply> HelperClient::sendHelperCommand(const std::string& command) {
   return attempt(command, exchangeDeadline(command)).result;
 }
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "helperclient/exchange_deadline.h"
+#include "helperprotocol/exchange.h"
 #include "helperprotocol/protocol.h"
 #include "model/mac_proxy_error.h"
-#include "platform/json/json.h"
 
 namespace tavlune::helperclient {
 
@@ -51,8 +51,8 @@ class HelperClient {
       : socketPath_(std::move(socketPath)), patience_(patience) {}
   virtual ~HelperClient() = default;
 
-  // Sends one command and returns the reply object, which holds "ok" true.
-  virtual HelperResult<platform::json::Json> sendHelperCommand(const std::string& command);
+  // Sends one command and returns the reply, which holds ok.
+  virtual HelperResult<helperprotocol::Reply> sendHelperCommand(const std::string& command);
 
   // True only when "ping" is answered with the version this build expects,
   // within the ping's own deadline.
@@ -63,13 +63,10 @@ class HelperClient {
   virtual HelperPresence probe();
 
  private:
-  // How far an exchange got: no socket file, refused, taken and closed
-  // without an answer (the daemon went away), taken and not answered in
-  // time, or answered (with anything).
-  enum class Reach { noSocket, refused, closed, noAnswer, answered };
+  using Reach = helperprotocol::Reach;
   struct Attempt {
     Reach reach;
-    HelperResult<platform::json::Json> result;
+    HelperResult<helperprotocol::Reply> result;
   };
   Attempt attempt(const std::string& command, std::chrono::milliseconds deadline);
 

@@ -41,17 +41,18 @@ platform::Result<std::string> encodeReply(const Reply& reply) {
   return text;
 }
 
-std::optional<Reply> decodeReply(std::string_view message) {
+platform::Result<std::optional<Reply>> decodeReply(std::string_view message) {
   auto value = json::parse(message);
-  if (!value || !value->is_object()) return std::nullopt;
+  if (!value) return unexpected(value.error());
+  if (!value->is_object()) return std::optional<Reply>();
+  Reply reply;
   auto ok = value->find("ok");
-  if (ok == value->end() || !ok->is_boolean()) return std::nullopt;
-  Reply reply{ok->get<bool>(), std::nullopt, std::nullopt};
+  reply.ok = ok != value->end() && ok->is_boolean() && ok->get<bool>();
   if (auto error = value->find("error"); error != value->end() && error->is_string())
     reply.error = error->get<std::string>();
-  if (auto version = value->find("version"); version != value->end() && json::isInteger(*version))
+  if (auto version = value->find("version"); version != value->end() && version->is_number())
     reply.version = json::wholeNumber(*version);
-  return reply;
+  return std::optional<Reply>(std::move(reply));
 }
 
 }  // namespace tavlune::helperprotocol

@@ -72,8 +72,10 @@ std::optional<Request> decodeRequest(std::string_view message);
 // The reply line: compact JSON, then a line feed. Fails only on text that is
 // not UTF-8.
 platform::Result<std::string> encodeReply(const Reply& reply);
-// An object with a boolean "ok"; "error" kept only when it is a string and
-// "version" only when it is an integer.
-std::optional<Reply> decodeReply(std::string_view message);
+// The reply as the application reads it. Not JSON: the reader's error; JSON
+// but not an object: absent. Otherwise "ok" holds only when it is the boolean
+// true; "error" is kept when it is a text, and "version" when it is a number
+// of whole value (2.0 is 2; "2" and 2.5 are no version).
+platform::Result<std::optional<Reply>> decodeReply(std::string_view message);
 
 }  // namespace tavlune::helperprotocol

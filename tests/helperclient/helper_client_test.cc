@@ -43,7 +43,7 @@ class ScriptedDaemon {
     shutdown(listener_.get(), SHUT_RDWR);  // ends an accept that no client came to
     if (thread_.joinable()) thread_.join();
   }
-  HelperResult<platform::json::Json> ask(const std::string& command) { return HelperClient(path_).sendHelperCommand(command); }
+  HelperResult<helperprotocol::Reply> ask(const std::string& command) { return HelperClient(path_).sendHelperCommand(command); }
   bool available() { return HelperClient(path_).helperIsAvailable(); }
   HelperPresence probe(ProbePatience patience) { return HelperClient(path_, patience).probe(); }
   std::string request() { return thread_.join(), request_; }
@@ -55,7 +55,7 @@ class ScriptedDaemon {
   std::thread thread_;
 };
 
-std::string text(const HelperResult<platform::json::Json>& reply) {
+std::string text(const HelperResult<helperprotocol::Reply>& reply) {
   return reply ? "<ok>" : model::localizedDescription(reply.error().error) + (reply.error().handedOver ? "" : " (kept)");
 }
 

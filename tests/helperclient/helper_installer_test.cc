@@ -18,10 +18,10 @@ using Kind = platform::AppleScriptOutcome::Kind;
 struct ScriptedHelper : HelperClient {
   bool helperIsAvailable() override { return ++pings >= availableFrom && version == helperprotocol::kHelperVersion; }
   HelperPresence probe() override { return presence; }
-  HelperResult<platform::json::Json> sendHelperCommand(const std::string& command) override {
+  HelperResult<helperprotocol::Reply> sendHelperCommand(const std::string& command) override {
     sent.push_back(command);
     if (refuse) return unexpected(HelperFailure{MacProxyError::commandFailed("refused"), true});
-    return platform::json::Json{{"ok", true}};
+    return helperprotocol::Reply::success();
   }
   int availableFrom = 1, pings = 0;
   int64_t version = 2;

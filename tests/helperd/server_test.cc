@@ -93,7 +93,7 @@ class RunningServer {
 };
 std::string pong() { return replyLine(Reply::pong()); }
 std::string fileText(const std::string& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
-std::string errorOf(const std::string& line) { return helperprotocol::decodeReply(line).value().error.value_or("-"); }
+std::string errorOf(const std::string& line) { return helperprotocol::decodeReply(line).value().value().error.value_or("-"); }
 const std::string kSetAuto = commandLine("/usr/sbin/networksetup -setautoproxystate 'x' off");
 
 class ServerTest : public ::testing::Test {

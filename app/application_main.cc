@@ -13,6 +13,7 @@
 #include "manager/mac_proxy_manager.h"
 #include "channel/socket_messenger.h"
 #include "channel/socket_messenger_path.h"
+#include "platform/files/files.h"
 #include "tavlune_version.h"
 
 namespace tavlune::app {
@@ -56,7 +57,7 @@ int ApplicationMain(int argc, char** argv) {
   }
 
   const std::string folder = channel::channelFolder();
-  if (auto prepared = channel::preparePrivateFolder(folder); !prepared) return fail(prepared.error().description);
+  if (auto prepared = platform::files::makePrivateDirectory(folder); !prepared) return fail(prepared.error().description);
   // Before the socket: only the lock holder may replace a socket file left there.
   auto lock = SingleInstanceLock::acquire(folder + "/" + kLockFileName);
   if (!lock && lock.error().heldByAnother) {

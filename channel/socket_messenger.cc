@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -27,12 +26,6 @@ namespace {
 
 using platform::Error;
 using Clock = std::chrono::steady_clock;
-
-#if defined(MSG_NOSIGNAL)
-constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
-#else
-constexpr int kSendFlags = MSG_DONTWAIT;
-#endif
 
 constexpr size_t kReadChunkBytes = 64 * 1024;
 
@@ -165,19 +158,18 @@ bool SocketMessenger::State::makeRoom() {
 
 void SocketMessenger::State::readFrom(Connection& connection) {
   uint8_t buffer[kReadChunkBytes];
-  ssize_t count;
-  do {
-    count = ::recv(connection.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-  } while (count < 0 && errno == EINTR);
-  if (count > 0) {
-    connection.reader.Append(buffer, static_cast<size_t>(count));
-    connection.lastActive = Clock::now();
-  } else if (count == 0) {
-    // The front end has finished sending; what it sent is still answered.
-    connection.readClosed = true;
-  } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+  auto count = platform::receiveReady(connection.fd, buffer, sizeof buffer);
+  if (!count) {
     std::lock_guard lock(connection.mutex);
     connection.failed = true;
+  } else if (!*count) {
+    // Woken with nothing to read: nothing to do.
+  } else if (**count > 0) {
+    connection.reader.Append(buffer, **count);
+    connection.lastActive = Clock::now();
+  } else {
+    // The front end has finished sending; what it sent is still answered.
+    connection.readClosed = true;
   }
 }
 
@@ -212,13 +204,10 @@ void SocketMessenger::State::flush(Connection& connection) {
   std::lock_guard lock(connection.mutex);
   while (!connection.output.empty()) {
     const auto front = connection.output.Front();
-    ssize_t sent = ::send(connection.fd, front.data(), front.size(), kSendFlags);
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) connection.failed = true;
-      return;
-    }
-    connection.output.Consume(static_cast<size_t>(sent));
+    auto sent = platform::sendReady(connection.fd, std::string_view(reinterpret_cast<const char*>(front.data()), front.size()));
+    if (!sent) connection.failed = true;
+    if (!sent || *sent == 0) return;
+    connection.output.Consume(*sent);
     connection.lastActive = Clock::now();
   }
 }
@@ -262,8 +251,8 @@ void SocketMessenger::State::serve() {
                                   : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                          acceptResumesAt - now)
                                                          .count()) + 1;
-    if (::poll(polled.data(), polled.size(), timeout) < 0) {
-      if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!platform::waitForEvents(polled, timeout)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
     if (polled[0].revents) waker->drain();
@@ -309,7 +298,7 @@ void SocketMessenger::State::flushBeforeClosing() {
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (writing.empty() || left <= 0) break;
-    if (::poll(polled.data(), polled.size(), static_cast<int>(left)) < 0 && errno != EINTR) break;
+    if (!platform::waitForEvents(polled, static_cast<int>(left))) break;
     for (size_t i = 0; i < writing.size(); ++i) {
       if (polled[i].revents & (POLLHUP | POLLERR | POLLNVAL)) {
         std::lock_guard lock(writing[i]->mutex);

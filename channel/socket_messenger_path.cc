@@ -1,10 +1,5 @@
 #include "channel/socket_messenger_path.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "platform/files/files.h"
 #include "platform/socket/unix_address.h"
 
@@ -23,22 +18,6 @@ platform::Result<sockaddr_un> channelSocketAddress(const std::string& path) {
                             std::to_string(platform::kUnixPathField) + " bytes (use a shorter HOME)"});
   if (path.find('\0') != std::string::npos) return unexpected(Error{"The channel socket path holds a NUL byte"});
   return platform::unixAddress(path);
-}
-
-platform::Result<void> preparePrivateFolder(const std::string& folder) {
-  // Parents that are symbolic links (a moved Library, say) are followed; only
-  // the folder itself must be a real directory, which lstat checks below.
-  if (auto made = platform::files::makeDirectories(platform::files::parentDirectory(folder), 0755); !made) return made;
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-    return unexpected(Error::fromErrno("Could not create " + folder));
-  struct stat info;
-  if (::lstat(folder.c_str(), &info) != 0) return unexpected(Error::fromErrno("Could not examine " + folder));
-  if (!S_ISDIR(info.st_mode)) return unexpected(Error{folder + " is not a directory"});
-  if (info.st_uid != ::geteuid())
-    return unexpected(Error{folder + " belongs to user " + std::to_string(info.st_uid) + ", not to us"});
-  if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
-    return unexpected(Error::fromErrno("Could not make " + folder + " private"));
-  return {};
 }
 
 }  // namespace tavlune::channel

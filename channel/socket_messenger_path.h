@@ -25,9 +25,4 @@ std::string channelSocketPath();
 // limit when the path does not fit whole.
 platform::Result<sockaddr_un> channelSocketAddress(const std::string& path);
 
-// Creates folder and any missing parents; the folder itself ends up mode 0700.
-// Fails, rather than use it, when the folder belongs to another user or is
-// not a real directory.
-platform::Result<void> preparePrivateFolder(const std::string& folder);
-
 }  // namespace tavlune::channel

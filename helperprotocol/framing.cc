@@ -1,12 +1,10 @@
 #include "helperprotocol/framing.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
+
+#include "platform/descriptors/descriptors.h"
+#include "platform/socket/unix_socket.h"
 
 namespace tavlune::helperprotocol {
 
@@ -32,23 +30,25 @@ FramedMessage readMessage(const ChunkReader& read) {
 
 FramedMessage readMessage(int fd, std::optional<int> timeoutMilliseconds) {
   using Clock = std::chrono::steady_clock;
+  using Kind = ReadChunkResult::Kind;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds.value_or(0));
+  auto got = [](std::size_t count) { return ReadChunkResult{count ? Kind::bytes : Kind::endOfStream, count}; };
   return readMessage([&](std::span<uint8_t> buffer) -> ReadChunkResult {
-    using Kind = ReadChunkResult::Kind;
+    if (!timeoutMilliseconds) {
+      auto count = platform::receiveSome(fd, buffer.data(), buffer.size());
+      return count ? got(*count) : ReadChunkResult{Kind::failed, 0};
+    }
+    // With a deadline, take what is there and wait with poll only when
+    // nothing is. One deadline for the whole line, so a peer trickling a byte
+    // at a time cannot stretch it.
     for (;;) {
-      // Without a deadline a plain blocking read; with one, take what is
-      // there and wait with poll only when nothing is.
-      ssize_t n = ::recv(fd, buffer.data(), buffer.size(), timeoutMilliseconds ? MSG_DONTWAIT : 0);
-      if (n > 0) return {Kind::bytes, static_cast<std::size_t>(n)};
-      if (n == 0) return {Kind::endOfStream, 0};
-      if (errno == EINTR) continue;
-      if (!timeoutMilliseconds || (errno != EAGAIN && errno != EWOULDBLOCK)) return {Kind::failed, 0};
-      // One deadline for the whole line, so a peer trickling a byte at a
-      // time cannot stretch it.
+      auto count = platform::receiveReady(fd, buffer.data(), buffer.size());
+      if (!count) return {Kind::failed, 0};
+      if (*count) return got(**count);
       auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return {Kind::timedOut, 0};
-      pollfd pfd{fd, POLLIN, 0};
-      if (poll(&pfd, 1, static_cast<int>(std::min<long long>(left, 60'000))) < 0 && errno != EINTR)
+      pollfd readable{fd, POLLIN, 0};
+      if (!platform::waitForEvents(std::span(&readable, 1), static_cast<int>(std::min<long long>(left, 60'000))))
         return {Kind::failed, 0};
     }
   });

@@ -1,6 +1,5 @@
 #include "model/snapshot_store.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "model/record_store.h"

@@ -33,6 +33,13 @@ int makeCloseOnExecPipe(int fds[2]) {
 #endif
 }
 
+Result<void> waitForEvents(std::span<pollfd> descriptors, int timeoutMilliseconds) {
+  if (::poll(descriptors.data(), static_cast<nfds_t>(descriptors.size()), timeoutMilliseconds) >= 0) return {};
+  if (errno != EINTR) return unexpected(Error::fromErrno("poll"));
+  for (pollfd& descriptor : descriptors) descriptor.revents = 0;
+  return {};
+}
+
 int flushToStorage(int fd) {
 #if defined(F_FULLFSYNC)
   if (::fcntl(fd, F_FULLFSYNC) == 0) return 0;

@@ -4,7 +4,12 @@
 // spawning them with nothing but the descriptors their file actions name.
 #pragma once
 
+#include <poll.h>
 #include <spawn.h>
+
+#include <span>
+
+#include "platform/error.h"
 
 namespace tavlune::platform {
 
@@ -13,6 +18,11 @@ int makeCloseOnExecPipe(int fds[2]);
 
 // Sets O_NONBLOCK on fd, keeping its other status flags.
 void setNonBlocking(int fd);
+
+// poll(2) over descriptors for at most timeoutMilliseconds (-1: no limit). A
+// signal that ends the wait early is no error: it returns with no events, and
+// callers look again.
+Result<void> waitForEvents(std::span<pollfd> descriptors, int timeoutMilliseconds);
 
 // Writes what the system holds of fd's file out to the storage: fsync, and on
 // macOS F_FULLFSYNC, without which the drive may keep it in its cache past a

@@ -25,6 +25,22 @@ std::string temporaryPathFor(const std::string& path) {
 
 }  // namespace
 
+Result<void> makePrivateDirectory(const std::string& folder) {
+  // Parents that are symbolic links (a moved Library, say) are followed; only
+  // the folder itself must be a real directory, which lstat checks below.
+  if (auto made = makeDirectories(parentDirectory(folder), 0755); !made) return made;
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    return unexpected(Error::fromErrno("Could not create " + folder));
+  struct stat info;
+  if (::lstat(folder.c_str(), &info) != 0) return unexpected(Error::fromErrno("Could not examine " + folder));
+  if (!S_ISDIR(info.st_mode)) return unexpected(Error{folder + " is not a directory"});
+  if (info.st_uid != ::geteuid())
+    return unexpected(Error{folder + " belongs to user " + std::to_string(info.st_uid) + ", not to us"});
+  if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
+    return unexpected(Error::fromErrno("Could not make " + folder + " private"));
+  return {};
+}
+
 Result<void> writeAll(int fd, std::string_view bytes, const std::string& what) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());

@@ -19,6 +19,11 @@ namespace tavlune::platform::files {
 // a directory.
 platform::Result<void> makeDirectories(const std::string& path, mode_t mode);
 
+// Creates folder and any missing parents; the folder itself ends up mode 0700.
+// Fails, rather than use it, when the folder belongs to another user or is
+// not a real directory.
+platform::Result<void> makePrivateDirectory(const std::string& folder);
+
 // Writes every byte to fd, retrying EINTR and short writes; the error says
 // "Could not write WHAT".
 platform::Result<void> writeAll(int fd, std::string_view bytes, const std::string& what);

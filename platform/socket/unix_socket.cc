@@ -80,6 +80,25 @@ Result<std::size_t> receiveSome(int fd, void* buffer, std::size_t size) {
   return static_cast<std::size_t>(count);
 }
 
+Result<std::optional<std::size_t>> receiveReady(int fd, void* buffer, std::size_t size) {
+  ssize_t count;
+  do {
+    count = ::recv(fd, buffer, size, MSG_DONTWAIT);
+  } while (count < 0 && errno == EINTR);
+  if (count >= 0) return std::optional<std::size_t>(static_cast<std::size_t>(count));
+  if (errno == EAGAIN || errno == EWOULDBLOCK) return std::optional<std::size_t>();
+  return unexpected(Error::ofErrno());
+}
+
+Result<std::size_t> sendReady(int fd, std::string_view bytes) {
+  for (;;) {
+    ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kSendFlags | MSG_DONTWAIT);
+    if (sent >= 0) return static_cast<std::size_t>(sent);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return std::size_t{0};
+    if (errno != EINTR) return unexpected(Error::fromErrno("send"));
+  }
+}
+
 Result<UniqueFd> acceptConnection(int listener, bool nonBlocking) {
   for (;;) {
 #if defined(__linux__)

@@ -38,6 +38,14 @@ Result<void> sendAll(int fd, std::string_view bytes);
 // the peer has closed its end. The error is the system's text alone.
 Result<std::size_t> receiveSome(int fd, void* buffer, std::size_t size);
 
+// Without waiting, as a socket serving many peers reads: the count (0 once
+// the peer has closed its end), or absent while nothing has arrived.
+Result<std::optional<std::size_t>> receiveReady(int fd, void* buffer, std::size_t size);
+
+// Without waiting: how many of the bytes the socket took, 0 while its buffer
+// is full; a peer that has gone away is an error, never a signal.
+Result<std::size_t> sendReady(int fd, std::string_view bytes);
+
 // Accepts one connection, close-on-exec, without SIGPIPE and, when asked,
 // non-blocking; retries EINTR and a connection that went before it was
 // taken. The error's code says when descriptors or memory ran out.

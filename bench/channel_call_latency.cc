@@ -52,13 +52,13 @@ class BlockingChannel {
       return unexpected(written.error());
     uint8_t buffer[4096];
     for (;;) {
-      auto next = reader_.Next();
+      auto next = reader_.next();
       if (!next) return unexpected(next.error());
       if (*next) return std::move((*next)->payload);
       ssize_t n = ::read(fd_, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return unexpected(platform::Error{"the application closed the channel"});
-      reader_.Append(buffer, static_cast<size_t>(n));
+      reader_.append(buffer, static_cast<size_t>(n));
     }
   }
 

@@ -75,7 +75,7 @@ namespace internal {
 // Three-way, so each level of nesting is walked once. A two-way < asks both
 // a < b and b < a of every child, which is exponential in the nesting depth:
 // a few hundred bytes of nested map keys off the wire would stall a decoder.
-inline int CompareEncodable(const EncodableValue& lhs, const EncodableValue& rhs) {
+inline int compareEncodable(const EncodableValue& lhs, const EncodableValue& rhs) {
   if (lhs.index() != rhs.index()) return lhs.index() < rhs.index() ? -1 : 1;
   return std::visit(
       [&rhs](const auto& left) -> int {
@@ -87,15 +87,15 @@ inline int CompareEncodable(const EncodableValue& lhs, const EncodableValue& rhs
           auto l = left.begin();
           auto r = right.begin();
           for (; l != left.end() && r != right.end(); ++l, ++r) {
-            if (int c = CompareEncodable(l->first, r->first)) return c;
-            if (int c = CompareEncodable(l->second, r->second)) return c;
+            if (int c = compareEncodable(l->first, r->first)) return c;
+            if (int c = compareEncodable(l->second, r->second)) return c;
           }
           return l != left.end() ? 1 : (r != right.end() ? -1 : 0);
         } else if constexpr (std::is_same_v<T, EncodableList>) {
           auto l = left.begin();
           auto r = right.begin();
           for (; l != left.end() && r != right.end(); ++l, ++r) {
-            if (int c = CompareEncodable(*l, *r)) return c;
+            if (int c = compareEncodable(*l, *r)) return c;
           }
           return l != left.end() ? 1 : (r != right.end() ? -1 : 0);
         } else {
@@ -109,7 +109,7 @@ inline int CompareEncodable(const EncodableValue& lhs, const EncodableValue& rhs
 }  // namespace internal
 
 inline bool EncodableValueLess::operator()(const EncodableValue& lhs, const EncodableValue& rhs) const {
-  return internal::CompareEncodable(lhs, rhs) < 0;
+  return internal::compareEncodable(lhs, rhs) < 0;
 }
 
 inline bool operator==(const EncodableValue& lhs, const EncodableValue& rhs) {

@@ -31,7 +31,7 @@ class EnvelopeResult final : public MethodResult {
 
 }  // namespace
 
-std::unique_ptr<MethodResult> MakeEnvelopeResult(BinaryReply reply) {
+std::unique_ptr<MethodResult> makeEnvelopeResult(BinaryReply reply) {
   return std::make_unique<EnvelopeResult>(std::move(reply));
 }
 
@@ -46,7 +46,7 @@ void MethodChannel::SetMethodCallHandler(MethodCallHandler handler) const {
   messenger_->SetMessageHandler(
       name_, [handler = std::move(handler)](const uint8_t* message, size_t size, BinaryReply reply) {
         auto call = DecodeMethodCall(std::span<const uint8_t>(message, size));
-        auto result = MakeEnvelopeResult(std::move(reply));
+        auto result = makeEnvelopeResult(std::move(reply));
         if (!call) {
           result->Error(kMalformedMethodCallCode, call.error().description);
           return;

@@ -38,6 +38,6 @@ class MethodChannel {
 
 // A result that writes its one answer as an envelope through reply. If it is
 // destroyed unanswered it answers not-implemented, so no caller waits for ever.
-std::unique_ptr<MethodResult> MakeEnvelopeResult(BinaryReply reply);
+std::unique_ptr<MethodResult> makeEnvelopeResult(BinaryReply reply);
 
 }  // namespace tavlune::channel

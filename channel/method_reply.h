@@ -24,7 +24,7 @@ using MethodReply = std::variant<SuccessReply, FlutterError, NotImplementedReply
 
 // Hands a decoded reply to a result; a null success value becomes Success().
 // Returns what the result's gate returned.
-inline bool DeliverReply(const MethodReply& reply, MethodResult& result) {
+inline bool deliverReply(const MethodReply& reply, MethodResult& result) {
   return std::visit(
       [&result](const auto& r) -> bool {
         using T = std::decay_t<decltype(r)>;

@@ -3,19 +3,19 @@
 namespace tavlune::channel {
 
 bool MethodResult::Success(const EncodableValue& result) {
-  if (!Claim()) return false;
+  if (!claim()) return false;
   SuccessInternal(&result);
   return true;
 }
 
 bool MethodResult::Success() {
-  if (!Claim()) return false;
+  if (!claim()) return false;
   SuccessInternal(nullptr);
   return true;
 }
 
 bool MethodResult::Error(const std::string& code, const std::string& message, const EncodableValue* details) {
-  if (!Claim()) return false;
+  if (!claim()) return false;
   ErrorInternal(code, message, details);
   return true;
 }
@@ -29,7 +29,7 @@ bool MethodResult::Error(const FlutterError& error) {
 }
 
 bool MethodResult::NotImplemented() {
-  if (!Claim()) return false;
+  if (!claim()) return false;
   NotImplementedInternal();
   return true;
 }

@@ -37,7 +37,7 @@ class MethodResult {
 
  private:
   // Claims the single answer; true for the first caller only, whatever thread it is on.
-  bool Claim() { return !answered_.exchange(true, std::memory_order_acq_rel); }
+  bool claim() { return !answered_.exchange(true, std::memory_order_acq_rel); }
 
   std::atomic<bool> answered_{false};
 };

@@ -5,7 +5,7 @@
 
 namespace tavlune::channel {
 
-void OutputQueue::Append(std::span<const uint8_t> bytes) {
+void OutputQueue::append(std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
     if (blocks_.empty() || tail_ == kBlockBytes) {
       blocks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kBlockBytes));
@@ -25,17 +25,17 @@ size_t OutputQueue::heldBytesAfter(size_t count) const {
   return heldBytes() + more * kBlockBytes;
 }
 
-std::span<const uint8_t> OutputQueue::Front() const {
+std::span<const uint8_t> OutputQueue::front() const {
   if (blocks_.empty()) return {};
   const size_t end = blocks_.size() == 1 ? tail_ : kBlockBytes;
   return {blocks_.front().get() + head_, end - head_};
 }
 
-void OutputQueue::Consume(size_t count) {
+void OutputQueue::consume(size_t count) {
   count = std::min(count, size_);
   size_ -= count;
   while (count > 0) {
-    const size_t here = Front().size();
+    const size_t here = front().size();
     const size_t taken = std::min(count, here);
     head_ += taken;
     count -= taken;
@@ -45,10 +45,10 @@ void OutputQueue::Consume(size_t count) {
     }
   }
   // Nothing left to write: the last, partly filled block goes too.
-  if (size_ == 0) Clear();
+  if (size_ == 0) clear();
 }
 
-void OutputQueue::Clear() {
+void OutputQueue::clear() {
   blocks_.clear();
   head_ = tail_ = size_ = 0;
 }

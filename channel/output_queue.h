@@ -17,7 +17,7 @@ class OutputQueue {
  public:
   static constexpr size_t kBlockBytes = 64 * 1024;
 
-  void Append(std::span<const uint8_t> bytes);
+  void append(std::span<const uint8_t> bytes);
 
   // Bytes appended and not consumed yet.
   size_t size() const { return size_; }
@@ -29,11 +29,11 @@ class OutputQueue {
   size_t heldBytesAfter(size_t count) const;
 
   // The unsent bytes at the front that lie together; empty only when the queue is.
-  std::span<const uint8_t> Front() const;
+  std::span<const uint8_t> front() const;
   // Drops count bytes from the front (at most size()), freeing written blocks.
-  void Consume(size_t count);
+  void consume(size_t count);
   // Drops everything and frees every block.
-  void Clear();
+  void clear();
 
  private:
   std::deque<std::unique_ptr<uint8_t[]>> blocks_;

@@ -109,9 +109,9 @@ BinaryReply SocketMessenger::State::replyFor(const std::shared_ptr<Connection>& 
       // thread gets round to closing.
       if (!bytes || connection->output.heldBytesAfter(bytes->size()) > maxPending) {
         connection->failed = true;
-        connection->output.Clear();
+        connection->output.clear();
       } else {
-        connection->output.Append(*bytes);
+        connection->output.append(*bytes);
       }
     }
     waker->wake();
@@ -165,7 +165,7 @@ void SocketMessenger::State::readFrom(Connection& connection) {
   } else if (!*count) {
     // Woken with nothing to read: nothing to do.
   } else if (**count > 0) {
-    connection.reader.Append(buffer, **count);
+    connection.reader.append(buffer, **count);
     connection.lastActive = Clock::now();
   } else {
     // The front end has finished sending; what it sent is still answered.
@@ -179,7 +179,7 @@ void SocketMessenger::State::dispatchBuffered(const std::shared_ptr<Connection>&
       std::lock_guard lock(connection->mutex);
       if (connection->failed || connection->inFlight.size() >= limits.maxMessagesInFlight) return;
     }
-    auto next = connection->reader.Next();
+    auto next = connection->reader.next();
     if (next && !*next) return;
     std::lock_guard lock(connection->mutex);
     // A malformed frame, a reply (we send no messages to answer) or an id
@@ -203,11 +203,11 @@ void SocketMessenger::State::dispatchBuffered(const std::shared_ptr<Connection>&
 void SocketMessenger::State::flush(Connection& connection) {
   std::lock_guard lock(connection.mutex);
   while (!connection.output.empty()) {
-    const auto front = connection.output.Front();
+    const auto front = connection.output.front();
     auto sent = platform::sendReady(connection.fd, std::string_view(reinterpret_cast<const char*>(front.data()), front.size()));
     if (!sent) connection.failed = true;
     if (!sent || *sent == 0) return;
-    connection.output.Consume(*sent);
+    connection.output.consume(*sent);
     connection.lastActive = Clock::now();
   }
 }
@@ -222,7 +222,7 @@ void SocketMessenger::State::closeConnection(Connection& connection) {
   {
     std::lock_guard lock(connection.mutex);
     connection.closed = true;
-    connection.output.Clear();
+    connection.output.clear();
     connection.inFlight.clear();
   }
   ::close(connection.fd);

@@ -14,7 +14,7 @@ namespace tavlune::channel {
 
 using platform::Error;
 
-Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerClient::Connect(
+Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> SocketMessengerClient::connect(
     const std::string& path) {
   auto address = channelSocketAddress(path);
   if (!address) return unexpected(ConnectError{false, address.error().description});
@@ -43,7 +43,7 @@ SocketMessengerClient::~SocketMessengerClient() {
   ::close(fd_);
 }
 
-void SocketMessengerClient::Send(const std::string& channel, const std::vector<uint8_t>& message,
+void SocketMessengerClient::send(const std::string& channel, const std::vector<uint8_t>& message,
                                  ClientReplyHandler handler) {
   uint32_t id;
   {
@@ -77,20 +77,20 @@ void SocketMessengerClient::Send(const std::string& channel, const std::vector<u
   failed(unexpected(written.error()));
 }
 
-std::future<ClientReply> SocketMessengerClient::Send(const std::string& channel,
+std::future<ClientReply> SocketMessengerClient::send(const std::string& channel,
                                                      const std::vector<uint8_t>& message) {
   auto promise = std::make_shared<std::promise<ClientReply>>();
   auto future = promise->get_future();
-  Send(channel, message, [promise](ClientReply reply) { promise->set_value(std::move(reply)); });
+  send(channel, message, [promise](ClientReply reply) { promise->set_value(std::move(reply)); });
   return future;
 }
 
-void SocketMessengerClient::WaitUntilClosed() {
+void SocketMessengerClient::waitUntilClosed() {
   std::unique_lock lock(mutex_);
   closedChanged_.wait(lock, [this] { return closed_; });
 }
 
-bool SocketMessengerClient::WaitUntilClosed(std::chrono::milliseconds timeout) {
+bool SocketMessengerClient::waitUntilClosed(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return closedChanged_.wait_for(lock, timeout, [this] { return closed_; });
 }
@@ -114,9 +114,9 @@ void SocketMessengerClient::readReplies() {
     auto count = platform::receiveSome(fd_, buffer, sizeof buffer);
     if (!count) return failPending("Could not read from the channel: " + count.error().description);
     if (*count == 0) return failPending("TavluneDesktop closed the channel before answering");
-    reader.Append(buffer, *count);
+    reader.append(buffer, *count);
     for (;;) {
-      auto next = reader.Next();
+      auto next = reader.next();
       if (!next) return failPending(next.error().description);
       if (!*next) break;
       Frame& frame = **next;

@@ -32,20 +32,20 @@ using ClientReplyHandler = std::function<void(ClientReply reply)>;
 class SocketMessengerClient {
  public:
   // Connects and checks that the application runs as our own user.
-  static Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> Connect(const std::string& path);
+  static Expected<std::unique_ptr<SocketMessengerClient>, ConnectError> connect(const std::string& path);
   // Closes the connection; replies still awaited get an error.
   ~SocketMessengerClient();
   SocketMessengerClient(const SocketMessengerClient&) = delete;
   SocketMessengerClient& operator=(const SocketMessengerClient&) = delete;
 
   // handler runs once, on the client's reader thread (or at once on a send failure).
-  void Send(const std::string& channel, const std::vector<uint8_t>& message, ClientReplyHandler handler);
-  std::future<ClientReply> Send(const std::string& channel, const std::vector<uint8_t>& message);
+  void send(const std::string& channel, const std::vector<uint8_t>& message, ClientReplyHandler handler);
+  std::future<ClientReply> send(const std::string& channel, const std::vector<uint8_t>& message);
 
   // Blocks until the application closes the connection.
-  void WaitUntilClosed();
+  void waitUntilClosed();
   // The same, giving up after timeout; true when it closed.
-  bool WaitUntilClosed(std::chrono::milliseconds timeout);
+  bool waitUntilClosed(std::chrono::milliseconds timeout);
 
  private:
   explicit SocketMessengerClient(int fd);

@@ -64,7 +64,7 @@ platform::Result<std::vector<uint8_t>> encodeFrame(const Frame& frame) {
   return out;
 }
 
-void FrameReader::Append(const uint8_t* data, size_t size) {
+void FrameReader::append(const uint8_t* data, size_t size) {
   // Drop what was consumed before growing, so the buffer stays one frame's size.
   if (consumed_ > 0 && consumed_ == buffer_.size()) {
     buffer_.clear();
@@ -76,7 +76,7 @@ void FrameReader::Append(const uint8_t* data, size_t size) {
   buffer_.insert(buffer_.end(), data, data + size);
 }
 
-platform::Result<std::optional<Frame>> FrameReader::Next() {
+platform::Result<std::optional<Frame>> FrameReader::next() {
   if (buffered() < kFrameLengthBytes) return std::optional<Frame>();
   const uint8_t* start = buffer_.data() + consumed_;
   const size_t bodySize = getLittleEndian(start, 4);

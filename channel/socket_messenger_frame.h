@@ -41,12 +41,12 @@ platform::Result<std::vector<uint8_t>> encodeFrame(const Frame& frame);
 // Collects bytes from a stream and cuts them into frames.
 class FrameReader {
  public:
-  void Append(const uint8_t* data, size_t size);
+  void append(const uint8_t* data, size_t size);
 
   // The next whole frame, absent while more bytes are needed, or an error after
   // which the stream cannot be trusted any more. A length over the cap is an
   // error as soon as its four bytes are in, before the body arrives.
-  platform::Result<std::optional<Frame>> Next();
+  platform::Result<std::optional<Frame>> next();
 
   // Bytes held that do not make a whole frame yet.
   size_t buffered() const { return buffer_.size() - consumed_; }

@@ -153,9 +153,9 @@ int status(bool json, std::chrono::milliseconds limit) {
 
 // True when TavluneDesktop answers and says a connection of its own is in force.
 bool tavluneConnected(std::chrono::milliseconds limit) {
-  auto client = channel::SocketMessengerClient::Connect(channel::channelSocketPath());
+  auto client = channel::SocketMessengerClient::connect(channel::channelSocketPath());
   if (!client) return false;
-  auto pending = (*client)->Send(frontendprotocol::window::kChannel,
+  auto pending = (*client)->send(frontendprotocol::window::kChannel,
                                  channel::EncodeMethodCall(channel::MethodCall(frontendprotocol::window::kConnection)));
   if (pending.wait_for(limit) != std::future_status::ready) return false;
   auto reply = pending.get();

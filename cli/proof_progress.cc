@@ -63,7 +63,7 @@ EncodableValue ProgressPoller::latest() {
   // Unlocked: a send that fails calls the handler at once.
   if (ask) {
     asked_ = now;
-    client_.Send(window::kChannel, query_, [shared = shared_](channel::ClientReply reply) {
+    client_.send(window::kChannel, query_, [shared = shared_](channel::ClientReply reply) {
       auto decoded = reply ? channel::DecodeEnvelope(*reply) : platform::Result<channel::MethodReply>(unexpected(reply.error()));
       const auto* success = decoded ? std::get_if<channel::SuccessReply>(&*decoded) : nullptr;
       std::lock_guard lock(shared->mutex);

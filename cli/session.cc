@@ -83,7 +83,7 @@ Describe fixed(std::string text) {
 
 std::optional<int> Session::open() {
   const std::string path = channel::channelSocketPath();
-  auto client = channel::SocketMessengerClient::Connect(path);
+  auto client = channel::SocketMessengerClient::connect(path);
   if (!client && client.error().notRunning) {
     say("TavluneDesktop is not running (no channel at " + path + ").");
     for (const auto& line : afterCrashLines()) say(line);
@@ -95,7 +95,7 @@ std::optional<int> Session::open() {
 }
 
 Answer Session::call(const char* channelName, const channel::MethodCall& methodCall, WaitPlan plan) {
-  auto pending = client_->Send(channelName, channel::EncodeMethodCall(methodCall));
+  auto pending = client_->send(channelName, channel::EncodeMethodCall(methodCall));
   plan.limit = limit_;
   Answer answer;
   answer.end = waitWithProgress(plan, [&](std::chrono::milliseconds slice) {
@@ -110,7 +110,7 @@ Answer Session::call(const char* channelName, const channel::MethodCall& methodC
 
 EncodableValue Session::ask(const char* channelName, const channel::MethodCall& methodCall,
                             std::chrono::milliseconds limit) {
-  auto pending = client_->Send(channelName, channel::EncodeMethodCall(methodCall));
+  auto pending = client_->send(channelName, channel::EncodeMethodCall(methodCall));
   if (pending.wait_for(std::min(limit, limit_)) != std::future_status::ready) return EncodableValue();
   auto reply = pending.get();
   auto decoded = reply ? channel::DecodeEnvelope(*reply) : platform::Result<MethodReply>(unexpected(reply.error()));

@@ -131,7 +131,7 @@ int quit(Session& session) {
       {"Waiting for TavluneDesktop to take back the proxy settings", nullptr,
        stopWaitingOnInterrupt("TavluneDesktop still quits once it has taken back the proxy settings"),
        session.limit() - spent},
-      [&](std::chrono::milliseconds slice) { return session.client().WaitUntilClosed(slice); });
+      [&](std::chrono::milliseconds slice) { return session.client().waitUntilClosed(slice); });
   if (end != WaitEnd::ready)
     return session.unanswered({end, std::nullopt}, "quit", "TavluneDesktop still quits once it has taken back the proxy settings");
   return session.finish("quit", window::kQuit, answer, fixed("TavluneDesktop has quit.\n"));

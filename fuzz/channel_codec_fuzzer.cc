@@ -100,8 +100,8 @@ void FuzzEnvelope(std::span<const uint8_t> bytes) {
   MethodResultFunctions result([&](const EncodableValue*) { ++answers; },
                                [&](const std::string&, const std::string&, const EncodableValue*) { ++answers; },
                                [&] { ++answers; });
-  Check(DeliverReply(*reply, result));
-  Check(!DeliverReply(*reply, result));
+  Check(deliverReply(*reply, result));
+  Check(!deliverReply(*reply, result));
   Check(answers == 1);
 }
 

@@ -77,14 +77,14 @@ TEST_F(ShellTest, QuitRequests) {
            {"quit", window("quit")}, {"close", window("close")},
            {"quit asked again and again", [](DesktopProcess& d, channel::SocketMessengerClient& client) {
               // Sent together; the later ones find a quit under way (or the process gone).
-              for (int i = 0; i < 3; ++i) client.Send(kWindowChannel, channel::EncodeMethodCall(MethodCall("quit")));
+              for (int i = 0; i < 3; ++i) client.send(kWindowChannel, channel::EncodeMethodCall(MethodCall("quit")));
               d.signal(SIGTERM), d.signal(SIGINT);
             }}}) {
     DesktopProcess desktop(home);
     auto client = desktop.connect();
     ASSERT_TRUE(client) << name << ": " << desktop.standardError();
     request(desktop, *client);
-    EXPECT_TRUE(client->WaitUntilClosed(30s)) << name;
+    EXPECT_TRUE(client->waitUntilClosed(30s)) << name;
     EXPECT_EQ(desktop.waitForExit(), 0) << name;
     EXPECT_FALSE(fs::exists(home.socket())) << name;
     EXPECT_EQ(desktop.standardError(), "") << name;
@@ -104,7 +104,7 @@ TEST_F(ShellTest, OneInstancePerUser) {
                                         "/TavluneDesktop.lock).\n");
   // The refused instance left the running one's socket alone.
   EXPECT_TRUE(call(*client, kWindowChannel, MethodCall("describe")));
-  EXPECT_TRUE(channel::SocketMessengerClient::Connect(home.socket()));
+  EXPECT_TRUE(channel::SocketMessengerClient::connect(home.socket()));
 }
 
 TEST_F(ShellTest, FolderIsPrivateAndNotTrustedIfForeign) {

@@ -72,7 +72,7 @@ class DesktopProcess {
   // Connected once the application serves its socket; absent if it never does.
   std::unique_ptr<channel::SocketMessengerClient> connect() {
     for (auto deadline = std::chrono::steady_clock::now() + 20s; running() && std::chrono::steady_clock::now() < deadline;) {
-      if (auto client = channel::SocketMessengerClient::Connect(home_.socket())) return std::move(*client);
+      if (auto client = channel::SocketMessengerClient::connect(home_.socket())) return std::move(*client);
       std::this_thread::sleep_for(20ms);
     }
     return nullptr;
@@ -88,7 +88,7 @@ class DesktopProcess {
 // One method call and its decoded reply; an error when the channel failed.
 inline platform::Result<channel::MethodReply> call(channel::SocketMessengerClient& client, const std::string& channelName,
                                                    const channel::MethodCall& methodCall) {
-  auto reply = client.Send(channelName, channel::EncodeMethodCall(methodCall)).get();
+  auto reply = client.send(channelName, channel::EncodeMethodCall(methodCall)).get();
   if (!reply) return unexpected(reply.error());
   return channel::DecodeEnvelope(*reply);
 }

@@ -90,8 +90,8 @@ TEST(FrameLayout, BytesOnTheWireAndFrameBoundaries) {
   FrameReader reader;  // fed one byte at a time: nothing comes out before a frame is whole
   std::vector<uint32_t> ids;
   for (uint8_t byte : Cat({RawFrame(1, 0, "a", Text("xy")), RawFrame(2, 0, "bc", {})})) {
-    reader.Append(&byte, 1);
-    auto next = reader.Next();
+    reader.append(&byte, 1);
+    auto next = reader.next();
     ASSERT_TRUE(next);
     if (*next) ids.push_back((*next)->id);
   }
@@ -107,9 +107,9 @@ TEST(MessengerClient, ReplyToNothingAskedFailsTheWaitingCalls) {
   platform::UniqueFd server = platform::makeStreamSocket();
   ASSERT_EQ(::bind(server.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
   ASSERT_EQ(::listen(server.get(), 1), 0);
-  auto client = SocketMessengerClient::Connect(path);
+  auto client = SocketMessengerClient::connect(path);
   ASSERT_TRUE(client);
-  auto waiting = (*client)->Send("c", Text("x"));
+  auto waiting = (*client)->send("c", Text("x"));
   platform::UniqueFd front(::accept(server.get(), nullptr, nullptr));
   ASSERT_TRUE(SendBytes(front.get(), RawFrame(99, 1, "c", {})));
   auto reply = waiting.get();
@@ -150,10 +150,10 @@ TEST_F(MessengerTest, IdleFrontEndsGiveWayToANewOne) {
 }
 
 TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
-  auto client = SocketMessengerClient::Connect(path);
+  auto client = SocketMessengerClient::connect(path);
   ASSERT_TRUE(client);
-  auto given = (*client)->Send("held", Text("given"));
-  auto dropped = (*client)->Send("held", Text("dropped"));
+  auto given = (*client)->send("held", Text("given"));
+  auto dropped = (*client)->send("held", Text("dropped"));
   ASSERT_TRUE(WaitForHeld(2));
   Echo(0);
   messenger->close();
@@ -161,7 +161,7 @@ TEST_F(MessengerTest, CloseWritesGivenRepliesAndRemovesTheSocket) {
   EXPECT_EQ(given.get().value(), Text("given"));
   EXPECT_FALSE(dropped.get());
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_TRUE(SocketMessengerClient::Connect(path).error().notRunning);
+  EXPECT_TRUE(SocketMessengerClient::connect(path).error().notRunning);
 }
 
 // The socket is private; a stale socket file from a crash is replaced, anything else left alone; a

@@ -1,5 +1,6 @@
 #include "sysproxy/connect_command.h"
 
+#include "frontendprotocol/proxy_protocols.h"
 #include "helperprotocol/networksetup_invocations.h"
 #include "sysproxy/networksetup_commands.h"
 
@@ -9,6 +10,7 @@ std::string connectCommand(const std::vector<std::string>& services, const std::
                            const std::string& proxyProtocol, const std::string& username,
                            const std::string& password) {
   namespace hp = helperprotocol::networksetup;
+  namespace fp = frontendprotocol;
   const std::string server = hp::serverArguments(
       host, port, hp::loginArguments(username.empty() ? std::nullopt : std::optional<std::string_view>(username), password));
 
@@ -18,9 +20,9 @@ std::string connectCommand(const std::vector<std::string>& services, const std::
     networksetup::appendSwitchOffBlock(commands, quoted);
     // The asterisk is quoted so that the shell does not expand it.
     commands.push_back(hp::invocation(hp::kSetProxyBypassDomains, quoted, "localhost 127.0.0.1 ::1 '*.local'"));
-    if (proxyProtocol == "socks4" || proxyProtocol == "socks5") {
+    if (proxyProtocol == fp::kSocks4Protocol || proxyProtocol == fp::kSocks5Protocol) {
       commands.push_back(hp::invocation(hp::kSetSocksFirewallProxy, quoted, server));
-    } else if (proxyProtocol == "https") {
+    } else if (proxyProtocol == fp::kHttpsProtocol) {
       commands.push_back(hp::invocation(hp::kSetSecureWebProxy, quoted, server));
     } else {
       commands.push_back(hp::invocation(hp::kSetWebProxy, quoted, server));

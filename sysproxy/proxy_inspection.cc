@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "frontendprotocol/proxy_protocols.h"
 #include "model/coercion.h"
 #include "model/proxy_dictionary.h"
 #include "sysproxy/network_service_discovery.h"
@@ -17,8 +18,8 @@ using model::ManualProxyKeys;
 using model::valueAt;
 
 const ManualProxyKeys& liveKeysFor(const std::string& proxyProtocol) {
-  if (proxyProtocol.starts_with("socks")) return model::kSocksProxyKeys;
-  if (proxyProtocol == "https") return model::kSecureWebProxyKeys;
+  if (proxyProtocol.starts_with(frontendprotocol::kSocksProtocolPrefix)) return model::kSocksProxyKeys;
+  if (proxyProtocol == frontendprotocol::kHttpsProtocol) return model::kSecureWebProxyKeys;
   return model::kWebProxyKeys;
 }
 

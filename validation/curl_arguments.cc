@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "frontendprotocol/proxy_protocols.h"
+
 namespace tavlune::validation {
 namespace {
 
@@ -29,9 +31,11 @@ void appendCredentials(std::vector<std::string>& arguments, const std::optional<
 
 std::vector<std::string> proxyUrls(const std::string& host, int64_t port, const std::string& proxyProtocol) {
   std::vector<std::string> schemes;
-  if (proxyProtocol == "socks4") schemes = {"socks4a"};
-  else if (proxyProtocol == "socks5") schemes = {"socks5h", "socks5"};  // proxy-side resolution first
-  else if (proxyProtocol == "https") schemes = {"https"};
+  // curl's own scheme names, which differ from the protocols' for SOCKS.
+  namespace fp = frontendprotocol;
+  if (proxyProtocol == fp::kSocks4Protocol) schemes = {"socks4a"};
+  else if (proxyProtocol == fp::kSocks5Protocol) schemes = {"socks5h", "socks5"};  // proxy-side resolution first
+  else if (proxyProtocol == fp::kHttpsProtocol) schemes = {"https"};
   else schemes = {"http"};
 
   const bool bracket = isIPv6Literal(host) && !(host.front() == '[' && host.back() == ']');

@@ -19,12 +19,6 @@ namespace {
 
 using platform::Error;
 
-#if defined(MSG_NOSIGNAL)
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on each connection instead
-#endif
-
 // The replies every connection may get, serialized once.
 const std::string& fixedLine(const helperprotocol::Reply& reply) {
   static const std::string pong = helperprotocol::encodeReply(helperprotocol::Reply::pong()).value();
@@ -47,12 +41,12 @@ const std::string& fixedLine(const helperprotocol::Reply& reply) {
 void writeResponse(const helperprotocol::Reply& reply, int fd) {
   const std::string& fixed = fixedLine(reply);
   if (!fixed.empty()) {
-    (void)::send(fd, fixed.data(), fixed.size(), kSendFlags | MSG_DONTWAIT);
+    (void)platform::sendReady(fd, fixed);
     return;
   }
   auto line = helperprotocol::encodeReply(reply);
   if (!line) return;
-  (void)::send(fd, line->data(), line->size(), kSendFlags | MSG_DONTWAIT);
+  (void)platform::sendReady(fd, *line);
 }
 
 helperprotocol::Reply replyFor(const Outcome& outcome) {

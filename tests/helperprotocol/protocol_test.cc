@@ -6,10 +6,14 @@
 
 #include <cstring>
 #include <deque>
+#include <thread>
 
+#include "helperprotocol/exchange.h"
 #include "helperprotocol/framing.h"
 #include "helperprotocol/networksetup_invocations.h"
 #include "helperprotocol/shell_words.h"
+#include "platform/unique_fd.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavlune::helperprotocol {
 namespace {
@@ -85,6 +89,33 @@ TEST(Framing, CloseEndsTheMessageOnASocket) {
   close(pair[0]);
   EXPECT_EQ(got.outcome, FramingOutcome::message);
   EXPECT_EQ(got.bytes, "ab");
+}
+
+// The hook runs once, after the request is out and only then; a peer that
+// answers is read whether or not there is a hook.
+TEST(Exchange, HandsOverOnceAndReadsTheReply) {
+  tavlune::testing::TempDir dir;
+  const std::string path = dir.file("helper.sock");
+  platform::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM, 0));
+  sockaddr_un address = makeAddress(path);
+  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), kAddressLength), 0);
+  int hooked = 0;
+  Exchange refused = exchange(path, "x\n", std::chrono::seconds(5), [&] { ++hooked; });
+  EXPECT_TRUE(refused.reach == Reach::refused && refused.connectError && hooked == 0);
+  ASSERT_EQ(::listen(listener.get(), 4), 0);
+  std::thread daemon([&] {
+    for (int i = 0; i < 2; ++i) {
+      platform::UniqueFd peer(::accept(listener.get(), nullptr, nullptr));
+      char got[8];
+      if (::read(peer.get(), got, sizeof got) > 0) (void)!::write(peer.get(), "ok\n", 3);
+    }
+  });
+  Exchange hookedOnce = exchange(path, "x\n", std::chrono::seconds(5), [&] { ++hooked; });
+  Exchange without = exchange(path, "x\n", std::chrono::seconds(5));
+  daemon.join();
+  EXPECT_EQ(hooked, 1);
+  for (const Exchange& done : {hookedOnce, without})
+    EXPECT_TRUE(done.reach == Reach::answered && done.requestWritten && done.reply == "ok\n");
 }
 
 }  // namespace

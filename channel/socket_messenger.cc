@@ -162,15 +162,16 @@ void SocketMessenger::State::readFrom(Connection& connection) {
   if (!count) {
     std::lock_guard lock(connection.mutex);
     connection.failed = true;
-  } else if (!*count) {
-    // Woken with nothing to read: nothing to do.
-  } else if (**count > 0) {
-    connection.reader.append(buffer, **count);
-    connection.lastActive = Clock::now();
-  } else {
+    return;
+  }
+  if (!*count) return;  // woken with nothing to read
+  if (**count == 0) {
     // The front end has finished sending; what it sent is still answered.
     connection.readClosed = true;
+    return;
   }
+  connection.reader.append(buffer, **count);
+  connection.lastActive = Clock::now();
 }
 
 void SocketMessenger::State::dispatchBuffered(const std::shared_ptr<Connection>& connection) {

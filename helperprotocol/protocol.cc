@@ -50,8 +50,7 @@ platform::Result<std::optional<Reply>> decodeReply(std::string_view message) {
   reply.ok = ok != value->end() && ok->is_boolean() && ok->get<bool>();
   if (auto error = value->find("error"); error != value->end() && error->is_string())
     reply.error = error->get<std::string>();
-  if (auto version = value->find("version"); version != value->end() && version->is_number())
-    reply.version = json::wholeNumber(*version);
+  if (auto version = value->find("version"); version != value->end()) reply.version = json::wholeNumber(*version);
   return std::optional<Reply>(std::move(reply));
 }
 

@@ -28,6 +28,15 @@ UniqueFd prepared(int fd, [[maybe_unused]] bool closeOnExecSet) {
   return UniqueFd(fd);
 }
 
+// recv, retried while a signal interrupts it; errno tells the failure.
+ssize_t receiveRetrying(int fd, void* buffer, std::size_t size, int flags) {
+  ssize_t count;
+  do {
+    count = ::recv(fd, buffer, size, flags);
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
 }  // namespace
 
 UniqueFd makeStreamSocket() {
@@ -72,19 +81,13 @@ Result<void> sendAll(int fd, std::string_view bytes) {
 }
 
 Result<std::size_t> receiveSome(int fd, void* buffer, std::size_t size) {
-  ssize_t count;
-  do {
-    count = ::recv(fd, buffer, size, 0);
-  } while (count < 0 && errno == EINTR);
+  const ssize_t count = receiveRetrying(fd, buffer, size, 0);
   if (count < 0) return unexpected(Error::ofErrno());
   return static_cast<std::size_t>(count);
 }
 
 Result<std::optional<std::size_t>> receiveReady(int fd, void* buffer, std::size_t size) {
-  ssize_t count;
-  do {
-    count = ::recv(fd, buffer, size, MSG_DONTWAIT);
-  } while (count < 0 && errno == EINTR);
+  const ssize_t count = receiveRetrying(fd, buffer, size, MSG_DONTWAIT);
   if (count >= 0) return std::optional<std::size_t>(static_cast<std::size_t>(count));
   if (errno == EAGAIN || errno == EWOULDBLOCK) return std::optional<std::size_t>();
   return unexpected(Error::ofErrno());
